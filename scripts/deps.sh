@@ -1,0 +1,30 @@
+# Sourced by scripts/run and scripts/test: installs the Debian packages the project
+# needs, once, and only those that are missing.
+NORVALE_PACKAGES=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-tools-dev qt6-l10n-tools libqt6sql6-sqlite libqt6sql6-psql libgl-dev
+    libmpv-dev libsqlite3-dev libboost-dev
+    xvfb xauth trayer dbus-x11 imagemagick
+    icecast2 ffmpeg sox espeak-ng curl
+    postgresql wrk nginx-light
+)
+
+norvale_install_deps() {
+    local missing=()
+    for p in "${NORVALE_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+norvale_build() {
+    local root=$1
+    cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$root/build" -j"$(nproc)"
+}

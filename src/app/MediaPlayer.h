@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+// Play states in the numbering the callers test against.
+namespace PlayState {
+constexpr int Undefined = 0;
+constexpr int Stopped = 1;
+constexpr int Paused = 2;
+constexpr int Playing = 3;
+constexpr int Buffering = 6;
+constexpr int Transitioning = 9;
+constexpr int Ready = 10;
+} // namespace PlayState
+
+// The one stream player of the program. Writing a URL opens it and starts playing;
+// every change of status text or play state raises statusChanged().
+class MediaPlayer : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~MediaPlayer() override = default;
+
+    virtual void setUrl(const QString &url) = 0;
+    virtual QString url() const = 0;
+    virtual int playState() const = 0;
+    // Short and human, naming the current song when the stream sends one.
+    virtual QString status() const = 0;
+    // The stream's own current title (ICY), empty when it sends none.
+    virtual QString mediaTitle() const = 0;
+
+    virtual void play() = 0;
+    virtual void stop() = 0;
+    // Stops and releases the media; url() is empty until the next setUrl().
+    virtual void close() = 0;
+
+    virtual void setVolume(int volume) = 0; // 0..100
+    virtual int volume() const = 0;
+    virtual void setMute(bool mute) = 0; // keeps the volume
+    virtual bool mute() const = 0;
+
+Q_SIGNALS:
+    void statusChanged();
+    void buffering(bool start);
+    void error();
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+enum class TransferError {
+    None,
+    Network, // no connection, host not found, refused, TLS
+    Timeout,
+    HttpStatus, // the server answered 4xx/5xx
+    Aborted,
+};
+
+struct TransferResult
+{
+    TransferError error = TransferError::None;
+    int httpStatus = 0;
+    QString body; // UTF-8, or Windows-1252 when the bytes are not valid UTF-8
+    QString errorText;
+    QUrl url;
+
+    bool ok() const { return error == TransferError::None; }
+};
+
+// Fetches directory texts without blocking the UI thread. Several requests may run
+// at once (the country chooser may fetch while the station-list timer ticks); each
+// one's callback runs on the UI thread, and never once its context object is gone.
+class Transfer : public QObject
+{
+    Q_OBJECT
+public:
+    using Callback = std::function<void(const TransferResult &)>;
+    using QObject::QObject;
+    ~Transfer() override = default;
+
+    // Returns an id for abort(); done is called exactly once unless aborted or the
+    // context is destroyed first.
+    virtual quint64 openUrl(const QUrl &url, QObject *context, Callback done) = 0;
+    // The callback of an aborted request is never called.
+    virtual void abort(quint64 id) = 0;
+};
