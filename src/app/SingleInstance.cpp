@@ -1,0 +1,64 @@
+#include "SingleInstance.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QRegularExpression>
+
+namespace {
+constexpr int kConnectWaitMs = 500;
+constexpr QByteArrayView kRaise = "raise\n";
+} // namespace
+
+SingleInstance::SingleInstance(const QString &serverName, QObject *parent)
+    : QObject(parent)
+    , m_serverName(serverName)
+{ }
+
+SingleInstance::~SingleInstance() = default;
+
+QString SingleInstance::defaultServerName(const QString &applicationTitle)
+{
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = qEnvironmentVariable("LOGNAME");
+    QString name = applicationTitle + QLatin1Char('-') + user;
+    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")), QStringLiteral("_"));
+    return name;
+}
+
+bool SingleInstance::notifyRunningCopy()
+{
+    QLocalSocket socket;
+    socket.connectToServer(m_serverName);
+    if (!socket.waitForConnected(kConnectWaitMs))
+        return false;
+    socket.write(kRaise.data(), kRaise.size());
+    socket.waitForBytesWritten(kConnectWaitMs);
+    socket.disconnectFromServer();
+    return true;
+}
+
+SingleInstance::Role SingleInstance::claim()
+{
+    if (notifyRunningCopy())
+        return Role::Secondary;
+
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_server->listen(m_serverName)) {
+        // A socket file left by a crashed copy: nobody answered above, so it is stale.
+        QLocalServer::removeServer(m_serverName);
+        if (!m_server->listen(m_serverName))
+            return Role::Failed;
+    }
+    connect(m_server, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                if (socket->readAll().contains(QByteArrayView(kRaise).first(5)))
+                    Q_EMIT activationRequested();
+            });
+        }
+    });
+    return Role::Primary;
+}

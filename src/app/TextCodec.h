@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Texts from the directory server and INI files written on older systems may be
+// Windows-1252; anything that is valid UTF-8 is taken as UTF-8.
+QString decodeUtf8OrWindows1252(const QByteArray &bytes);
