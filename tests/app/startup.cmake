@@ -1,0 +1,1 @@
+norvale_add_test(tst_startup SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_startup.cpp LIBS norvale_app)

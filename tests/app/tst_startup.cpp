@@ -1,0 +1,85 @@
+#include "SingleInstance.h"
+#include "Startup.h"
+
+#include <QLocalServer>
+#include <QProcess>
+#include <QtTest>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void firstRunValue_data();
+    void firstRunValue();
+    void secondCopyBringsFirstForward();
+    void staleSocketDoesNotBlock();
+};
+
+void TestStartup::firstRunValue_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("mainWindow");
+
+    QTest::newRow("1") << "1" << true;
+    QTest::newRow("1.0") << "1.0" << true;
+    QTest::newRow("blanks around 1") << " 1 " << true;
+    QTest::newRow("0") << "0" << false;
+    QTest::newRow("2") << "2" << false;
+    QTest::newRow("1.5") << "1.5" << false;
+    QTest::newRow("missing") << "" << false;
+    QTest::newRow("not a number") << "ja" << false;
+}
+
+void TestStartup::firstRunValue()
+{
+    QFETCH(QString, value);
+    QFETCH(bool, mainWindow);
+    QCOMPARE(opensMainWindow(value), mainWindow);
+}
+
+void TestStartup::secondCopyBringsFirstForward()
+{
+    const QString name = QStringLiteral("norvale-test-%1").arg(QCoreApplication::applicationPid());
+    SingleInstance first(name);
+    QCOMPARE(first.claim(), SingleInstance::Role::Primary);
+    QSignalSpy raised(&first, &SingleInstance::activationRequested);
+
+    // The second copy connects synchronously; the first must keep serving its event loop
+    // meanwhile, so the second one runs in a thread of its own.
+    SingleInstance::Role secondRole = SingleInstance::Role::Failed;
+    QThread *thread = QThread::create([&] {
+        SingleInstance second(name);
+        secondRole = second.claim();
+    });
+    thread->start();
+    QTRY_VERIFY(thread->isFinished());
+    delete thread;
+    QCOMPARE(secondRole, SingleInstance::Role::Secondary);
+    QTRY_COMPARE(raised.size(), 1);
+}
+
+void TestStartup::staleSocketDoesNotBlock()
+{
+    const QString name = QStringLiteral("norvale-stale-%1").arg(QCoreApplication::applicationPid());
+    // What a crashed copy leaves behind: a bound socket file that nobody listens on.
+    const QByteArray path = QFile::encodeName(QDir(QDir::tempPath()).filePath(name));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.constData(), sizeof(address.sun_path) - 1);
+    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+    ::close(fd);
+    QVERIFY(QFile::exists(QString::fromLocal8Bit(path)));
+
+    SingleInstance next(name);
+    QCOMPARE(next.claim(), SingleInstance::Role::Primary);
+}
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"
