@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+class QIODevice;
+
+// The settings files (INST.INI, lang.ini, favourites, skin information) are plain INI
+// text. Section, key and file names are compared without regard to case, because the
+// callers spell the same key and file in several ways ("INST.INI"/"inst.ini",
+// "Volume"/"volume") and mean one thing.
+
+enum class IniWriteResult {
+    Ok,
+    InvalidName, // empty section or key, or one holding a line break, "]" or "="
+    CannotCreateFolder,
+    CannotOpen, // the temporary file next to the target could not be created
+    CannotWrite,
+    CannotCommit, // the finished temporary file could not be renamed into place
+};
+
+// Writes the whole new content of a file into the open temporary file. Only the
+// tests replace it, to break off a write half-way as a full disk would.
+using IniBodyWriter = std::function<bool(QIODevice &device, const QByteArray &content)>;
+
+// Joins folder and name with "/" and, when that exact file does not exist, picks an
+// existing entry whose name differs only in case (every path component is matched
+// that way). Without a match the joined path is returned unchanged.
+QString resolveIniPath(const QString &path);
+QString programFilePath(const QString &programFolder, const QString &name);
+
+// The value of key in section, whole and without trailing blanks; the empty text when
+// the file, the section or the key does not exist.
+QString ReadINI(const QString &file, const QString &section, const QString &key);
+
+// Sets key in section, creating file, section and key as needed, and keeps every other
+// line of the file as it was. The file is replaced in one rename, so a crash or a full
+// disk leaves either the old or the new file, never half of one. Line breaks inside
+// value are written as blanks: a value is one line.
+IniWriteResult WriteINI(const QString &file, const QString &section, const QString &key, const QString &value);
+IniWriteResult WriteINI(const QString &file, const QString &section, const QString &key, const QString &value,
+                        const IniBodyWriter &writer);
+
+// Decodes INI bytes: UTF-8 (with or without a byte-order mark) when they are valid
+// UTF-8, otherwise Windows-1252, the code page older installations wrote.
+QString decodeIniText(const QByteArray &bytes);
