@@ -1,0 +1,6 @@
+norvale_add_test(tst_tagparser
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_tagparser.cpp ${CMAKE_CURRENT_LIST_DIR}/LiteralTagParser.h
+    LIBS norvale_directory)
+norvale_add_test(tst_stationlistloader
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_stationlistloader.cpp
+    LIBS norvale_directory)
