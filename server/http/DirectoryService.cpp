@@ -1,0 +1,301 @@
+#include "DirectoryService.h"
+
+#include "Pages.h"
+#include "QueryString.h"
+#include "RequestLog.h"
+
+#include <QRegularExpression>
+#include <QUrl>
+
+namespace {
+
+constexpr qsizetype kMaxSearchLength = 200;
+constexpr qsizetype kMaxUrlLength = 2048;
+constexpr qsizetype kMaxNameLength = 200;
+constexpr qsizetype kMaxCountryLength = 100;
+constexpr qint64 kRecentReportsMaxAge = 10'000; // ms
+
+const QByteArray kTextType = "text/plain; charset=utf-8";
+const QByteArray kHtmlType = "text/html; charset=utf-8";
+
+HttpResponse listResponse(const ListBody &list)
+{
+    HttpResponse response;
+    response.body = list.body;
+    response.etag = list.etag;
+    // Clients may keep a list but must ask again; an unchanged list costs them a 304.
+    response.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-cache")));
+    return response;
+}
+
+HttpResponse htmlResponse(const QByteArray &html, int status = 200)
+{
+    HttpResponse response;
+    response.status = status;
+    response.contentType = kHtmlType;
+    response.body = html;
+    response.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-store")));
+    return response;
+}
+
+Language languageOf(const QueryString &query)
+{
+    return query.value("lang") == QLatin1String("Nederlands") ? Language::Dutch : Language::English;
+}
+
+// A stream address worth storing: a URL with a scheme and a host, in one line.
+bool plausibleStreamUrl(const QString &text)
+{
+    if (text.isEmpty() || text.size() > kMaxUrlLength)
+        return false;
+    for (QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            return false;
+    }
+    const QUrl url(text, QUrl::StrictMode);
+    return url.isValid() && !url.scheme().isEmpty() && !url.host().isEmpty();
+}
+
+bool plausibleText(const QString &text, qsizetype maxLength)
+{
+    if (text.size() > maxLength)
+        return false;
+    for (QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+QString decodedPath(const QByteArray &path)
+{
+    return percentDecode(path).value_or(QString());
+}
+
+} // namespace
+
+DirectoryService::DirectoryService(DirectoryStore *store, RequestLog *log, Options options)
+    : m_store(store)
+    , m_log(log)
+    , m_options(options)
+    , m_reportLimiter(options.reportBurst, options.reportsPerMinute, options.clock)
+{ }
+
+HttpResponse DirectoryService::handle(const HttpRequest &request)
+{
+    // The player appends its paths to a base URL ending in "/"; a doubled slash from a
+    // base written without care is forgiven.
+    QByteArray path = request.path;
+    while (path.startsWith("//"))
+        path.remove(0, 1);
+
+    if (path == "/radio/inter/keuze.txt")
+        return countryList(Language::Dutch);
+    if (path == "/radio/inter/keuze-uk.txt")
+        return countryList(Language::English);
+    if (path == "/radio/inter/zenders/radio-lijst-zoek.php")
+        return search(request);
+    if (path.startsWith("/radio/inter/zenders/"))
+        return stationList(decodedPath(path.mid(int(sizeof "/radio/inter/zenders/") - 1)));
+    if (path == "/radio/inter/shoutcast/ask.php")
+        return ask(request);
+    if (path == "/radio/inter/meld/index.php" || path == "/radio/inter/meld/")
+        return report(request);
+    if (path == "/radio/inter/website/index.php" || path == "/radio/inter/website/")
+        return website(request);
+    if (path == "/radio/inter/website/firstrun") {
+        const QueryString query(request.query);
+        std::optional<Language> language;
+        if (query.contains("lang"))
+            language = languageOf(query);
+        return htmlResponse(Pages::firstRun(language));
+    }
+    if (path == "/health")
+        return health();
+    return HttpResponse::text(404, "not found\n");
+}
+
+HttpResponse DirectoryService::countryList(Language language) const
+{
+    const auto snapshot = m_store->snapshot();
+    return listResponse(snapshot->countryList(language));
+}
+
+HttpResponse DirectoryService::stationList(const QString &bestand) const
+{
+    if (bestand.isEmpty() || bestand.contains(QLatin1Char('/')))
+        return HttpResponse::text(404, "not found\n");
+    const auto snapshot = m_store->snapshot();
+    const ListBody *list = snapshot->stationList(bestand);
+    if (!list)
+        list = snapshot->stationList(bestand.toLower());
+    if (!list)
+        return HttpResponse::text(404, "unknown list\n");
+    return listResponse(*list);
+}
+
+HttpResponse DirectoryService::search(const HttpRequest &request) const
+{
+    const QueryString query(request.query);
+    // "zoeken=" + word + "&land=" + key: an old client's raw word may itself hold "&".
+    std::optional<QString> words = query.valueUpTo("zoeken", "land");
+    if (!words)
+        words = query.strictValue("zoeken");
+    const std::optional<QString> land = query.strictValue("land");
+    HttpResponse response = HttpResponse::text(200, QByteArray());
+    response.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-cache")));
+    if (!words || !land)
+        return response; // not UTF-8: nothing can match
+    const QString trimmed = words->simplified();
+    if (trimmed.isEmpty() || trimmed.size() > kMaxSearchLength)
+        return response;
+    const auto snapshot = m_store->snapshot();
+    QString countryKey;
+    if (!land->isEmpty()) {
+        const QString key = land->toLower();
+        if (!snapshot->countryByBestand(key + QLatin1String(".txt")))
+            return response; // a country that is not listed holds no stations
+        countryKey = key;
+    }
+    response.body = renderStationList(snapshot->search(trimmed, countryKey, m_options.searchLimit));
+    return response;
+}
+
+HttpResponse DirectoryService::ask(const HttpRequest &request) const
+{
+    static const QRegularExpression md5(QStringLiteral("^[0-9A-Fa-f]{32}$"));
+    const QString digest = QueryString(request.query).value("zenderurl").trimmed();
+    HttpResponse response = HttpResponse::text(200, QByteArray());
+    if (!md5.match(digest).hasMatch())
+        return response;
+    const auto snapshot = m_store->snapshot();
+    if (const auto address = snapshot->recordableAddress(digest.toUpper()))
+        response.body = '\n' + address->toUtf8();
+    return response;
+}
+
+HttpResponse DirectoryService::report(const HttpRequest &request)
+{
+    const QueryString query(request.query);
+    // "meld=" + text + "&versie=" + version: the text is a stream URL that may hold "&".
+    std::optional<QString> text = query.valueUpTo("meld", "versie", true);
+    if (!text)
+        text = query.strictValue("meld");
+    if (!text) {
+        if (m_log)
+            m_log->message(QStringLiteral("report ignored: not UTF-8"));
+        return HttpResponse::text(200, "ignored");
+    }
+    enum class Kind { Play, RecorderFailure, FirstRun, Unknown };
+    Kind kind = Kind::Unknown;
+    QString url;
+    if (text->startsWith(QLatin1String("zender_"))) {
+        kind = Kind::Play;
+        url = text->mid(7);
+    } else if (text->startsWith(QLatin1String("shoutc_"))) {
+        kind = Kind::RecorderFailure;
+        url = text->mid(7);
+    } else if (*text == QLatin1String("vfirst")) {
+        kind = Kind::FirstRun;
+    }
+    if (kind == Kind::Unknown) {
+        if (m_log) {
+            m_log->message(QStringLiteral("report ignored: %1")
+                               .arg(QString::fromLatin1(QUrl::toPercentEncoding(text->left(120), "_:/.-"))));
+        }
+        return HttpResponse::text(200, "ignored");
+    }
+    if (!m_reportLimiter.allow(request.clientId))
+        return HttpResponse::text(429, "too many reports");
+    if (kind == Kind::FirstRun) {
+        m_store->recordFirstRun(request.clientId);
+        return HttpResponse::text(200, "OK");
+    }
+    // Only stations of the catalogue are counted: anything else would let a client fill
+    // the database with made-up addresses.
+    if (url.size() > kMaxUrlLength || !m_store->snapshot()->stationByUrl(url))
+        return HttpResponse::text(200, "unknown station");
+    if (kind == Kind::Play)
+        m_store->recordPlay(url, request.clientId);
+    else
+        m_store->recordRecorderFailure(url, request.clientId);
+    return HttpResponse::text(200, "OK");
+}
+
+HttpResponse DirectoryService::website(const HttpRequest &request)
+{
+    const QueryString query(request.query);
+    const Language language = languageOf(query);
+    const QString wat = query.value("wat");
+    if (wat == QLatin1String("melding"))
+        return problemPage(request, language);
+    const auto snapshot = m_store->snapshot();
+    if (wat == QLatin1String("over"))
+        return htmlResponse(Pages::about(language, *snapshot));
+    return htmlResponse(Pages::home(language, *snapshot, recentReports()));
+}
+
+HttpResponse DirectoryService::problemPage(const HttpRequest &request, Language language)
+{
+    const QueryString query(request.query);
+    // The player puts the values in as they stand in older versions; the markers in
+    // their fixed order delimit them even when a value holds "&".
+    std::optional<QString> url = query.valueUpTo("zenderurl", "zendernaam");
+    if (!url)
+        url = query.strictValue("zenderurl");
+    std::optional<QString> name = query.valueUpTo("zendernaam", "zenderland");
+    if (!name)
+        name = query.strictValue("zendernaam");
+    const std::optional<QString> country = query.strictValue("zenderland");
+
+    Pages::ReportSubject subject;
+    subject.url = url.value_or(QString()).trimmed();
+    subject.stationName = name.value_or(QString()).trimmed();
+    subject.countryName = country.value_or(QString()).trimmed();
+    const bool valid = url && name && country && plausibleStreamUrl(subject.url)
+        && plausibleText(subject.stationName, kMaxNameLength) && plausibleText(subject.countryName, kMaxCountryLength);
+
+    if (!query.contains("reden")) {
+        if (!valid)
+            subject = {};
+        return htmlResponse(Pages::reportForm(language, subject));
+    }
+    const std::optional<ReportReason> reason = Pages::reasonFromKey(query.value("reden"));
+    if (!reason || !valid)
+        return htmlResponse(Pages::reportRefused(language, false), 400);
+    if (!m_reportLimiter.allow(request.clientId))
+        return htmlResponse(Pages::reportRefused(language, true), 429);
+
+    BrokenReport report;
+    report.url = subject.url;
+    report.stationName = subject.stationName;
+    report.countryName = subject.countryName;
+    report.reason = *reason;
+    report.at = QDateTime::currentDateTimeUtc();
+    m_store->recordBrokenReport(report, request.clientId);
+    {
+        std::lock_guard lock(m_recentMutex);
+        m_recentAge.invalidate(); // the next home page shows this report
+    }
+    return htmlResponse(Pages::reportThanks(language, subject, *reason));
+}
+
+HttpResponse DirectoryService::health() const
+{
+    const auto snapshot = m_store->snapshot();
+    if (!snapshot)
+        return HttpResponse::text(503, "no catalogue\n");
+    return HttpResponse::text(200, "ok " + QByteArray::number(snapshot->stationCount()) + " stations\n");
+}
+
+QList<BrokenReport> DirectoryService::recentReports()
+{
+    // The database is asked at most every few seconds, however often the home page is
+    // shown (every start and every buffering of every player).
+    std::lock_guard lock(m_recentMutex);
+    if (!m_recentAge.isValid() || m_recentAge.elapsed() > kRecentReportsMaxAge) {
+        m_recent = m_store->recentReports(m_options.recentReports);
+        m_recentAge.start();
+    }
+    return m_recent;
+}

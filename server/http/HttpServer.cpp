@@ -1,0 +1,470 @@
+#include "HttpServer.h"
+
+#include "RequestLog.h"
+
+#include <array>
+#include <atomic>
+#include <boost/asio/bind_executor.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/empty_body.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = boost::beast::http;
+using tcp = asio::ip::tcp;
+
+bool etagMatches(const QByteArray &ifNoneMatch, const QByteArray &etag)
+{
+    if (ifNoneMatch.isEmpty() || etag.isEmpty())
+        return false;
+    auto strong = [](QByteArray tag) {
+        tag = tag.trimmed();
+        if (tag.startsWith("W/"))
+            tag = tag.mid(2);
+        return tag;
+    };
+    const QByteArray wanted = strong(etag);
+    for (const QByteArray &candidate : ifNoneMatch.split(',')) {
+        const QByteArray tag = strong(candidate);
+        if (tag == "*" || tag == wanted)
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+constexpr std::size_t kReadChunk = 8192;
+constexpr std::size_t kDrainLimit = 4 * 1024 * 1024;
+constexpr auto kDrainTime = std::chrono::seconds(2);
+
+// Where the header block ends: the index just past the empty line, or npos. Lines may
+// end in CRLF or in a bare LF.
+std::size_t headerEnd(std::string_view data)
+{
+    std::size_t lineStart = 0;
+    while (true) {
+        const std::size_t lf = data.find('\n', lineStart);
+        if (lf == std::string_view::npos)
+            return std::string_view::npos;
+        const std::size_t length = lf - lineStart;
+        if (length == 0 || (length == 1 && data[lineStart] == '\r'))
+            return lf + 1;
+        lineStart = lf + 1;
+    }
+}
+
+// Beast's parser wants CRLF; a bare LF is taken as a line end as RFC 9112 allows.
+std::string normaliseLineEnds(std::string_view header)
+{
+    std::string out;
+    out.reserve(header.size() + 16);
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        const char c = header[i];
+        if (c == '\n' && (i == 0 || header[i - 1] != '\r'))
+            out.push_back('\r');
+        out.push_back(c);
+    }
+    return out;
+}
+
+// Older clients put values into the URL as they stand, blanks and non-ASCII bytes
+// included. When the request line has more than three parts, everything between the
+// method and the version is the target; such bytes are percent-encoded so the parser
+// accepts the line and the routes decode the same text.
+void repairRequestLine(std::string &header)
+{
+    const std::size_t lineEnd = header.find("\r\n");
+    if (lineEnd == std::string::npos)
+        return;
+    const std::size_t first = header.find(' ');
+    const std::size_t last = header.rfind(' ', lineEnd);
+    if (first == std::string::npos || first >= last || header.compare(last + 1, 5, "HTTP/") != 0)
+        return;
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string target;
+    bool changed = false;
+    for (std::size_t i = first + 1; i < last; ++i) {
+        const unsigned char c = static_cast<unsigned char>(header[i]);
+        if (c <= 0x20 || c >= 0x7f || std::string_view("\"<>\\^`{|}").find(char(c)) != std::string_view::npos) {
+            target += '%';
+            target += hex[c >> 4];
+            target += hex[c & 15];
+            changed = true;
+        } else {
+            target += char(c);
+        }
+    }
+    if (changed)
+        header.replace(first + 1, last - first - 1, target);
+}
+
+QByteArray toByteArray(std::string_view text)
+{
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+struct Shared
+{
+    HttpServer::Options options;
+    HttpServer::Handler handler;
+    RequestLog *log = nullptr;
+    std::atomic<int> connections {0};
+};
+
+class Session final : public std::enable_shared_from_this<Session>
+{
+public:
+    Session(tcp::socket socket, Shared &shared)
+        : m_stream(std::move(socket))
+        , m_shared(shared)
+    {
+        ++m_shared.connections;
+        beast::error_code ec;
+        const auto endpoint = m_stream.socket().remote_endpoint(ec);
+        if (!ec)
+            m_client = QString::fromStdString(endpoint.address().to_string());
+        m_stream.socket().set_option(tcp::no_delay(true), ec);
+    }
+    ~Session() { --m_shared.connections; }
+
+    void start(bool overloaded)
+    {
+        if (overloaded) {
+            HttpRequest none;
+            sendError(none, 503, "busy\n", Clock::now());
+            return;
+        }
+        nextRequest();
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void nextRequest()
+    {
+        while (!m_buffer.empty() && (m_buffer.front() == '\r' || m_buffer.front() == '\n'))
+            m_buffer.erase(0, 1);
+        if (m_buffer.empty())
+            m_stream.expires_after(std::chrono::seconds(m_shared.options.idleSeconds));
+        processBuffer();
+    }
+
+    void readMore()
+    {
+        m_stream.async_read_some(asio::buffer(m_chunk),
+                                 [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+                                     if (ec) {
+                                         // Time-outs, resets and end of stream all end the
+                                         // connection; a half-sent request gets no answer.
+                                         self->closeNow();
+                                         return;
+                                     }
+                                     self->m_buffer.append(self->m_chunk.data(), n);
+                                     self->processBuffer();
+                                 });
+    }
+
+    void processBuffer()
+    {
+        const auto started = Clock::now();
+        const std::size_t limit = std::size_t(m_shared.options.headerLimit);
+        const std::size_t end = headerEnd(std::string_view(m_buffer).substr(0, limit + 2));
+        if (end == std::string_view::npos) {
+            if (m_buffer.size() <= limit) {
+                readMore();
+                return;
+            }
+            // Over the limit: a request line that does not even end within it is an
+            // over-long URI; otherwise the headers are too large.
+            const bool lineEnded = m_buffer.find('\n') < limit;
+            HttpRequest none;
+            sendError(none, lineEnded ? 431 : 414, lineEnded ? "header too large\n" : "request too long\n", started);
+            return;
+        }
+        std::string header = normaliseLineEnds(std::string_view(m_buffer).substr(0, end));
+        repairRequestLine(header);
+        m_buffer.erase(0, end);
+
+        http::request_parser<http::empty_body> parser;
+        parser.header_limit(std::uint32_t(header.size() + 1));
+        parser.eager(false);
+        beast::error_code ec;
+        parser.put(asio::buffer(header), ec);
+        HttpRequest request;
+        request.clientId = m_client;
+        if (ec || !parser.is_header_done()) {
+            sendError(request, 400, "bad request\n", started);
+            return;
+        }
+        const auto &message = parser.get();
+        request.method = toByteArray(message.method_string());
+        const std::string_view target = message.target();
+        const bool keepAlive = message.keep_alive();
+
+        if (!parser.is_done() || parser.chunked()) {
+            // Nothing served here takes a body; skipping one safely is not worth it.
+            sendError(request, 413, "no request body accepted\n", started);
+            return;
+        }
+        if (!splitTarget(target, &request)) {
+            sendError(request, 400, "bad request target\n", started);
+            return;
+        }
+        const qsizetype targetLimit = m_shared.options.targetLimit;
+        if (request.query.size() > targetLimit || request.path.size() > targetLimit) {
+            sendError(request, 414, "request too long\n", started);
+            return;
+        }
+        const bool head = message.method() == http::verb::head;
+        if (message.method() != http::verb::get && !head) {
+            HttpResponse response = HttpResponse::text(405, "method not allowed\n");
+            response.headers.append(qMakePair(QByteArray("Allow"), QByteArray("GET, HEAD")));
+            response.closeConnection = true;
+            send(request, std::move(response), false, started);
+            return;
+        }
+        request.ifNoneMatch = toByteArray(message[http::field::if_none_match]);
+
+        HttpResponse response;
+        try {
+            response = m_shared.handler(request);
+        } catch (...) {
+            response = HttpResponse::text(500, "internal error\n");
+        }
+        if (response.status == 200 && etagMatches(request.ifNoneMatch, response.etag)) {
+            response.status = 304;
+            response.body.clear();
+        }
+        if (!keepAlive)
+            response.closeConnection = true;
+        send(request, std::move(response), head, started, message.version() == 10 && keepAlive);
+    }
+
+    static bool splitTarget(std::string_view target, HttpRequest *request)
+    {
+        // Absolute form (a proxy's way of asking): drop scheme and authority.
+        for (std::string_view scheme : {std::string_view("http://"), std::string_view("https://")}) {
+            if (target.size() >= scheme.size()
+                && QByteArray(target.data(), scheme.size()).toLower() == toByteArray(scheme)) {
+                const std::size_t slash = target.find('/', scheme.size());
+                target = slash == std::string_view::npos ? std::string_view("/") : target.substr(slash);
+                break;
+            }
+        }
+        if (target.empty() || target.front() != '/')
+            return false;
+        const std::size_t question = target.find('?');
+        request->path = toByteArray(target.substr(0, question));
+        if (question != std::string_view::npos)
+            request->query = toByteArray(target.substr(question + 1));
+        return true;
+    }
+
+    void sendError(const HttpRequest &request, int status, const QByteArray &body, Clock::time_point started)
+    {
+        HttpResponse response = HttpResponse::text(status, body);
+        response.closeConnection = true;
+        send(request, std::move(response), false, started);
+    }
+
+    void send(const HttpRequest &request, HttpResponse response, bool head, Clock::time_point started,
+              bool http10KeepAlive = false)
+    {
+        m_close = response.closeConnection;
+        std::string &h = m_header;
+        h.clear();
+        h += "HTTP/1.1 ";
+        h += std::to_string(response.status);
+        h += ' ';
+        h += httpReason(response.status);
+        h += "\r\nServer: norvale-directory\r\n";
+        if (response.status != 304) {
+            h += "Content-Type: ";
+            h.append(response.contentType.constData(), response.contentType.size());
+            h += "\r\nContent-Length: ";
+            h += std::to_string(response.body.size());
+            h += "\r\n";
+        }
+        if (!response.etag.isEmpty()) {
+            h += "ETag: ";
+            h.append(response.etag.constData(), response.etag.size());
+            h += "\r\n";
+        }
+        for (const auto &[name, value] : response.headers) {
+            h.append(name.constData(), name.size());
+            h += ": ";
+            h.append(value.constData(), value.size());
+            h += "\r\n";
+        }
+        h += "X-Content-Type-Options: nosniff\r\n";
+        if (m_close)
+            h += "Connection: close\r\n";
+        else if (http10KeepAlive)
+            h += "Connection: keep-alive\r\n";
+        h += "\r\n";
+        m_body = (head || response.status == 304) ? QByteArray() : std::move(response.body);
+
+        if (m_shared.log) {
+            const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+            m_shared.log->request(request.method.isEmpty() ? QByteArray("-") : request.method,
+                                  request.path.isEmpty() ? QByteArray("-") : request.path, response.status, ms);
+        }
+
+        const std::array<asio::const_buffer, 2> buffers {asio::buffer(m_header),
+                                                         asio::buffer(m_body.constData(), std::size_t(m_body.size()))};
+        m_stream.expires_after(std::chrono::seconds(m_shared.options.idleSeconds));
+        asio::async_write(m_stream, buffers, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+            self->m_body.clear();
+            if (ec) {
+                self->closeNow();
+                return;
+            }
+            if (self->m_close)
+                self->closeGracefully();
+            else
+                self->nextRequest();
+        });
+    }
+
+    // Half-close, then read what the client still sends until it closes: closing with
+    // unread data would reset the connection and could destroy the answer in flight.
+    void closeGracefully()
+    {
+        beast::error_code ec;
+        m_stream.socket().shutdown(tcp::socket::shutdown_send, ec);
+        m_stream.expires_after(kDrainTime);
+        drain();
+    }
+
+    void drain()
+    {
+        m_stream.async_read_some(asio::buffer(m_chunk),
+                                 [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+                                     self->m_drained += n;
+                                     if (ec || self->m_drained > kDrainLimit)
+                                         self->closeNow();
+                                     else
+                                         self->drain();
+                                 });
+    }
+
+    void closeNow()
+    {
+        beast::error_code ec;
+        m_stream.socket().close(ec);
+    }
+
+    beast::tcp_stream m_stream;
+    Shared &m_shared;
+    QString m_client;
+    std::string m_buffer;
+    std::array<char, kReadChunk> m_chunk {};
+    std::string m_header;
+    QByteArray m_body;
+    bool m_close = false;
+    std::size_t m_drained = 0;
+};
+
+} // namespace
+
+struct HttpServer::Private
+{
+    Shared shared;
+    asio::io_context io {2};
+    std::unique_ptr<tcp::acceptor> acceptor;
+    std::vector<std::thread> threads;
+    quint16 port = 0;
+    bool running = false;
+
+    void accept()
+    {
+        acceptor->async_accept(asio::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
+            if (ec == asio::error::operation_aborted || !acceptor->is_open())
+                return;
+            if (!ec) {
+                const bool overloaded = shared.connections.load() >= shared.options.maxConnections;
+                std::make_shared<Session>(std::move(socket), shared)->start(overloaded);
+            }
+            accept();
+        });
+    }
+};
+
+HttpServer::HttpServer(Options options, Handler handler, RequestLog *log)
+    : d(std::make_unique<Private>())
+{
+    d->shared.options = std::move(options);
+    d->shared.handler = std::move(handler);
+    d->shared.log = log;
+}
+
+HttpServer::~HttpServer()
+{
+    stop();
+}
+
+bool HttpServer::start(QString *error)
+{
+    beast::error_code ec;
+    const auto address = asio::ip::make_address(d->shared.options.address.toStdString(), ec);
+    if (ec) {
+        if (error)
+            *error = QStringLiteral("not an IP address: %1").arg(d->shared.options.address);
+        return false;
+    }
+    const tcp::endpoint endpoint(address, d->shared.options.port);
+    auto acceptor = std::make_unique<tcp::acceptor>(d->io);
+    acceptor->open(endpoint.protocol(), ec);
+    if (!ec)
+        acceptor->set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec)
+        acceptor->bind(endpoint, ec);
+    if (!ec)
+        acceptor->listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        if (error)
+            *error = QStringLiteral("cannot listen on %1:%2: %3")
+                         .arg(d->shared.options.address)
+                         .arg(d->shared.options.port)
+                         .arg(QString::fromStdString(ec.message()));
+        return false;
+    }
+    d->port = acceptor->local_endpoint().port();
+    d->acceptor = std::move(acceptor);
+    d->accept();
+    const int threads = std::max(1, d->shared.options.threads);
+    for (int i = 0; i < threads; ++i)
+        d->threads.emplace_back([this] { d->io.run(); });
+    d->running = true;
+    return true;
+}
+
+quint16 HttpServer::port() const
+{
+    return d->port;
+}
+
+void HttpServer::stop()
+{
+    if (!d->running)
+        return;
+    d->running = false;
+    asio::post(d->io, [this] {
+        beast::error_code ec;
+        d->acceptor->close(ec);
+    });
+    d->io.stop();
+    for (std::thread &thread : d->threads)
+        thread.join();
+    d->threads.clear();
+}

@@ -1,0 +1,52 @@
+#include "RateLimiter.h"
+
+#include <QElapsedTimer>
+#include <algorithm>
+
+namespace {
+// Past this many clients the full (idle) buckets are dropped: a full bucket is the same
+// as no bucket, so memory stays bounded without changing any answer.
+constexpr qsizetype kPruneAbove = 10000;
+} // namespace
+
+RateLimiter::RateLimiter(int capacity, int perMinute, Clock clock)
+    : m_capacity(std::max(1, capacity))
+    , m_perMillisecond(std::max(0, perMinute) / 60000.0)
+    , m_clock(std::move(clock))
+{
+    if (!m_clock) {
+        auto timer = std::make_shared<QElapsedTimer>();
+        timer->start();
+        m_clock = [timer] {
+            return timer->elapsed();
+        };
+    }
+}
+
+double RateLimiter::refill(Bucket &bucket, qint64 now) const
+{
+    bucket.tokens = std::min(m_capacity, bucket.tokens + double(now - bucket.at) * m_perMillisecond);
+    bucket.at = now;
+    return bucket.tokens;
+}
+
+bool RateLimiter::allow(const QString &client)
+{
+    const qint64 now = m_clock();
+    std::lock_guard lock(m_mutex);
+    if (m_buckets.size() > kPruneAbove) {
+        for (auto it = m_buckets.begin(); it != m_buckets.end();) {
+            if (refill(it.value(), now) >= m_capacity)
+                it = m_buckets.erase(it);
+            else
+                ++it;
+        }
+    }
+    auto it = m_buckets.find(client);
+    if (it == m_buckets.end())
+        it = m_buckets.insert(client, Bucket {m_capacity, now});
+    if (refill(it.value(), now) < 1.0)
+        return false;
+    it->tokens -= 1.0;
+    return true;
+}
