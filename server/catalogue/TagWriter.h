@@ -1,0 +1,22 @@
+#pragma once
+
+// Writing the tagged-field lists the player parses. The player's parser keeps text
+// positions in 16-bit counters, so a list longer than kMaxListChars characters would not
+// parse at all; lists are cut to whole records below that size, best records first.
+
+#include "DirectoryStore.h"
+
+inline constexpr int kMaxListChars = 32767;
+
+namespace TagWriter {
+
+// A value as it may appear between tags: "<" and ">" become "‹" and "›", line breaks,
+// tabs and other control characters become blanks.
+QString cleanValue(const QString &value);
+// The home page as the player wants it: the player puts "http://" in front itself.
+QString homepageForList(const QString &homepage);
+QByteArray etagFor(const QByteArray &body);
+ListBody makeBody(QByteArray body);
+QByteArray renderCountryList(const QList<const CatalogueCountry *> &countries, Language language);
+
+} // namespace TagWriter
