@@ -1,6 +1,7 @@
 #include "LiteralTagParser.h"
 #include "TagParser.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -16,6 +17,7 @@ private Q_SLOTS:
     void randomTextsMatchLiteralScan_data();
     void randomTextsMatchLiteralScan();
     void textsBeyond16BitPositions();
+    void realStationCatalogue();
     void convenienceStructs();
 };
 
@@ -160,6 +162,64 @@ void TestTagParser::textsBeyond16BitPositions()
     const QString single = QStringLiteral("<naam>") + longName + QStringLiteral("</naam>");
     QCOMPARE(parseTaggedFields(single, stationListTags()), (Lists {{longName}, {}, {}}));
     QCOMPARE(parseTaggedFields(text, stationListTags()), literal::parseTaggedFields(text, stationListTags()));
+}
+
+namespace {
+
+// RFC 4180 rows; the catalogue has no line breaks inside fields.
+QList<QStringList> readCsv(const QString &path)
+{
+    QList<QStringList> rows;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return rows;
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (const QString &line : lines) {
+        QStringList fields {QString()};
+        bool quoted = false;
+        for (qsizetype k = 0; k < line.size(); ++k) {
+            const QChar c = line.at(k);
+            if (quoted && c == u'"' && k + 1 < line.size() && line.at(k + 1) == u'"') {
+                fields.last() += c;
+                ++k;
+            } else if (c == u'"') {
+                quoted = !quoted;
+            } else if (c == u',' && !quoted) {
+                fields.append(QString());
+            } else {
+                fields.last() += c;
+            }
+        }
+        rows.append(fields);
+    }
+    return rows;
+}
+
+} // namespace
+
+void TestTagParser::realStationCatalogue()
+{
+    const QString path = QStringLiteral(NORVALE_SHARED_DATA "/stations/stations.csv");
+    const QList<QStringList> rows = readCsv(path);
+    if (rows.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("station catalogue not found at %1").arg(path)));
+
+    // Columns: country_code, country_name_en, country_name_nl, name, url, homepage, ...
+    const qsizetype header = 1;
+    QString text;
+    Lists expected {{}, {}, {}};
+    for (qsizetype r = header; r < rows.size(); ++r) {
+        const QStringList &row = rows.at(r);
+        if (row.size() < 6 || (row.at(0) != u"NL" && row.at(0) != u"DE" && row.at(0) != u"JP"))
+            continue;
+        text += QStringLiteral("<naam>%1</naam><url>%2</url><homepage>%3</homepage>\n")
+                    .arg(row.at(3), row.at(4), row.at(5));
+        for (int k = 0; k < 3; ++k)
+            expected[k].append(row.at(3 + k));
+    }
+    QVERIFY(expected.at(0).size() > 1000);
+    QCOMPARE(parseTaggedFields(text, stationListTags()), expected);
+    QCOMPARE(literal::parseTaggedFields(text, stationListTags()), expected);
 }
 
 void TestTagParser::convenienceStructs()
