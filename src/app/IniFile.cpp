@@ -1,5 +1,7 @@
 #include "IniFile.h"
 
+#include "TextCodec.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -77,25 +79,6 @@ QByteArray joinDocument(const IniDocument &doc)
     return bytes;
 }
 
-// Bytes 0x80-0x9F where Windows-1252 differs from Latin-1; the five unassigned bytes
-// keep their Latin-1 meaning, as Windows itself decodes them.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-QString decodeCp1252(const QByteArray &bytes)
-{
-    QString text;
-    text.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        text += QChar(byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : char16_t(byte));
-    }
-    return text;
-}
-
 bool validName(const QString &name)
 {
     return !name.isEmpty() && !name.contains(QLatin1Char('\n')) && !name.contains(QLatin1Char('\r'));
@@ -110,17 +93,7 @@ bool writeWhole(QIODevice &device, const QByteArray &content)
 
 QString decodeIniText(const QByteArray &bytes)
 {
-    QStringDecoder utf8(QStringConverter::Utf8);
-    QString text = utf8.decode(bytes);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder cp1252("windows-1252");
-    if (cp1252.isValid()) {
-        text = cp1252.decode(bytes);
-        if (!cp1252.hasError())
-            return text;
-    }
-    return decodeCp1252(bytes);
+    return decodeUtf8OrWindows1252(bytes);
 }
 
 QString resolveIniPath(const QString &path)
