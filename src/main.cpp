@@ -1,4 +1,63 @@
-int main()
+#include "AppServices.h"
+#include "DirectoryUrl.h"
+#include "Form1.h"
+#include "IniFile.h"
+#include "MpvPlayer.h"
+#include "NetTransfer.h"
+#include "ProgramFolder.h"
+#include "SingleInstance.h"
+#include "Startup.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <clocale>
+
+// Main: decides from INST.INI which window loads first. Everything kept between runs
+// is created here once and handed to the windows.
+int main(int argc, char **argv)
 {
-    return 0;
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("norvale"));
+    QApplication::setApplicationDisplayName(QLatin1String(kApplicationTitle));
+    QApplication::setApplicationVersion(QStringLiteral("3.0"));
+    // libmpv refuses to start under a locale whose decimal point is not ".".
+    std::setlocale(LC_NUMERIC, "C");
+
+    const ProgramFolderResult folder = resolveProgramFolder(ProgramFolderInputs::fromEnvironment());
+    if (!folder.ok()) {
+        QMessageBox::critical(nullptr, QLatin1String(kApplicationTitle), folder.errorText);
+        return 1;
+    }
+
+    SingleInstance instance(SingleInstance::defaultServerName(QLatin1String(kApplicationTitle)));
+    if (instance.claim() == SingleInstance::Role::Secondary)
+        return 0; // the running copy comes forward; this one touches nothing
+
+    const QString inst = programFilePath(folder.path, QStringLiteral("INST.INI"));
+    const bool mainWindowFirst =
+        opensMainWindow(ReadINI(inst, QStringLiteral("Onthouden"), QStringLiteral("firstrun")));
+    Q_UNUSED(mainWindowFirst) // the first-run window does not exist yet: both start with the main window
+
+    QNetworkAccessManager network;
+    NetTransfer inet1(&network);
+    NetTransfer inet2(&network);
+    NetTransfer inet3(&network);
+    MpvPlayer player(qEnvironmentVariable("NORVALE_MPV_OPTIONS"));
+
+    AppServices services;
+    services.programFolder = folder.path;
+    services.directoryBase =
+        directoryBaseUrl(ReadINI(inst, QStringLiteral("Online Radio"), QStringLiteral("directory")),
+                         qEnvironmentVariable("NORVALE_DIRECTORY_URL"));
+    services.inet1 = &inet1;
+    services.inet2 = &inet2;
+    services.inet3 = &inet3;
+    services.player = &player;
+
+    Form1 form(services);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringForward);
+    form.load();
+    form.show();
+    return app.exec();
 }

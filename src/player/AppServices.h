@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+class MediaPlayer;
+class Transfer;
+
+// What Main creates once and hands to the windows; a test hands in fakes.
+struct AppServices
+{
+    QString programFolder;
+    QUrl directoryBase; // ends in "/"
+    Transfer *inet1 = nullptr; // lists: stations, countries, search
+    Transfer *inet2 = nullptr; // play reports
+    Transfer *inet3 = nullptr; // recordable-address questions
+    MediaPlayer *player = nullptr;
+};
