@@ -58,6 +58,23 @@ int main(int argc, char **argv)
     Form1 form(services);
     QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringForward);
     form.load();
+    const LanguageTexts &texts = form.texts();
+    const auto text = [&](const char *key, const QString &fallback) {
+        const QString value = texts.TaalTekst(QLatin1String(key));
+        return value.isEmpty() ? fallback : value;
+    };
+    MpvPlayer::Texts status;
+    status.ready = text("statusklaar", status.ready);
+    status.stopped = text("statusgestopt", status.stopped);
+    status.paused = text("statuspauze", status.paused);
+    status.connecting = text("statusverbinden", status.connecting);
+    status.reconnecting = text("statusopnieuw", status.reconnecting);
+    status.buffering = text("statusbuffer", status.buffering);
+    status.bufferingPercent = text("statusbufferprocent", status.bufferingPercent);
+    status.playing = text("statusspeelt", status.playing);
+    status.playingTitle = text("statusspeelttitel", status.playingTitle);
+    status.failed = text("statusmislukt", status.failed);
+    player.setTexts(status);
     form.show();
     return app.exec();
 }

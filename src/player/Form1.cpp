@@ -48,8 +48,11 @@ Form1::Form1(const AppServices &services, QWidget *parent)
     m_loader = new StationListLoader(
         m_services.inet1, [this] { return m_services.directoryBase; }, [this] { return TaalGeselecteerd->text(); },
         this);
+    // The placeholder stays in List1 until a list has arrived, so a slow or unreachable
+    // directory never leaves the user looking at an empty box.
     connect(m_loader, &StationListLoader::cleared, this, [this] {
         List1->clear();
+        List1->addItem(m_texts.TaalTekst(QStringLiteral("error14")));
         List2->clear();
         List3->clear();
     });
@@ -152,7 +155,7 @@ void Form1::applyTexts()
 {
     const std::pair<QWidget *, const char *> captions[] = {
         {Label1, "label1"}, {Label7, "label7"}, {Label11, "label11"}, {Label8, "label8"},
-        {Label2, "label2"}, {Label6, "label6"}, {Label14, "label14"}, {Command3, "command3"},
+        {Label2, "label2"}, {Label6, "label6"}, {Label14, "label14"},
     };
     for (const auto &[widget, key] : captions) {
         const QString text = m_texts.TaalTekst(QLatin1String(key));
@@ -161,11 +164,15 @@ void Form1::applyTexts()
         else if (auto *b = qobject_cast<QPushButton *>(widget))
             b->setText(text);
     }
+    // The play button names what it will do for the state the player is in now; a
+    // fixed caption would offer "Stop" while nothing plays.
+    setPlayCaption(playCaptionKey(m_services.player->playState()));
     Timer5->stop();
 }
 
 void Form1::onStationListLoaded(const QStringList &names, const QStringList &urls, const QStringList &homepages)
 {
+    List1->clear();
     List1->addItems(names);
     List2->addItems(urls);
     List3->addItems(homepages);
@@ -204,7 +211,23 @@ void Form1::Command3_Click()
 
 void Form1::setPlayCaption(const QString &key)
 {
-    Command3->setText(m_texts.TaalTekst(key));
+    if (!key.isEmpty())
+        Command3->setText(m_texts.TaalTekst(key));
+}
+
+QString Form1::playCaptionKey(int state)
+{
+    switch (state) {
+    case PlayState::Stopped:
+    case PlayState::Ready:
+        return QStringLiteral("command3b");
+    case PlayState::Playing:
+        return QStringLiteral("command3");
+    case PlayState::Transitioning:
+        return QStringLiteral("command3c");
+    default:
+        return {};
+    }
 }
 
 void Form1::onPlayerStatusChanged()
@@ -213,20 +236,9 @@ void Form1::onPlayerStatusChanged()
     Label14->setText(player->status());
     // A fresh status stays a full interval before the title comes back.
     Timer7->start();
-    switch (player->playState()) {
-    case PlayState::Stopped:
-    case PlayState::Ready:
-        setPlayCaption(QStringLiteral("command3b"));
-        break;
-    case PlayState::Playing:
-        setPlayCaption(QStringLiteral("command3"));
-        break;
-    case PlayState::Transitioning:
-        setPlayCaption(QStringLiteral("command3c"));
-        break;
-    default:
-        break;
-    }
+    const QString key = playCaptionKey(player->playState());
+    if (!key.isEmpty())
+        setPlayCaption(key);
 }
 
 void Form1::onTimer7()

@@ -46,6 +46,8 @@ private:
     void onStationListLoaded(const QStringList &names, const QStringList &urls, const QStringList &homepages);
     void onTimer7();
     void setPlayCaption(const QString &key);
+    // The caption key for a play state; empty for states that keep the caption.
+    static QString playCaptionKey(int state);
 
     AppServices m_services;
     LanguageTexts m_texts;

@@ -199,6 +199,8 @@ void TestForm1::statusSetsCaptionAndLine()
     QFETCH(QString, captionKey);
     Rig rig(QStringLiteral("english"), serveHolland);
     QTRY_VERIFY(!rig.form->findChild<QTimer *>(QStringLiteral("Timer5"))->isActive()); // texts applied
+    // Nothing plays yet: the button offers to play.
+    QCOMPARE(rig.child<QPushButton>("Command3")->text(), rig.text("command3b"));
     rig.player.script(state, QStringLiteral("status %1").arg(state));
     QCOMPARE(rig.child<QPushButton>("Command3")->text(), rig.form->texts().TaalTekst(captionKey));
     QCOMPARE(rig.child<QLabel>("Label14")->text(), QStringLiteral("status %1").arg(state));
@@ -225,6 +227,7 @@ void TestForm1::repeatedFailuresShowError10()
     QCOMPARE(box->windowTitle(), rig.text("error0"));
     QCOMPARE(counter->text(), QStringLiteral("0"));
     QVERIFY(loader->isActive()); // still retrying
+    QCOMPARE(entries(rig.child<QListWidget>("List1")), QStringList {rig.text("error14")});
 }
 
 QTEST_MAIN(TestForm1)
