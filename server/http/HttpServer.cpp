@@ -152,8 +152,6 @@ private:
 
     void nextRequest()
     {
-        while (!m_buffer.empty() && (m_buffer.front() == '\r' || m_buffer.front() == '\n'))
-            m_buffer.erase(0, 1);
         if (m_buffer.empty())
             m_stream.expires_after(std::chrono::seconds(m_shared.options.idleSeconds));
         processBuffer();
@@ -177,6 +175,9 @@ private:
     void processBuffer()
     {
         const auto started = Clock::now();
+        // Empty lines before a request line are skipped, as RFC 9112 asks of a server.
+        const std::size_t first = m_buffer.find_first_not_of("\r\n");
+        m_buffer.erase(0, first == std::string::npos ? m_buffer.size() : first);
         const std::size_t limit = std::size_t(m_shared.options.headerLimit);
         const std::size_t end = headerEnd(std::string_view(m_buffer).substr(0, limit + 2));
         if (end == std::string_view::npos) {

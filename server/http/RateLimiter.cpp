@@ -10,8 +10,8 @@ constexpr qsizetype kPruneAbove = 10000;
 } // namespace
 
 RateLimiter::RateLimiter(int capacity, int perMinute, Clock clock)
-    : m_capacity(std::max(1, capacity))
-    , m_perMillisecond(std::max(0, perMinute) / 60000.0)
+    : m_capacity(qint64(std::max(1, capacity)) * kUnit)
+    , m_perMinute(std::max(0, perMinute))
     , m_clock(std::move(clock))
 {
     if (!m_clock) {
@@ -23,11 +23,13 @@ RateLimiter::RateLimiter(int capacity, int perMinute, Clock clock)
     }
 }
 
-double RateLimiter::refill(Bucket &bucket, qint64 now) const
+qint64 RateLimiter::refill(Bucket &bucket, qint64 now) const
 {
-    bucket.tokens = std::min(m_capacity, bucket.tokens + double(now - bucket.at) * m_perMillisecond);
+    const qint64 elapsed = std::max<qint64>(0, now - bucket.at);
+    // Capped before multiplying: a bucket idle for years must not overflow.
+    bucket.credit = std::min(m_capacity, bucket.credit + std::min(elapsed, m_capacity) * m_perMinute);
     bucket.at = now;
-    return bucket.tokens;
+    return bucket.credit;
 }
 
 bool RateLimiter::allow(const QString &client)
@@ -45,8 +47,8 @@ bool RateLimiter::allow(const QString &client)
     auto it = m_buckets.find(client);
     if (it == m_buckets.end())
         it = m_buckets.insert(client, Bucket {m_capacity, now});
-    if (refill(it.value(), now) < 1.0)
+    if (refill(it.value(), now) < kUnit)
         return false;
-    it->tokens -= 1.0;
+    it->credit -= kUnit;
     return true;
 }

@@ -19,16 +19,19 @@ public:
     bool allow(const QString &client);
 
 private:
+    // Credit in 1/60000 of a token, so that a refill of perMinute units per millisecond
+    // is exact: no rounding decides whether a client may report.
     struct Bucket
     {
-        double tokens = 0;
+        qint64 credit = 0;
         qint64 at = 0;
     };
+    static constexpr qint64 kUnit = 60000;
 
-    double refill(Bucket &bucket, qint64 now) const;
+    qint64 refill(Bucket &bucket, qint64 now) const;
 
-    const double m_capacity;
-    const double m_perMillisecond;
+    const qint64 m_capacity; // in credit units
+    const qint64 m_perMinute;
     Clock m_clock;
     std::mutex m_mutex;
     QHash<QString, Bucket> m_buckets;

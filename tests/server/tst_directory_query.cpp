@@ -1,0 +1,119 @@
+// Query values as the player and older clients send them, and the per-client report
+// limit on a clock the test moves.
+
+#include "QueryString.h"
+#include "RateLimiter.h"
+
+#include <QTest>
+
+class TestDirectoryQuery final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void decode_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QString>("decoded");
+
+        QTest::newRow("plain") << QByteArray("jazz") << true << QStringLiteral("jazz");
+        QTest::newRow("encoded blank and ampersand") << QByteArray("r%20%26%20b") << true << QStringLiteral("r & b");
+        QTest::newRow("plus stays a plus") << QByteArray("c++") << true << QStringLiteral("c++");
+        QTest::newRow("utf-8") << QByteArray("%C3%89%C3%A9n") << true << QStringLiteral("Één");
+        QTest::newRow("lower-case hex") << QByteArray("%c3%a9") << true << QStringLiteral("é");
+        QTest::newRow("lone percent") << QByteArray("100%") << true << QStringLiteral("100%");
+        QTest::newRow("percent without hex") << QByteArray("%zz%4") << true << QStringLiteral("%zz%4");
+        QTest::newRow("invalid utf-8") << QByteArray("%FF%FE") << false << QString();
+        QTest::newRow("truncated sequence") << QByteArray("a%C3") << false << QString();
+        QTest::newRow("overlong slash") << QByteArray("%C0%AF") << false << QString();
+        QTest::newRow("nul") << QByteArray("a%00b") << false << QString();
+        QTest::newRow("raw utf-8") << QByteArray("\xc3\xa9") << true << QStringLiteral("é");
+    }
+
+    void decode()
+    {
+        QFETCH(QByteArray, raw);
+        QFETCH(bool, valid);
+        QFETCH(QString, decoded);
+        const std::optional<QString> result = percentDecode(raw);
+        QCOMPARE(result.has_value(), valid);
+        if (valid)
+            QCOMPARE(*result, decoded);
+    }
+
+    void values_data()
+    {
+        QTest::addColumn<QByteArray>("query");
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("next");
+        QTest::addColumn<bool>("last");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("tolerant"); // "-" when the markers are not there
+
+        QTest::newRow("encoded search") << QByteArray("zoeken=r%26b&land=holland") << QByteArray("zoeken")
+                                        << QByteArray("land") << false << QStringLiteral("r&b")
+                                        << QStringLiteral("r&b");
+        QTest::newRow("raw search") << QByteArray("zoeken=r&b&land=holland") << QByteArray("zoeken")
+                                    << QByteArray("land") << false << QStringLiteral("r") << QStringLiteral("r&b");
+        QTest::newRow("key inside another key")
+            << QByteArray("xzoeken=a&zoeken=b&land=") << QByteArray("zoeken") << QByteArray("land") << false
+            << QStringLiteral("b") << QStringLiteral("b");
+        QTest::newRow("markers in the wrong order")
+            << QByteArray("land=x&zoeken=jazz") << QByteArray("zoeken") << QByteArray("land") << false
+            << QStringLiteral("jazz") << QStringLiteral("-");
+        QTest::newRow("report up to the last version")
+            << QByteArray("meld=zender_http://a/?x=1&versie=2&versie=3.0") << QByteArray("meld") << QByteArray("versie")
+            << true << QStringLiteral("zender_http://a/?x=1") << QStringLiteral("zender_http://a/?x=1&versie=2");
+        QTest::newRow("absent") << QByteArray("a=1") << QByteArray("zoeken") << QByteArray("land") << false << QString()
+                                << QStringLiteral("-");
+        QTest::newRow("empty value") << QByteArray("zoeken=&land=") << QByteArray("zoeken") << QByteArray("land")
+                                     << false << QString() << QString();
+    }
+
+    void values()
+    {
+        QFETCH(QByteArray, query);
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, next);
+        QFETCH(bool, last);
+        QFETCH(QString, value);
+        QFETCH(QString, tolerant);
+        const QueryString parsed(query);
+        QCOMPARE(parsed.value(key), value);
+        const std::optional<QString> upTo = parsed.valueUpTo(key, next, last);
+        QCOMPARE(upTo.value_or(QStringLiteral("-")), tolerant);
+    }
+
+    void rateLimit_data()
+    {
+        QTest::addColumn<QList<int>>("times"); // ms of each attempt, one client
+        QTest::addColumn<QList<bool>>("allowed");
+
+        // Capacity 3, 60 per minute: one token a second.
+        QTest::newRow("burst then refused") << QList<int> {0, 0, 0, 0} << QList<bool> {true, true, true, false};
+        QTest::newRow("one back after a second")
+            << QList<int> {0, 0, 0, 0, 999, 1000, 1000} << QList<bool> {true, true, true, false, false, true, false};
+        QTest::newRow("refusals take no token")
+            << QList<int> {0, 0, 0, 500, 600, 700, 1000} << QList<bool> {true, true, true, false, false, false, true};
+        QTest::newRow("never beyond the capacity")
+            << QList<int> {0, 60000, 60000, 60000, 60000} << QList<bool> {true, true, true, true, false};
+    }
+
+    void rateLimit()
+    {
+        QFETCH(QList<int>, times);
+        QFETCH(QList<bool>, allowed);
+        qint64 now = 0;
+        RateLimiter limiter(3, 60, [&now] { return now; });
+        for (qsizetype i = 0; i < times.size(); ++i) {
+            now = times[i];
+            QCOMPARE(limiter.allow(QStringLiteral("10.0.0.1")), allowed[i]);
+        }
+        // Another client has its own bucket.
+        QVERIFY(limiter.allow(QStringLiteral("10.0.0.2")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDirectoryQuery)
+#include "tst_directory_query.moc"
