@@ -247,7 +247,10 @@ Names namesFor(const QString &code, const QString &fallbackEnglish)
 
 QString codeForEnglishName(const QString &englishName)
 {
-    return tables().codeByEnglish.value(englishName.trimmed().toCaseFolded());
+    QString key = englishName.trimmed().toCaseFolded();
+    if (key.startsWith(QLatin1String("the "))) // "The Netherlands"
+        key = key.mid(4).trimmed();
+    return tables().codeByEnglish.value(key);
 }
 
 QString asciiKey(const QString &text)

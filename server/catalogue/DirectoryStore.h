@@ -75,9 +75,9 @@ public:
 
 // The tagged-field writer used for every list the server sends. A value never breaks the
 // format: "<" and ">" in it are replaced before it is written, line breaks and tabs become
-// blanks, and home pages go without their scheme (the player puts "http://" in front). The
-// list stops before the first record that would take it over 32,767 characters, the most
-// the player's parser takes; maxChars <= 0 writes every record.
+// blanks, and home pages go without their scheme (the player puts "http://" in front).
+// With maxChars > 0 the list stops before the first record that would take it over that
+// many characters (32,767 is the most very old players parse); the first form writes all.
 QByteArray renderStationList(const QList<const CatalogueStation *> &stations);
 QByteArray renderStationList(const QList<const CatalogueStation *> &stations, int maxChars);
 
@@ -108,8 +108,8 @@ struct StoreOptions
     // The snapshot is rebuilt after every catalogue change and on flush(); counted plays
     // reach the lists at the latest after this many seconds.
     int snapshotRefreshSeconds = 300;
-    // Longest list body in characters (<= 0: unlimited); see renderStationList().
-    int maxListChars = 32767;
+    // Longest station list body in characters (<= 0: unlimited); see renderStationList().
+    int maxListChars = 0;
 };
 
 class DirectoryStore

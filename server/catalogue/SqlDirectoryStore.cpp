@@ -94,6 +94,12 @@ QString clientKey(const QString &clientId)
         QCryptographicHash::hash("norvale-client:" + clientId.toUtf8(), QCryptographicHash::Sha256).toHex().left(24));
 }
 
+// A null QString binds as SQL NULL; every text column is NOT NULL.
+QString text(const QString &value)
+{
+    return value.isNull() ? QString(QLatin1String("")) : value;
+}
+
 QString limited(const QString &text, int max)
 {
     return Importer::cleanText(text).left(max);
@@ -285,18 +291,18 @@ public:
             bump.prepare(QStringLiteral("INSERT INTO play_counts (url_md5, plays) VALUES (?, 1) "
                                         "ON CONFLICT (url_md5) DO UPDATE SET plays = play_counts.plays + 1"));
             for (const PendingPlay &p : std::as_const(batch.plays)) {
-                recent.addBindValue(p.md5);
-                recent.addBindValue(p.client);
+                recent.addBindValue(text(p.md5));
+                recent.addBindValue(text(p.client));
                 recent.addBindValue(p.at - kPlayWindowMs);
                 ok = ok && recent.exec();
                 const bool seen = recent.next();
                 recent.finish();
                 if (seen)
                     continue;
-                insertPlay.addBindValue(p.md5);
-                insertPlay.addBindValue(p.client);
+                insertPlay.addBindValue(text(p.md5));
+                insertPlay.addBindValue(text(p.client));
                 insertPlay.addBindValue(p.at);
-                bump.addBindValue(p.md5);
+                bump.addBindValue(text(p.md5));
                 ok = ok && insertPlay.exec() && bump.exec();
                 ++counted;
             }
@@ -305,25 +311,25 @@ public:
                 QStringLiteral("INSERT INTO recorder_failures (url_md5, url, client, failed_at) VALUES (?, ?, ?, ?)"));
             for (const PendingFailure &f : std::as_const(batch.failures)) {
                 q.addBindValue(f.md5);
-                q.addBindValue(f.url);
-                q.addBindValue(f.client);
+                q.addBindValue(text(f.url));
+                q.addBindValue(text(f.client));
                 q.addBindValue(f.at);
                 ok = ok && q.exec();
             }
             q.prepare(QStringLiteral("INSERT INTO first_runs (client, first_at) VALUES (?, ?)"));
             for (const PendingFirstRun &f : std::as_const(batch.firstRuns)) {
-                q.addBindValue(f.client);
+                q.addBindValue(text(f.client));
                 q.addBindValue(f.at);
                 ok = ok && q.exec();
             }
             q.prepare(QStringLiteral("INSERT INTO broken_reports (url, station_name, country_name, reason, client, "
                                      "reported_at) VALUES (?, ?, ?, ?, ?, ?)"));
             for (const PendingReport &r : std::as_const(batch.reports)) {
-                q.addBindValue(r.report.url);
-                q.addBindValue(r.report.stationName);
-                q.addBindValue(r.report.countryName);
+                q.addBindValue(text(r.report.url));
+                q.addBindValue(text(r.report.stationName));
+                q.addBindValue(text(r.report.countryName));
                 q.addBindValue(reasonText(r.report.reason));
-                q.addBindValue(r.client);
+                q.addBindValue(text(r.client));
                 q.addBindValue(r.report.at.toMSecsSinceEpoch());
                 ok = ok && q.exec();
             }
@@ -499,10 +505,10 @@ private:
         }
         q.prepare(QStringLiteral("INSERT INTO countries (code, bestand, name_nl, name_en) VALUES (?, ?, ?, ?)"));
         for (const CatalogueCountry &c : countries) {
-            q.addBindValue(c.code);
-            q.addBindValue(c.bestand);
-            q.addBindValue(c.nameDutch);
-            q.addBindValue(c.nameEnglish);
+            q.addBindValue(text(c.code));
+            q.addBindValue(text(c.bestand));
+            q.addBindValue(text(c.nameDutch));
+            q.addBindValue(text(c.nameEnglish));
             if (!q.exec())
                 return queryError(q.lastError());
         }
@@ -525,13 +531,13 @@ private:
             }
             for (int k = 0; k < rows; ++k) {
                 const CatalogueStation &s = stations.at(i + k);
-                insert.addBindValue(s.uuid);
-                insert.addBindValue(s.countryCode);
-                insert.addBindValue(s.name);
-                insert.addBindValue(s.url);
-                insert.addBindValue(s.homepage);
-                insert.addBindValue(s.tags);
-                insert.addBindValue(s.codec);
+                insert.addBindValue(text(s.uuid));
+                insert.addBindValue(text(s.countryCode));
+                insert.addBindValue(text(s.name));
+                insert.addBindValue(text(s.url));
+                insert.addBindValue(text(s.homepage));
+                insert.addBindValue(text(s.tags));
+                insert.addBindValue(text(s.codec));
                 insert.addBindValue(s.bitrate);
                 insert.addBindValue(s.votes);
                 insert.addBindValue(s.urlMd5.isEmpty() ? stationUrlMd5(s.url) : s.urlMd5);

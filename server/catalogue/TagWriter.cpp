@@ -84,5 +84,5 @@ QByteArray renderStationList(const QList<const CatalogueStation *> &stations, in
 
 QByteArray renderStationList(const QList<const CatalogueStation *> &stations)
 {
-    return renderStationList(stations, kMaxListChars);
+    return renderStationList(stations, 0);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-// Writing the tagged-field lists the player parses. The player's parser keeps text
-// positions in 16-bit counters, so a list longer than kMaxListChars characters would not
-// parse at all; lists are cut to whole records below that size, best records first.
+// Writing the tagged-field lists the player parses. Very old players kept text positions
+// in 16-bit counters and could not parse a list longer than kMaxListChars characters; a
+// store may be told to cut lists to whole records below that size, best records first.
 
 #include "DirectoryStore.h"
 
