@@ -55,6 +55,7 @@ Form1::Form1(const AppServices &services, QWidget *parent)
         List1->addItem(m_texts.TaalTekst(QStringLiteral("error14")));
         List2->clear();
         List3->clear();
+        m_showsPlaceholder = true;
     });
     connect(m_loader, &StationListLoader::downloaded, this,
             [this](const QString &text) { DownloadInfo->setPlainText(text); });
@@ -135,6 +136,7 @@ void Form1::load()
 {
     gESelecteerdland->setText(ReadINI(iniPath(), QStringLiteral("Online Radio"), QStringLiteral("taal")));
     List1->addItem(m_texts.TaalTekst(QStringLiteral("error14")));
+    m_showsPlaceholder = true;
     MsnTekst->setText(m_texts.TaalTekst(QStringLiteral("msntekst")));
 
     // The window's timers tick from load on, as designed.
@@ -174,6 +176,7 @@ void Form1::onStationListLoaded(const QStringList &names, const QStringList &url
 {
     List1->clear();
     List1->addItems(names);
+    m_showsPlaceholder = false;
     List2->addItems(urls);
     List3->addItems(homepages);
 }
@@ -181,7 +184,8 @@ void Form1::onStationListLoaded(const QStringList &names, const QStringList &url
 void Form1::List1_Click()
 {
     const int row = List1->currentRow();
-    if (row < 0)
+    // The loading placeholder is no station: playing it would start an empty address.
+    if (row < 0 || m_showsPlaceholder)
         return;
     // The three lists are related only by position and may differ in length; a missing
     // entry plays as an empty address, as a short list always has.

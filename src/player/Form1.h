@@ -52,6 +52,7 @@ private:
     AppServices m_services;
     LanguageTexts m_texts;
     StationListLoader *m_loader = nullptr;
+    bool m_showsPlaceholder = false; // List1 holds the "error14" line, not stations
 
     // Visible controls.
     QListWidget *List1 = nullptr;
