@@ -59,7 +59,8 @@ QString sqlitePath(const QString &database)
     return database.startsWith(QLatin1String("sqlite:")) ? database.mid(7) : database;
 }
 
-// "host:port", "[v6]:port" or ":port"; the host defaults to loopback.
+// "host:port", "[v6]:port" or ":port"; the host is an IP address or "localhost" and
+// defaults to loopback.
 bool parseListen(const QString &text, QString *address, quint16 *port)
 {
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
@@ -72,7 +73,7 @@ bool parseListen(const QString &text, QString *address, quint16 *port)
     const uint number = text.mid(colon + 1).toUInt(&ok);
     if (!ok || number > 65535)
         return false;
-    *address = host.isEmpty() ? QStringLiteral("127.0.0.1") : host;
+    *address = host.isEmpty() || host == QLatin1String("localhost") ? QStringLiteral("127.0.0.1") : host;
     *port = quint16(number);
     return true;
 }

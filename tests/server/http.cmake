@@ -23,3 +23,7 @@ norvale_add_test(tst_directory_process
     TIMEOUT 120)
 add_dependencies(tst_directory_process norvale-directory)
 set_tests_properties(tst_directory_process PROPERTIES RESOURCE_LOCK norvale_postgresql)
+# The catalogue's store test empties the same database: it must not run beside these.
+if(TEST tst_catalogue_store)
+    set_tests_properties(tst_catalogue_store PROPERTIES RESOURCE_LOCK norvale_postgresql)
+endif()

@@ -83,6 +83,19 @@ QByteArrayList fieldValues(const QByteArray &body, const QByteArray &tag)
     return values;
 }
 
+// The test database is shared by every test that uses scripts/pg-test-db (they hold the
+// ctest resource lock "norvale_postgresql"); each starts from an empty schema.
+bool emptyPostgresql(const QString &url)
+{
+    QProcess psql;
+    psql.start(QStringLiteral("psql"),
+               {QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-c"),
+                QStringLiteral("SET client_min_messages = warning; DROP SCHEMA public CASCADE; "
+                               "CREATE SCHEMA public;"),
+                url});
+    return psql.waitForFinished(30000) && psql.exitStatus() == QProcess::NormalExit && psql.exitCode() == 0;
+}
+
 } // namespace
 
 class TestDirectoryHttp final : public QObject
@@ -137,6 +150,7 @@ private Q_SLOTS:
                                      .arg(script, QString::fromLocal8Bit(pg.readAllStandardError()).trimmed())));
             }
             m_database = QString::fromUtf8(pg.readAllStandardOutput()).trimmed().split(QLatin1Char('\n')).last();
+            QVERIFY2(emptyPostgresql(m_database), "could not empty the test database");
         } else {
             QVERIFY(m_dir.isValid());
             m_database = m_dir.filePath(QStringLiteral("directory.sqlite"));

@@ -123,6 +123,19 @@ QByteArray firstName(const QByteArray &list)
     return start < 0 || end < start ? QByteArray() : list.mid(start + 6, end - start - 6);
 }
 
+// The test database is shared by every test that uses scripts/pg-test-db (they hold the
+// ctest resource lock "norvale_postgresql"); each starts from an empty schema.
+bool emptyPostgresql(const QString &url)
+{
+    QProcess psql;
+    psql.start(QStringLiteral("psql"),
+               {QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-c"),
+                QStringLiteral("SET client_min_messages = warning; DROP SCHEMA public CASCADE; "
+                               "CREATE SCHEMA public;"),
+                url});
+    return psql.waitForFinished(30000) && psql.exitStatus() == QProcess::NormalExit && psql.exitCode() == 0;
+}
+
 } // namespace
 
 class TestDirectoryProcess final : public QObject
@@ -237,6 +250,7 @@ private Q_SLOTS:
         }
         const QString database =
             QString::fromUtf8(pg.readAllStandardOutput()).trimmed().split(QLatin1Char('\n')).last();
+        QVERIFY2(emptyPostgresql(database), "could not empty the test database");
         const RunResult imported = run({QStringLiteral("import"), kStations, QStringLiteral("--database"), database});
         QVERIFY2(imported.exitCode == 0, imported.err.constData());
 
