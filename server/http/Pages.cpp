@@ -129,7 +129,11 @@ QByteArray home(Language language, const CatalogueSnapshot &snapshot, const QLis
             .arg(snapshot.countries().size());
 
     const QList<const CatalogueStation *> popular = snapshot.popular(15);
-    body += QStringLiteral("<h2>%1</h2>\n").arg(tr(language, "Nu populair", "Popular now"));
+    // Until anything has been played, "popular" means most voted at radio-browser.
+    const bool played = !popular.isEmpty() && popular.first()->playCount > 0;
+    body += QStringLiteral("<h2>%1</h2>\n")
+                .arg(played ? tr(language, "Nu populair", "Popular now")
+                            : tr(language, "Populair bij luisteraars", "Popular with listeners"));
     if (popular.isEmpty()) {
         body += QStringLiteral("<p>%1</p>\n")
                     .arg(tr(language, "Er is nog niets beluisterd.", "Nothing has been played yet."));
@@ -137,7 +141,7 @@ QByteArray home(Language language, const CatalogueSnapshot &snapshot, const QLis
         body += QStringLiteral("<table cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">\n<tr><th>#</th><th>%1</th>"
                                "<th>%2</th><th>%3</th></tr>\n")
                     .arg(tr(language, "Zender", "Station"), tr(language, "Land", "Country"),
-                         tr(language, "Keer beluisterd", "Plays"));
+                         played ? tr(language, "Keer beluisterd", "Plays") : tr(language, "Stemmen", "Votes"));
         int rank = 0;
         for (const CatalogueStation *station : popular) {
             ++rank;
@@ -149,7 +153,7 @@ QByteArray home(Language language, const CatalogueSnapshot &snapshot, const QLis
             body += QStringLiteral("<tr%1><td>%2</td><td>%3</td><td>%4</td><td>%5</td></tr>\n")
                         .arg(rank % 2 ? QString() : QStringLiteral(" class=\"box\""), QString::number(rank), shown,
                              esc(countryName(snapshot, station->countryCode, language)),
-                             QString::number(station->playCount));
+                             QString::number(played ? station->playCount : station->votes));
         }
         body += QStringLiteral("</table>\n");
     }

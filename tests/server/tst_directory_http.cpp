@@ -266,13 +266,13 @@ private Q_SLOTS:
 
         const QByteArray site = "/radio/inter/website/index.php?wat=";
         QTest::newRow("home dutch") << site + "home&lang=Nederlands&versie=3.0" << 200 << html
-                                    << QByteArrayList {"Nu populair", "Radio Één", "lang=\"nl\""}
-                                    << QByteArrayList {"Popular now"};
+                                    << QByteArrayList {"Populair", "Radio Één", "Stemmen", "lang=\"nl\""}
+                                    << QByteArrayList {"Popular"};
         QTest::newRow("home english") << site + "home&lang=english&versie=3.0" << 200 << html
-                                      << QByteArrayList {"Popular now", "lang=\"en\""}
-                                      << QByteArrayList {"Nu populair"};
+                                      << QByteArrayList {"Popular", "Votes", "lang=\"en\""}
+                                      << QByteArrayList {"Populair"};
         QTest::newRow("dutch needs its exact name")
-            << site + "home&lang=nederlands" << 200 << html << QByteArrayList {"Popular now"} << QByteArrayList {};
+            << site + "home&lang=nederlands" << 200 << html << QByteArrayList {"Popular"} << QByteArrayList {};
         QTest::newRow("about dutch") << site + "over&lang=Nederlands&versie=3.0" << 200 << html
                                      << QByteArrayList {"Over Norvale", "radio-browser.info"} << QByteArrayList {};
         QTest::newRow("about english") << site + "over&lang=English&versie=3.0" << 200 << html
@@ -427,6 +427,12 @@ private Q_SLOTS:
         QCOMPARE(httpGet(m_port, target, newClient()).body, QByteArray("OK"));
         m_store->flush();
         QCOMPARE(playsOf(kKlassikUrl) - before, qint64(2));
+
+        // The home page follows the counts: the most played station heads it.
+        const QByteArray home = httpGet(m_port, "/radio/inter/website/index.php?wat=home&lang=Nederlands").body;
+        QVERIFY(home.contains("Nu populair"));
+        QVERIFY(home.indexOf("Klassik Jazz") >= 0);
+        QVERIFY(home.indexOf("Klassik Jazz") < home.indexOf("Rock &amp; Roll Radio"));
     }
 
     void reportLimitPerClient()
