@@ -1,0 +1,55 @@
+#include "FakeMediaPlayer.h"
+
+FakeMediaPlayer::FakeMediaPlayer(QObject *parent)
+    : MediaPlayer(parent)
+{ }
+
+void FakeMediaPlayer::setUrl(const QString &url)
+{
+    m_calls.append(QStringLiteral("setUrl ") + url);
+    m_url = url;
+    if (m_follow)
+        script(url.isEmpty() ? PlayState::Ready : PlayState::Playing,
+               url.isEmpty() ? QStringLiteral("Ready") : QStringLiteral("Playing"));
+}
+
+void FakeMediaPlayer::play()
+{
+    m_calls.append(QStringLiteral("play"));
+    if (m_follow && !m_url.isEmpty())
+        script(PlayState::Playing, QStringLiteral("Playing"));
+}
+
+void FakeMediaPlayer::stop()
+{
+    m_calls.append(QStringLiteral("stop"));
+    if (m_follow)
+        script(PlayState::Stopped, QStringLiteral("Stopped"));
+}
+
+void FakeMediaPlayer::close()
+{
+    m_calls.append(QStringLiteral("close"));
+    m_url.clear();
+    if (m_follow)
+        script(PlayState::Ready, QStringLiteral("Ready"));
+}
+
+void FakeMediaPlayer::setVolume(int volume)
+{
+    m_calls.append(QStringLiteral("volume %1").arg(volume));
+    m_volume = qBound(0, volume, 100);
+}
+
+void FakeMediaPlayer::setMute(bool mute)
+{
+    m_calls.append(mute ? QStringLiteral("mute true") : QStringLiteral("mute false"));
+    m_mute = mute;
+}
+
+void FakeMediaPlayer::script(int state, const QString &status)
+{
+    m_state = state;
+    m_status = status;
+    Q_EMIT statusChanged();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "MediaPlayer.h"
+
+#include <QStringList>
+
+// A media player for unit tests. It records every command as a line of calls():
+//   "setUrl <url>", "play", "stop", "close", "volume <n>", "mute true|false"
+// and changes nothing else by itself unless followCommands is on. Tests drive it with
+// script() (sets state and status, then raises statusChanged) and the emit helpers.
+class FakeMediaPlayer final : public MediaPlayer
+{
+    Q_OBJECT
+public:
+    explicit FakeMediaPlayer(QObject *parent = nullptr);
+
+    void setUrl(const QString &url) override;
+    QString url() const override { return m_url; }
+    int playState() const override { return m_state; }
+    QString status() const override { return m_status; }
+    QString mediaTitle() const override { return m_title; }
+    void play() override;
+    void stop() override;
+    void close() override;
+    void setVolume(int volume) override;
+    int volume() const override { return m_volume; }
+    void setMute(bool mute) override;
+    bool mute() const override { return m_mute; }
+
+    const QStringList &calls() const { return m_calls; }
+    void clearCalls() { m_calls.clear(); }
+
+    // Sets state and status and raises statusChanged(), as the real player does.
+    void script(int state, const QString &status);
+    // Quiet setters, for the state a test starts from.
+    void setPlayState(int state) { m_state = state; }
+    void setStatus(const QString &status) { m_status = status; }
+    void setMediaTitle(const QString &title) { m_title = title; }
+    void emitBuffering(bool start) { Q_EMIT buffering(start); }
+    void emitError() { Q_EMIT error(); }
+
+    // When on, setUrl()/play() script state 3 "Playing", stop() state 1 "Stopped" and
+    // close() state 10 "Ready" (play() only with a URL), like a stream that always works.
+    void setFollowCommands(bool follow) { m_follow = follow; }
+
+private:
+    QStringList m_calls;
+    QString m_url;
+    int m_state = PlayState::Ready;
+    QString m_status = QStringLiteral("Ready");
+    QString m_title;
+    int m_volume = 50;
+    bool m_mute = false;
+    bool m_follow = false;
+};

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <QTest>
+
+// A private Icecast server on loopback fed by an ffmpeg MP3 tone, run through
+// scripts/test-stream. It stops when the object goes away.
+//
+//     IcecastServer server;
+//     NORVALE_START_ICECAST(server); // skips the test when icecast2/ffmpeg/curl are missing
+//     player.setUrl(server.streamUrl());
+class IcecastServer
+{
+public:
+    struct Options
+    {
+        int port = 0; // 0: a free one
+        int toneHz = 440;
+        // Audio a new listener gets at once; song titles reach it this much later. 0: the
+        // script's default (about 4 s of audio).
+        int burstBytes = 0;
+        QString announce; // a text, or a text file, spoken over the tone (needs espeak-ng)
+    };
+
+    IcecastServer();
+    explicit IcecastServer(const Options &options);
+    ~IcecastServer();
+    IcecastServer(const IcecastServer &) = delete;
+    IcecastServer &operator=(const IcecastServer &) = delete;
+
+    // The programs the server needs that this machine lacks, as a sentence; empty when
+    // everything is there.
+    static QString missingTools();
+
+    // Empty on success, otherwise what went wrong.
+    QString start();
+    void stop();
+    bool isRunning() const { return m_port != 0; }
+
+    int port() const { return m_port; }
+    QString streamUrl() const; // http://127.0.0.1:PORT/stream
+    QString rootUrl() const; // http://127.0.0.1:PORT/ (the same stream)
+    QString folder() const { return m_dir.path(); }
+
+    // The source goes away: listeners see the stream end and new ones get 404.
+    QString stopSource();
+    QString startSource();
+    // Sets the song title the server sends as ICY metadata.
+    QString setTitle(const QString &title);
+
+private:
+    QString run(const QStringList &arguments, QByteArray *output = nullptr);
+
+    Options m_options;
+    QTemporaryDir m_dir;
+    int m_port = 0;
+};
+
+// Starts the server, skipping the test when the tools are missing and failing it when
+// they are present but the server does not come up.
+#define NORVALE_START_ICECAST(server)                                                                                  \
+    do {                                                                                                               \
+        if (const QString missing_ = IcecastServer::missingTools(); !missing_.isEmpty())                               \
+            QSKIP(qPrintable(missing_));                                                                               \
+        if (const QString why_ = (server).start(); !why_.isEmpty())                                                    \
+            QFAIL(qPrintable(QStringLiteral("the test stream did not start: ") + why_));                               \
+    } while (false)
