@@ -112,6 +112,12 @@ Result readJson(const QByteArray &data)
         r.status = {StoreError::BadInput, QStringLiteral("JSON: not an array of stations")};
         return r;
     }
+    return readJsonArray(array);
+}
+
+Result readJsonArray(const QJsonArray &array)
+{
+    Result r;
     QSet<QString> countriesSeen;
     r.stations.reserve(array.size());
     for (const QJsonValue &v : array) {

@@ -2,6 +2,8 @@
 
 #include "DirectoryStore.h"
 
+#include <QJsonArray>
+
 // Reading station catalogues: the radio-browser JSON station format (an array of station
 // objects, as its API serves them) and the CSV export with a header row. Stations without
 // a usable http or https stream URL or without a country are skipped; text is cleaned
@@ -18,6 +20,7 @@ struct Result
 
 Result readFile(const QString &path);
 Result readJson(const QByteArray &data);
+Result readJsonArray(const QJsonArray &stations);
 Result readCsv(const QByteArray &data);
 // Parses data as JSON when it starts with "[" or "{" (after blanks), else as CSV.
 Result readData(const QByteArray &data);

@@ -47,9 +47,10 @@ public:
         , m_options(options)
     { }
 
-    // GET path from the current mirror; on failure the next mirrors are tried in turn, and
-    // the one that answers stays current for the following requests.
-    std::optional<QByteArray> get(const QString &path, const QUrlQuery &query, QString *error)
+    // GET path from the current mirror and parse it as a JSON array; on failure (no answer,
+    // an error status, a body that is no array) the next mirrors are tried in turn, and the
+    // one that answers stays current for the following requests.
+    std::optional<QJsonArray> get(const QString &path, const QUrlQuery &query, QString *error)
     {
         for (int tried = 0; tried < m_mirrors.size(); ++tried) {
             const QUrl base = m_mirrors.at(m_current);
@@ -57,8 +58,12 @@ public:
             url.setPath(path);
             url.setQuery(query);
             QString why;
-            if (auto body = fetch(url, &why))
-                return body;
+            if (const auto body = fetch(url, &why)) {
+                const QJsonDocument doc = QJsonDocument::fromJson(*body);
+                if (doc.isArray())
+                    return doc.array();
+                why = QStringLiteral("the answer is not a JSON array");
+            }
             log(QStringLiteral("%1: %2; trying the next server").arg(base.toString(), why));
             *error = why;
             m_current = (m_current + 1) % int(m_mirrors.size());
@@ -89,8 +94,8 @@ private:
         if (!reply->isFinished())
             loop.exec();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        QByteArray body = reply->readAll();
         const QNetworkReply::NetworkError error = reply->error();
+        const QByteArray body = error == QNetworkReply::NoError ? reply->readAll() : QByteArray();
         const QString errorText = reply->errorString();
         reply->deleteLater();
         if (error != QNetworkReply::NoError) {
@@ -118,16 +123,13 @@ StoreResult syncFromRadioBrowser(DirectoryStore &store, const QList<QUrl> &mirro
         return {StoreError::Network, QStringLiteral("no radio-browser server to ask")};
     MirrorClient client(mirrors, options);
     QString error;
-    const auto countriesBody = client.get(QStringLiteral("/json/countries"), {}, &error);
-    if (!countriesBody)
+    const auto countries = client.get(QStringLiteral("/json/countries"), {}, &error);
+    if (!countries)
         return {StoreError::Network, QStringLiteral("no radio-browser server answered: %1").arg(error)};
-    const QJsonDocument countriesDoc = QJsonDocument::fromJson(*countriesBody);
-    if (!countriesDoc.isArray())
-        return {StoreError::BadInput, QStringLiteral("the country list is not a JSON array")};
 
     QList<Importer::Result> parts;
     QStringList codes;
-    for (const QJsonValue &v : countriesDoc.array()) {
+    for (const QJsonValue &v : *countries) {
         const QJsonObject o = v.toObject();
         const QString code = o.value(QLatin1String("iso_3166_1")).toString().trimmed().toUpper();
         if (code.size() != 2 || o.value(QLatin1String("stationcount")).toInt() <= 0 || codes.contains(code))
@@ -147,11 +149,8 @@ StoreResult syncFromRadioBrowser(DirectoryStore &store, const QList<QUrl> &mirro
                 return {StoreError::Network,
                         QStringLiteral("stations of %1 could not be fetched: %2; the catalogue is unchanged")
                             .arg(code, error)};
-            const QJsonDocument doc = QJsonDocument::fromJson(*page);
-            if (!doc.isArray())
-                return {StoreError::BadInput, QStringLiteral("stations of %1: not a JSON array").arg(code)};
-            const qsizetype received = doc.array().size();
-            Importer::Result part = Importer::readJson(*page);
+            const qsizetype received = page->size();
+            Importer::Result part = Importer::readJsonArray(*page);
             // Records without a country code belong to the country asked for.
             part.stations.removeIf([&](const CatalogueStation &s) { return s.countryCode != code; });
             parts.append(std::move(part));
