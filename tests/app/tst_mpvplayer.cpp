@@ -96,7 +96,7 @@ private Q_SLOTS:
 
 private:
     // A small burst keeps playback near the live edge, so titles show up soon.
-    IcecastServer m_server {IcecastServer::Options {.burstBytes = 8000}};
+    IcecastServer m_server {smallBurst()};
 };
 
 void TestMpvPlayer::initTestCase()
