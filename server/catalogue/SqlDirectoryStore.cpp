@@ -230,8 +230,8 @@ public:
         m_refreshTimer = new QTimer(this);
         m_refreshTimer->setInterval(std::max(1, m_options.snapshotRefreshSeconds) * 1000);
         connect(m_refreshTimer, &QTimer::timeout, this, [this] {
-            if (m_playsSinceSnapshot > 0)
-                rebuildSnapshot();
+            // Always: other server processes on the same database count plays too.
+            rebuildSnapshot();
             prunePlays();
         });
         m_refreshTimer->start();
