@@ -105,8 +105,10 @@ struct StoreOptions
 {
     // Queued reports are written this often on the store's thread.
     int flushIntervalMs = 1000;
-    // The snapshot is rebuilt after every catalogue change and on flush(); counted plays
-    // reach the lists at the latest after this many seconds.
+    // The snapshot is rebuilt after every catalogue change made through this store, every
+    // this many seconds (plays counted here and by other processes on the same database),
+    // within about ten seconds of a catalogue change made by another process, and by
+    // flush() when plays were counted or the catalogue changed.
     int snapshotRefreshSeconds = 300;
     // Longest station list body in characters (<= 0: unlimited); see renderStationList().
     int maxListChars = 0;
@@ -153,7 +155,8 @@ public:
     virtual void recordFirstRun(const QString &clientId) = 0;
     virtual void recordBrokenReport(const BrokenReport &report, const QString &clientId) = 0;
     virtual QList<BrokenReport> recentReports(int limit) const = 0;
-    // Writes everything queued now (tests, shutdown).
+    // Writes everything queued now (tests, shutdown), then rebuilds the snapshot when plays
+    // were counted or the catalogue was changed by another process.
     virtual void flush() = 0;
 
     // Counts kept from the reports, for the pages and the log.

@@ -59,6 +59,7 @@ constexpr int kMaxQueued = 100000; // reports beyond this between two flushes ar
 constexpr int kRecentReports = 200;
 constexpr qint64 kPlayWindowMs = 3600 * 1000;
 constexpr int kInsertChunk = 100;
+constexpr int kWatchIntervalMs = 10000; // how often another process's catalogue change is looked for
 
 QString reasonText(ReportReason r)
 {
@@ -167,6 +168,12 @@ const QList<QStringList> &migrations()
             QStringLiteral("CREATE TABLE first_runs (id %ID%, client TEXT NOT NULL, first_at BIGINT NOT NULL)"),
             QStringLiteral("ALTER TABLE broken_reports ADD COLUMN handled INTEGER NOT NULL DEFAULT 0"),
         },
+        {
+            // Bumped by every catalogue change, so that other processes on the same
+            // database (an import next to a running server, several servers) notice it.
+            QStringLiteral("CREATE TABLE catalogue_state (generation BIGINT NOT NULL)"),
+            QStringLiteral("INSERT INTO catalogue_state (generation) VALUES (0)"),
+        },
     };
     return m;
 }
@@ -235,6 +242,13 @@ public:
             prunePlays();
         });
         m_refreshTimer->start();
+        m_watchTimer = new QTimer(this);
+        m_watchTimer->setInterval(kWatchIntervalMs);
+        connect(m_watchTimer, &QTimer::timeout, this, [this] {
+            if (catalogueGeneration() != m_generation)
+                rebuildSnapshot();
+        });
+        m_watchTimer->start();
         return {};
     }
 
@@ -244,6 +258,8 @@ public:
             m_flushTimer->stop();
         if (m_refreshTimer)
             m_refreshTimer->stop();
+        if (m_watchTimer)
+            m_watchTimer->stop();
         if (QSqlDatabase::contains(m_connection)) {
             writeQueued();
             QSqlDatabase::database(m_connection, false).close();
@@ -347,7 +363,7 @@ public:
     void flushNow()
     {
         writeQueued();
-        if (m_playsSinceSnapshot > 0)
+        if (m_playsSinceSnapshot > 0 || catalogueGeneration() != m_generation)
             rebuildSnapshot();
     }
 
@@ -356,6 +372,8 @@ public:
         QSqlDatabase db = QSqlDatabase::database(m_connection);
         QList<CatalogueStation> stations;
         QList<CatalogueCountry> countries;
+        // Read before the stations: a change committed in between is seen on the next check.
+        const qint64 generation = catalogueGeneration();
         {
             QSqlQuery q(db);
             q.setForwardOnly(true);
@@ -385,6 +403,7 @@ public:
                     {q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(), 0});
         }
         m_playsSinceSnapshot = 0;
+        m_generation = generation;
         std::shared_ptr<const CatalogueSnapshot> snapshot =
             buildSnapshot(std::move(stations), countries, m_options.maxListChars);
         QMutexLocker lock(&m_snapshotMutex);
@@ -503,6 +522,8 @@ private:
             if (!q.exec())
                 return queryError(q.lastError());
         }
+        if (!q.exec(QStringLiteral("UPDATE catalogue_state SET generation = generation + 1")))
+            return queryError(q.lastError());
         q.prepare(QStringLiteral("INSERT INTO countries (code, bestand, name_nl, name_en) VALUES (?, ?, ?, ?)"));
         for (const CatalogueCountry &c : countries) {
             q.addBindValue(text(c.code));
@@ -546,6 +567,13 @@ private:
                 return queryError(insert.lastError());
         }
         return {};
+    }
+
+    qint64 catalogueGeneration()
+    {
+        QSqlQuery q(QSqlDatabase::database(m_connection));
+        return q.exec(QStringLiteral("SELECT generation FROM catalogue_state")) && q.next() ? q.value(0).toLongLong()
+                                                                                            : -1;
     }
 
     void loadReportCache()
@@ -597,6 +625,8 @@ private:
     bool m_postgres = false;
     QTimer *m_flushTimer = nullptr;
     QTimer *m_refreshTimer = nullptr;
+    QTimer *m_watchTimer = nullptr;
+    qint64 m_generation = -1;
     int m_playsSinceSnapshot = 0;
 
     mutable QMutex m_snapshotMutex;

@@ -34,6 +34,7 @@ private Q_SLOTS:
     void brokenReports();
     void recorderFailuresAndFirstRuns();
     void localDemo();
+    void changeMadeElsewhere();
     void migrationFromVersionOne();
     void schemaTooNew();
     void unusableAddress_data();
@@ -342,6 +343,25 @@ void TestStore::localDemo()
     QCOMPARE(addLocalDemo(*store, QStringLiteral("ftp://127.0.0.1/")).error, StoreError::BadInput);
 }
 
+void TestStore::changeMadeElsewhere()
+{
+    // Two stores on one database stand for a running server and an import next to it.
+    const QString address = freshDatabase();
+    auto server = openStore(address);
+    auto importer = openStore(address);
+    QVERIFY(server && importer);
+    QVERIFY(importer->replaceCatalogue(smallCatalogue()).ok());
+    QCOMPARE(server->snapshot()->stationCount(), 0);
+    server->flush();
+    QCOMPARE(server->snapshot()->stationCount(), 4);
+    const auto unchanged = server->snapshot();
+    server->flush(); // nothing new: the snapshot stays
+    QCOMPARE(server->snapshot(), unchanged);
+    importer->recordPlay(QStringLiteral("http://een.example:8000/"), QStringLiteral("c"));
+    importer->flush();
+    QCOMPARE(importer->snapshot()->stationByUrl(QStringLiteral("http://een.example:8000/"))->playCount, 1);
+}
+
 void TestStore::migrationFromVersionOne()
 {
     const QString address = freshDatabase();
@@ -378,7 +398,7 @@ void TestStore::migrationFromVersionOne()
     QCOMPARE(store->snapshot()->stationCount(), 1);
     QCOMPARE(store->recentReports(5).size(), 1);
     QCOMPARE(store->recentReports(5).first().reason, ReportReason::NoSound);
-    // The tables of version 2 work.
+    // The tables of the later versions work.
     store->recordPlay(QStringLiteral("http://oud.example/"), QStringLiteral("c"));
     store->recordFirstRun(QStringLiteral("c"));
     store->flush();
