@@ -12,6 +12,8 @@ if(TARGET norvale_catalogue)
         SOURCES tst_catalogue_store.cpp CatalogueTestSupport.h ${_tag_parser}
         LIBS norvale_catalogue Qt6::Sql
         TIMEOUT 180)
+    # The PostgreSQL half empties the shared test database, as the HTTP tests do.
+    set_tests_properties(tst_catalogue_store PROPERTIES RESOURCE_LOCK norvale_postgresql)
     target_include_directories(tst_catalogue_store PRIVATE "${PROJECT_SOURCE_DIR}/src/directory")
     norvale_add_test(tst_sync
         SOURCES tst_sync.cpp
