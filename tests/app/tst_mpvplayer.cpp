@@ -93,6 +93,8 @@ private Q_SLOTS:
     void goneStreamRaisesErrorAfterRetries_data();
     void goneStreamRaisesErrorAfterRetries();
     void stopDuringReconnectStaysStopped();
+    void handlersWithNestedEventLoops();
+    void destroyedWhileBusy();
 
 private:
     // A small burst keeps playback near the live edge, so titles show up soon.
@@ -368,6 +370,55 @@ void TestMpvPlayer::stopDuringReconnectStaysStopped()
     QCOMPARE(player->playState(), PlayState::Stopped);
     QVERIFY(history.stateAtError.isEmpty());
     QCOMPARE(history.buffering.count(true), history.buffering.count(false));
+}
+
+void TestMpvPlayer::handlersWithNestedEventLoops()
+{
+    // The window's status handler waits for a network reply inside the handler, and
+    // answers a playing stream by stopping it when the user asked for silence at start.
+    auto player = newPlayer();
+    History history(player.get());
+    int depth = 0;
+    int deepest = 0;
+    connect(player.get(), &MediaPlayer::statusChanged, this, [&] {
+        ++depth;
+        deepest = std::max(deepest, depth);
+        if (player->playState() == PlayState::Playing && player->mediaTitle() == QStringLiteral("Stop me"))
+            player->stop();
+        QEventLoop wait;
+        QTimer::singleShot(150, &wait, &QEventLoop::quit);
+        wait.exec();
+        --depth;
+    });
+
+    player->setUrl(m_server.streamUrl());
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
+    QCOMPARE(m_server.setTitle(QStringLiteral("Stop me")), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Stopped, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(depth, 0, kWait);
+    QTest::qWait(300);
+
+    QCOMPARE(player->playState(), PlayState::Stopped);
+    QCOMPARE(history.steps.last().state, PlayState::Stopped);
+    QTRY_COMPARE_WITH_TIMEOUT(player->engineProperty(QStringLiteral("idle-active")).toBool(), true, kWait);
+    QVERIFY(history.stateAtError.isEmpty());
+    QVERIFY(deepest > 1); // the handlers really did nest
+}
+
+void TestMpvPlayer::destroyedWhileBusy()
+{
+    // Engine threads keep waking the player up while it goes away.
+    for (int delayMs : {0, 5, 20, 60, 200}) {
+        auto player = newPlayer();
+        player->setUrl(m_server.streamUrl());
+        QTest::qWait(delayMs);
+        player->setMute(true);
+        player.reset();
+    }
+    QTest::qWait(200); // anything still queued would run now
+    auto player = newPlayer();
+    player->setUrl(m_server.streamUrl());
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
 }
 
 QTEST_MAIN(TestMpvPlayer)
