@@ -1,5 +1,6 @@
 #include "IcecastServer.h"
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QStandardPaths>
 #include <unistd.h>
@@ -53,6 +54,8 @@ QString IcecastServer::start()
                            QString::number(m_options.toneHz)};
     if (m_options.port > 0)
         arguments << QStringLiteral("--port") << QString::number(m_options.port);
+    // Should the test crash, the server does not outlive it.
+    arguments << QStringLiteral("--owner") << QString::number(QCoreApplication::applicationPid());
     if (m_options.burstBytes > 0)
         arguments << QStringLiteral("--burst") << QString::number(m_options.burstBytes);
     if (!m_options.announce.isEmpty())
