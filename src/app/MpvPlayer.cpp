@@ -203,6 +203,7 @@ void MpvPlayer::handleEvent(const mpv_event &event)
     case MPV_EVENT_PLAYBACK_RESTART:
         if (m_phase == Phase::Opening && m_entryId != 0) {
             m_phase = Phase::Running;
+            m_hasPlayed = true;
             m_playingSince.start();
         }
         break;
@@ -342,7 +343,9 @@ void MpvPlayer::streamEnded()
         m_goneSince.start();
     m_playingSince.invalidate();
 
-    if (m_attempt < m_policy.delaysMs.size() && m_goneSince.elapsed() < m_policy.windowMs) {
+    const qsizetype attempts =
+        m_hasPlayed ? m_policy.delaysMs.size() : qMin(m_policy.delaysMs.size(), qsizetype(m_policy.openAttempts));
+    if (m_attempt < attempts && m_goneSince.elapsed() < m_policy.windowMs) {
         m_phase = Phase::Waiting;
         m_reconnectTimer.start(qMax(0, m_policy.delaysMs.at(m_attempt++)));
         return;
@@ -361,6 +364,7 @@ void MpvPlayer::unload()
     m_goneSince.invalidate();
     m_playingSince.invalidate();
     m_wanted = false;
+    m_hasPlayed = false;
     m_failed = false;
     m_title.clear();
     m_pausedForCache = false;

@@ -45,6 +45,9 @@ public:
         int windowMs = 45000;
         // A stream that played this long before it ended earns a fresh set of attempts.
         int stableMs = 10000;
+        // A station that has not played at all since it was chosen gets only this many
+        // attempts: a wrong address should not keep the user waiting half a minute.
+        int openAttempts = 3;
     };
 
     // Status texts; callers with a language file pass their own.
@@ -130,6 +133,7 @@ private:
 
     QString m_url;
     bool m_wanted = false; // the user asked for playback and has not stopped it
+    bool m_hasPlayed = false; // since the user last chose or started the stream
     bool m_failed = false; // the last stream stayed gone
     bool m_errorPending = false;
     Phase m_phase = Phase::Idle;

@@ -54,15 +54,64 @@ quint16 closedPort()
     return probe.serverPort();
 }
 
-std::unique_ptr<MpvPlayer> newPlayer(const QList<int> &delaysMs = {250, 500, 1000, 1000, 1000, 1000, 1000, 1000})
+std::unique_ptr<MpvPlayer> newPlayer(const QList<int> &delaysMs = {250, 500, 1000, 1000, 1000, 1000, 1000, 1000},
+                                     int openAttempts = 100)
 {
     auto player = std::make_unique<MpvPlayer>(QStringLiteral("ao=null"));
     MpvPlayer::ReconnectPolicy policy;
     policy.delaysMs = delaysMs;
+    policy.openAttempts = openAttempts;
     policy.windowMs = 30000;
     player->setReconnectPolicy(policy);
     return player;
 }
+
+// Relays connections to a port and can hold back what the server sends, as a
+// congested network does.
+class StallingProxy : public QTcpServer
+{
+public:
+    explicit StallingProxy(quint16 target)
+        : m_target(target)
+    {
+        listen(QHostAddress::LocalHost, 0);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *client = nextPendingConnection())
+                relay(client);
+        });
+    }
+
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/stream").arg(serverPort()); }
+
+    void setStalled(bool stalled)
+    {
+        m_stalled = stalled;
+        if (!stalled) {
+            for (QTcpSocket *upstream : findChildren<QTcpSocket *>(QStringLiteral("upstream")))
+                Q_EMIT upstream->readyRead();
+        }
+    }
+
+private:
+    void relay(QTcpSocket *client)
+    {
+        auto *upstream = new QTcpSocket(this);
+        upstream->setObjectName(QStringLiteral("upstream"));
+        upstream->connectToHost(QHostAddress::LocalHost, m_target);
+        connect(client, &QTcpSocket::readyRead, upstream, [client, upstream] { upstream->write(client->readAll()); });
+        connect(upstream, &QTcpSocket::connected, upstream, [client, upstream] { upstream->write(client->readAll()); });
+        connect(upstream, &QTcpSocket::readyRead, client, [this, client, upstream] {
+            if (!m_stalled)
+                client->write(upstream->readAll());
+        });
+        connect(client, &QTcpSocket::disconnected, upstream, &QObject::deleteLater);
+        connect(upstream, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
+        connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+    }
+
+    quint16 m_target;
+    bool m_stalled = false;
+};
 
 IcecastServer::Options smallBurst()
 {
@@ -90,6 +139,7 @@ private Q_SLOTS:
     void playlists();
     void switchingStationsNeverStops();
     void reconnectsAfterSourceDrop();
+    void buffersWhenTheNetworkStalls();
     void goneStreamRaisesErrorAfterRetries_data();
     void goneStreamRaisesErrorAfterRetries();
     void stopDuringReconnectStaysStopped();
@@ -303,7 +353,8 @@ void TestMpvPlayer::switchingStationsNeverStops()
 
 void TestMpvPlayer::reconnectsAfterSourceDrop()
 {
-    auto player = newPlayer();
+    // A stream that has played gets every attempt, not only those of a first opening.
+    auto player = newPlayer({250, 500, 1000, 1000, 1000, 1000, 1000, 1000}, 1);
     player->setUrl(m_server.streamUrl());
     QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
     History history(player.get());
@@ -322,20 +373,47 @@ void TestMpvPlayer::reconnectsAfterSourceDrop()
     QTRY_VERIFY_WITH_TIMEOUT(player->engineProperty(QStringLiteral("audio-pts")).toDouble() > 0.2, kWait);
 }
 
+void TestMpvPlayer::buffersWhenTheNetworkStalls()
+{
+    StallingProxy proxy(quint16(m_server.port()));
+    auto player = newPlayer();
+    player->setUrl(proxy.url());
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
+    History history(player.get());
+
+    proxy.setStalled(true);
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Buffering, kWait);
+    QVERIFY(player->status().startsWith(QStringLiteral("Buffering")));
+    QCOMPARE(history.buffering, QList<bool> {true});
+
+    proxy.setStalled(false);
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
+    QCOMPARE(history.buffering, (QList<bool> {true, false}));
+    QVERIFY(!history.sawStatus(QStringLiteral("Reconnecting…"))); // the same connection carried on
+    QVERIFY(history.stateAtError.isEmpty());
+}
+
 void TestMpvPlayer::goneStreamRaisesErrorAfterRetries_data()
 {
     QTest::addColumn<bool>("refused");
-    QTest::newRow("closed port") << true;
-    QTest::newRow("server answers 404") << false;
+    QTest::addColumn<QList<int>>("delaysMs");
+    QTest::addColumn<int>("openAttempts");
+    QTest::addColumn<int>("requests"); // -1: not counted
+    QTest::newRow("closed port") << true << QList<int> {100, 200} << 3 << -1;
+    QTest::newRow("server answers 404") << false << QList<int> {100, 200} << 3 << 3;
+    QTest::newRow("never played: fewer attempts") << false << QList<int> {100, 100, 100, 100, 100} << 2 << 3;
 }
 
 void TestMpvPlayer::goneStreamRaisesErrorAfterRetries()
 {
     QFETCH(bool, refused);
+    QFETCH(QList<int>, delaysMs);
+    QFETCH(int, openAttempts);
+    QFETCH(int, requests);
     LocalHttpServer web([](const QByteArray &) { return LocalHttpReply {404, "gone"}; });
     const QString url = refused ? QStringLiteral("http://127.0.0.1:%1/stream").arg(closedPort())
                                 : web.baseUrl() + QStringLiteral("stream");
-    auto player = newPlayer({100, 200});
+    auto player = newPlayer(delaysMs, openAttempts);
     History history(player.get());
     player->setUrl(url);
     QTRY_COMPARE_WITH_TIMEOUT(history.stateAtError.size(), 1, kWait);
@@ -347,8 +425,8 @@ void TestMpvPlayer::goneStreamRaisesErrorAfterRetries()
     QVERIFY(history.sawStatus(QStringLiteral("Reconnecting…")));
     QCOMPARE(history.buffering, (QList<bool> {true, false}));
     const qsizetype attempts = web.targets().size();
-    if (!refused)
-        QCOMPARE(attempts, 3); // the first try and one per pause
+    if (requests >= 0)
+        QCOMPARE(attempts, qsizetype(requests)); // the first try and one per pause
     QTest::qWait(500);
     QCOMPARE(web.targets().size(), attempts); // and then no more
     QCOMPARE(history.stateAtError.size(), 1);
