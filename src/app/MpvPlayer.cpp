@@ -152,6 +152,9 @@ MpvPlayer::MpvPlayer(const QString &options, QObject *parent)
         m_mute = mute != 0;
 
     mpv_set_wakeup_callback(m_mpv, &MpvPlayer::wakeup, this);
+    // Events queued before the callback was set (the observed properties' first values)
+    // would otherwise wait for the next wakeup.
+    wakeup(this);
 }
 
 MpvPlayer::~MpvPlayer()
