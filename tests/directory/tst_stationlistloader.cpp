@@ -1,7 +1,6 @@
 #include "StationListLoader.h"
 #include "Transfer.h"
 
-#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -14,77 +13,42 @@ class FakeTransfer final : public Transfer
 public:
     struct Request
     {
-        quint64 id = 0;
         QUrl url;
-        QPointer<QObject> context;
         Callback done;
         bool aborted = false;
-        bool answered = false;
     };
 
     QList<Request> requests;
-    // When set, openUrl answers at once, before it returns.
-    std::optional<TransferResult> answerImmediately;
+    // When set, openUrl answers before it returns.
+    std::optional<TransferResult> answerAtOnce;
 
-    quint64 openUrl(const QUrl &url, QObject *context, Callback done) override
+    quint64 openUrl(const QUrl &url, QObject *, Callback done) override
     {
-        requests.append({++m_nextId, url, context, std::move(done)});
-        if (answerImmediately)
-            answer(requests.size() - 1, *answerImmediately);
-        return m_nextId;
+        requests.append({url, std::move(done)});
+        if (answerAtOnce)
+            answer(requests.size() - 1, *answerAtOnce);
+        return requests.size();
     }
 
-    void abort(quint64 id) override
+    void abort(quint64 id) override { requests[id - 1].aborted = true; }
+
+    // Answers even an aborted request, as a careless transfer might. The callback is
+    // copied first: it may open the next request and so grow the list under it.
+    void answer(qsizetype index, TransferResult result)
     {
-        for (Request &r : requests) {
-            if (r.id == id)
-                r.aborted = true;
-        }
+        result.url = requests.at(index).url;
+        const Callback done = requests.at(index).done;
+        done(result);
     }
-
-    void answer(qsizetype index, const TransferResult &result)
-    {
-        Request &r = requests[index];
-        if (r.aborted || r.answered || !r.context)
-            return;
-        deliver(r, result);
-    }
-
-    // A transfer that breaks its word and answers an aborted request anyway.
-    void answerEvenIfAborted(qsizetype index, const TransferResult &result) { deliver(requests[index], result); }
-
-    qsizetype openCount() const
-    {
-        return std::count_if(requests.cbegin(), requests.cend(),
-                             [](const Request &r) { return !r.aborted && !r.answered; });
-    }
-
-private:
-    void deliver(Request &r, const TransferResult &result)
-    {
-        r.answered = true;
-        TransferResult copy = result;
-        copy.url = r.url;
-        r.done(copy);
-    }
-
-    quint64 m_nextId = 0;
+    void answerLast(const TransferResult &result) { answer(requests.size() - 1, result); }
 };
 
-TransferResult okBody(const QString &body)
-{
-    TransferResult r;
-    r.httpStatus = 200;
-    r.body = body;
-    return r;
-}
-
-TransferResult failure(TransferError error = TransferError::Network, int status = 0)
+TransferResult reply(const QString &body, TransferError error = TransferError::None, int status = 200)
 {
     TransferResult r;
     r.error = error;
     r.httpStatus = status;
-    r.body = QStringLiteral("<html>error</html>");
+    r.body = body;
     return r;
 }
 
@@ -92,6 +56,8 @@ const QString kHolland = QStringLiteral("<naam>Radio 1</naam><url>http://r1.exam
                                         "<homepage>http://r1.example/</homepage>\n"
                                         "<naam>Radio 2</naam><url>http://r2.example/live</url>"
                                         "<homepage>http://r2.example/</homepage>\n");
+
+using Lists = QList<QStringList>;
 
 } // namespace
 
@@ -107,14 +73,10 @@ private Q_SLOTS:
     void listUrl();
     void successFillsListsAndStopsTimer_data();
     void successFillsListsAndStopsTimer();
-    void failureKeepsRetrying_data();
-    void failureKeepsRetrying();
-    void messageAfterMoreThanTenFailures();
-    void tickWhileFetchingStartsNothing();
-    void replyForAnEarlierCountryIsDropped();
-    void restartWhileFetchingDropsTheReply();
-    void stopAbandonsTheFetch();
-    void answerBeforeOpenUrlReturns();
+    void failuresAreCountedAndRetried_data();
+    void failuresAreCountedAndRetried();
+    void staleReplyIsDropped_data();
+    void staleReplyIsDropped();
     void timerDrivesTheLoad();
 
 private:
@@ -136,6 +98,8 @@ void TestStationListLoader::init()
     connect(m_loader, &StationListLoader::cleared, this, [this] { m_events << "cleared"; });
     connect(m_loader, &StationListLoader::downloaded, this, [this] { m_events << "downloaded"; });
     connect(m_loader, &StationListLoader::loaded, this, [this] { m_events << "loaded"; });
+    connect(m_loader, &StationListLoader::failureCountChanged, this,
+            [this](int count) { m_events << QString::number(count); });
     connect(m_loader, &StationListLoader::failedTooOften, this, [this] { m_events << "failedTooOften"; });
 }
 
@@ -151,15 +115,9 @@ void TestStationListLoader::listUrl_data()
     QTest::addColumn<QString>("bestand");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("plain") << "http://127.0.0.1:8642/"
-                           << "holland.txt"
-                           << "http://127.0.0.1:8642/radio/inter/zenders/holland.txt";
-    QTest::newRow("base with a folder") << "https://dir.example/norvale/"
-                                        << "belgie.txt"
-                                        << "https://dir.example/norvale/radio/inter/zenders/belgie.txt";
-    QTest::newRow("blank") << "http://h/"
-                           << "new zealand.txt"
-                           << "http://h/radio/inter/zenders/new%20zealand.txt";
+    QTest::newRow("folder and blank") << "https://dir.example/norvale/"
+                                      << "new zealand.txt"
+                                      << "https://dir.example/norvale/radio/inter/zenders/new%20zealand.txt";
     QTest::newRow("characters with a meaning in URLs") << "http://h/"
                                                        << "a?b#c%d.txt"
                                                        << "http://h/radio/inter/zenders/a%3Fb%23c%25d.txt";
@@ -167,15 +125,13 @@ void TestStationListLoader::listUrl_data()
                                << "http://h/radio/inter/zenders/espa%C3%B1a.txt";
 }
 
+// The URL is built from the values current at the tick.
 void TestStationListLoader::listUrl()
 {
     QFETCH(QString, base);
     QFETCH(QString, bestand);
     QFETCH(QString, expected);
 
-    QCOMPARE(StationListLoader::listUrl(QUrl(base), bestand).toString(QUrl::FullyEncoded), expected);
-
-    // The URL is built from the values current at the tick.
     m_base = QUrl(base);
     m_bestand = bestand;
     m_loader->start();
@@ -187,47 +143,52 @@ void TestStationListLoader::listUrl()
 void TestStationListLoader::successFillsListsAndStopsTimer_data()
 {
     QTest::addColumn<QString>("body");
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QStringList>("urls");
-    QTest::addColumn<QStringList>("homepages");
+    QTest::addColumn<bool>("atOnce");
+    QTest::addColumn<Lists>("lists"); // names, urls, homepages
 
-    QTest::newRow("two stations") << kHolland << QStringList {"Radio 1", "Radio 2"}
-                                  << QStringList {"http://r1.example/live", "http://r2.example/live"}
-                                  << QStringList {"http://r1.example/", "http://r2.example/"};
-    QTest::newRow("empty body") << QString() << QStringList {} << QStringList {} << QStringList {};
-    QTest::newRow("tagless body") << QStringLiteral("Geen zenders") << QStringList {} << QStringList {}
-                                  << QStringList {};
-    QTest::newRow("last url unclosed") << QStringLiteral("<naam>A</naam><url>a</url><naam>B</naam><url>b")
-                                       << QStringList {"A", "B"} << QStringList {"a"} << QStringList {};
+    const Lists holland {{"Radio 1", "Radio 2"},
+                         {"http://r1.example/live", "http://r2.example/live"},
+                         {"http://r1.example/", "http://r2.example/"}};
+    QTest::newRow("two stations") << kHolland << false << holland;
+    QTest::newRow("answered before openUrl returns") << kHolland << true << holland;
+    QTest::newRow("empty body") << QString() << false << Lists {{}, {}, {}};
+    QTest::newRow("last url unclosed") << QStringLiteral("<naam>A</naam><url>a</url><naam>B</naam><url>b") << false
+                                       << Lists {{"A", "B"}, {"a"}, {}};
 }
 
 void TestStationListLoader::successFillsListsAndStopsTimer()
 {
     QFETCH(QString, body);
-    QFETCH(QStringList, names);
-    QFETCH(QStringList, urls);
-    QFETCH(QStringList, homepages);
+    QFETCH(bool, atOnce);
+    QFETCH(Lists, lists);
 
     QSignalSpy downloaded(m_loader, &StationListLoader::downloaded);
     QSignalSpy loaded(m_loader, &StationListLoader::loaded);
+    if (atOnce)
+        m_inet1->answerAtOnce = reply(body);
     m_loader->start();
     QVERIFY(m_loader->isActive());
     m_loader->onTimer1();
-    QVERIFY(m_loader->isFetching());
-    QCOMPARE(m_events, QStringList {"cleared"});
-
-    m_inet1->answer(0, okBody(body));
+    if (!atOnce) {
+        QVERIFY(m_loader->isFetching());
+        m_loader->onTimer1(); // a tick while the server is still busy starts nothing
+        QCOMPARE(m_events, QStringList {"cleared"});
+        m_inet1->answer(0, reply(body));
+    }
+    QCOMPARE(m_inet1->requests.size(), 1);
     QCOMPARE(m_events, (QStringList {"cleared", "downloaded", "loaded"}));
     QCOMPARE(downloaded.first().at(0).toString(), body);
-    QCOMPARE(loaded.first().at(0).toStringList(), names);
-    QCOMPARE(loaded.first().at(1).toStringList(), urls);
-    QCOMPARE(loaded.first().at(2).toStringList(), homepages);
+    const QVariantList args = loaded.first();
+    QCOMPARE((Lists {args[0].toStringList(), args[1].toStringList(), args[2].toStringList()}), lists);
     QVERIFY(!m_loader->isActive());
     QVERIFY(!m_loader->isFetching());
     QCOMPARE(m_loader->failureCount(), 0);
+    // Nothing is left in flight, so a new start aborts nothing.
+    m_loader->start();
+    QVERIFY(!m_inet1->requests.first().aborted);
 }
 
-void TestStationListLoader::failureKeepsRetrying_data()
+void TestStationListLoader::failuresAreCountedAndRetried_data()
 {
     QTest::addColumn<int>("error");
     QTest::addColumn<int>("status");
@@ -239,144 +200,77 @@ void TestStationListLoader::failureKeepsRetrying_data()
     QTest::newRow("error status reported as success") << int(TransferError::None) << 500;
 }
 
-void TestStationListLoader::failureKeepsRetrying()
+void TestStationListLoader::failuresAreCountedAndRetried()
 {
     QFETCH(int, error);
     QFETCH(int, status);
 
-    QSignalSpy counts(m_loader, &StationListLoader::failureCountChanged);
     m_loader->start();
-    m_loader->onTimer1();
-    m_inet1->answer(0, failure(TransferError(error), status));
-
-    QCOMPARE(m_events, QStringList {"cleared"});
-    QVERIFY(m_loader->isActive());
-    QVERIFY(!m_loader->isFetching());
-    QCOMPARE(m_loader->failureCount(), 1);
-    QCOMPARE(counts.size(), 1);
-    QCOMPARE(counts.first().at(0).toInt(), 1);
-
-    // The next tick tries again from the start and can succeed.
-    m_loader->onTimer1();
-    QCOMPARE(m_inet1->requests.size(), 2);
-    m_inet1->answer(1, okBody(kHolland));
-    QCOMPARE(m_events, (QStringList {"cleared", "cleared", "downloaded", "loaded"}));
-    QVERIFY(!m_loader->isActive());
-}
-
-void TestStationListLoader::messageAfterMoreThanTenFailures()
-{
-    m_loader->start();
-    QList<int> countAfter;
-    QList<int> messageAt;
+    QStringList expected;
     for (int attempt = 1; attempt <= 24; ++attempt) {
-        const qsizetype before = m_events.count("failedTooOften");
         m_loader->onTimer1();
-        m_inet1->answer(m_inet1->requests.size() - 1, failure());
-        countAfter << m_loader->failureCount();
-        if (m_events.count("failedTooOften") > before)
-            messageAt << attempt;
+        m_inet1->answerLast(reply(QStringLiteral("<naam>error page</naam>"), TransferError(error), status));
+        QVERIFY(m_loader->isActive());
+        QVERIFY(!m_loader->isFetching());
+        // More than ten failures: the twelfth resets the count and brings the message.
+        expected << "cleared" << QString::number(attempt % 12);
+        if (attempt % 12 == 0)
+            expected << "failedTooOften";
     }
-    QCOMPARE(messageAt, (QList<int> {12, 24}));
-    QCOMPARE(countAfter.at(10), 11);
-    QCOMPARE(countAfter.at(11), 0);
-    QCOMPARE(countAfter.at(12), 1);
-    QCOMPARE(countAfter.at(23), 0);
-    QVERIFY(m_loader->isActive());
-}
-
-void TestStationListLoader::tickWhileFetchingStartsNothing()
-{
-    m_loader->start();
-    m_loader->onTimer1();
-    m_loader->onTimer1();
-    m_loader->onTimer1();
-    QCOMPARE(m_inet1->requests.size(), 1);
-    QCOMPARE(m_events, QStringList {"cleared"});
-    QVERIFY(!m_inet1->requests.first().aborted);
-
-    m_inet1->answer(0, okBody(kHolland));
-    QCOMPARE(m_events, (QStringList {"cleared", "downloaded", "loaded"}));
-}
-
-void TestStationListLoader::replyForAnEarlierCountryIsDropped()
-{
-    QSignalSpy loaded(m_loader, &StationListLoader::loaded);
-    m_loader->start();
-    m_loader->onTimer1();
-    m_bestand = QStringLiteral("belgie.txt"); // chosen while holland.txt is on its way
-
-    m_inet1->answer(0, okBody(kHolland));
-    QCOMPARE(loaded.size(), 0);
-    QVERIFY(!m_events.contains("downloaded"));
+    QCOMPARE(m_events, expected);
     QCOMPARE(m_loader->failureCount(), 0);
-    QVERIFY(m_loader->isActive());
-    // The load for the new name begins at once.
-    QCOMPARE(m_inet1->requests.size(), 2);
-    QVERIFY(m_inet1->requests.at(1).url.path().endsWith("/belgie.txt"));
 
-    m_inet1->answer(1, okBody(QStringLiteral("<naam>VRT</naam>")));
-    QCOMPARE(loaded.size(), 1);
-    QCOMPARE(loaded.first().at(0).toStringList(), QStringList {"VRT"});
+    m_loader->onTimer1();
+    m_inet1->answerLast(reply(kHolland));
+    QCOMPARE(m_events.mid(expected.size()), (QStringList {"cleared", "downloaded", "loaded"}));
     QVERIFY(!m_loader->isActive());
-
-    // A failure that arrives for an earlier name is not counted either.
-    m_loader->start();
-    m_loader->onTimer1();
-    m_bestand = QStringLiteral("holland.txt");
-    m_inet1->answer(2, failure());
-    QCOMPARE(m_loader->failureCount(), 0);
 }
 
-void TestStationListLoader::restartWhileFetchingDropsTheReply()
+void TestStationListLoader::staleReplyIsDropped_data()
 {
-    QSignalSpy loaded(m_loader, &StationListLoader::loaded);
+    QTest::addColumn<QString>("meanwhile");
+    QTest::addColumn<bool>("ok");
+
+    // Another country chosen while the list is on its way; its load begins at once.
+    QTest::newRow("other country, list arrives") << "switch" << true;
+    QTest::newRow("other country, failure arrives") << "switch" << false;
+    QTest::newRow("started again") << "start" << true;
+    QTest::newRow("stopped") << "stop" << false;
+}
+
+void TestStationListLoader::staleReplyIsDropped()
+{
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, ok);
+
     m_loader->start();
     m_loader->onTimer1();
-    m_loader->start(); // another country chosen: same file name, new start
-    QVERIFY(m_inet1->requests.first().aborted);
-    QVERIFY(!m_loader->isFetching());
+    if (meanwhile == u"switch")
+        m_bestand = QStringLiteral("belgie.txt");
+    else if (meanwhile == u"start")
+        m_loader->start();
+    else
+        m_loader->stop();
+    QCOMPARE(m_inet1->requests.first().aborted, meanwhile != u"switch");
 
-    m_inet1->answerEvenIfAborted(0, okBody(kHolland));
-    QCOMPARE(loaded.size(), 0);
-    QVERIFY(m_loader->isActive());
+    m_inet1->answer(0, ok ? reply(kHolland) : reply({}, TransferError::Network, 0));
+    QCOMPARE(m_events, QStringList(meanwhile == u"switch" ? 2 : 1, QStringLiteral("cleared")));
+    QCOMPARE(m_loader->isActive(), meanwhile != u"stop");
+    if (meanwhile == u"stop")
+        return;
 
     m_loader->onTimer1();
     QCOMPARE(m_inet1->requests.size(), 2);
-    m_inet1->answer(1, okBody(kHolland));
-    QCOMPARE(loaded.size(), 1);
-}
-
-void TestStationListLoader::stopAbandonsTheFetch()
-{
-    m_loader->start();
-    m_loader->onTimer1();
-    m_loader->stop();
-    QVERIFY(!m_loader->isActive());
-    QVERIFY(m_inet1->requests.first().aborted);
-    m_inet1->answerEvenIfAborted(0, failure());
-    QCOMPARE(m_loader->failureCount(), 0);
-}
-
-void TestStationListLoader::answerBeforeOpenUrlReturns()
-{
-    m_inet1->answerImmediately = okBody(kHolland);
-    QSignalSpy loaded(m_loader, &StationListLoader::loaded);
-    m_loader->start();
-    m_loader->onTimer1();
-    QCOMPARE(loaded.size(), 1);
-    QVERIFY(!m_loader->isFetching());
-    QVERIFY(!m_loader->isActive());
-    // Nothing is left in flight, so a new start aborts nothing.
-    m_loader->start();
-    QVERIFY(!m_inet1->requests.first().aborted);
+    QVERIFY(m_inet1->requests.at(1).url.path().endsWith(u'/' + m_bestand));
+    m_inet1->answer(1, reply(kHolland));
+    QCOMPARE(m_events.last(), QStringLiteral("loaded"));
 }
 
 void TestStationListLoader::timerDrivesTheLoad()
 {
     m_loader->start();
     QTRY_COMPARE_WITH_TIMEOUT(m_inet1->requests.size(), 1, 3 * StationListLoader::kTimer1IntervalMs);
-    m_inet1->answer(0, okBody(kHolland));
+    m_inet1->answer(0, reply(kHolland));
     QVERIFY(!m_loader->isActive());
 }
 

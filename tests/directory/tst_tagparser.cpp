@@ -18,7 +18,6 @@ private Q_SLOTS:
     void randomTextsMatchLiteralScan();
     void textsBeyond16BitPositions();
     void realStationCatalogue();
-    void convenienceStructs();
 };
 
 void TestTagParser::publishedCases_data()
@@ -36,8 +35,6 @@ void TestTagParser::publishedCases_data()
     QTest::newRow("empty field") << QStringLiteral("<naam></naam>") << station << Lists {{""}, {}, {}};
     QTest::newRow("two openings, one closing")
         << QStringLiteral("<naam>A<naam>B</naam>") << station << Lists {{"A<naam>B", "B"}, {}, {}};
-    QTest::newRow("inner field of the same set") << QStringLiteral("<naam>outer <naam>inner</naam> tail</naam>")
-                                                 << station << Lists {{"outer <naam>inner", "inner"}, {}, {}};
     QTest::newRow("url closing missing in first record")
         << QStringLiteral("<naam>N1</naam><url>U1<homepage>H1</homepage>\n"
                           "<naam>N2</naam><url>U2</url><homepage>H2</homepage>\n")
@@ -48,13 +45,9 @@ void TestTagParser::publishedCases_data()
         << station << Lists {{"N1", "N2"}, {"U1"}, {"H1", "H2"}};
     QTest::newRow("blanks and line breaks kept")
         << QStringLiteral("<naam>  Radio\r\n 2 \n</naam>") << station << Lists {{"  Radio\r\n 2 \n"}, {}, {}};
-    QTest::newRow("entities and case kept")
-        << QStringLiteral("<naam>R&amp;B &lt;Live&gt;</naam>") << station << Lists {{"R&amp;B &lt;Live&gt;"}, {}, {}};
-    QTest::newRow("non-ASCII text") << QStringLiteral("<naam>Ö1 — 日本 Радио</naam>") << station
-                                    << Lists {{QStringLiteral("Ö1 — 日本 Радио")}, {}, {}};
+    QTest::newRow("entities and non-ASCII kept") << QStringLiteral("<naam>R&amp;B — Ö1 日本</naam>") << station
+                                                 << Lists {{QStringLiteral("R&amp;B — Ö1 日本")}, {}, {}};
     QTest::newRow("empty text") << QString() << station << Lists {{}, {}, {}};
-    QTest::newRow("tagless error page") << QStringLiteral("<html><body><h1>Not Found</h1></body></html>") << station
-                                        << Lists {{}, {}, {}};
     QTest::newRow("opening without any closing") << QStringLiteral("<naam>Radio") << station << Lists {{}, {}, {}};
     QTest::newRow("closing ends exactly at the end")
         << QStringLiteral("<naam>x</naam>") << station << Lists {{"x"}, {}, {}};
@@ -65,18 +58,13 @@ void TestTagParser::publishedCases_data()
         << QStringLiteral("<naam>a</url>b</naam>") << station << Lists {{"a</url>b"}, {}, {}};
     QTest::newRow("spaced or unterminated tags are no tags")
         << QStringLiteral("< naam>a</naam><naam >b</naam><naam>c</ naam>") << station << Lists {{}, {}, {}};
-    // Only A-Z fold: a long s would fold to "s" under full Unicode case folding.
+    // A long s folds to "s" under full Unicode case folding.
     QTest::newRow("only ASCII letters fold")
         << QStringLiteral("<be\u017Ftand>x</bestand><BESTAND>y</Bestand>") << country << Lists {{}, {"y"}};
     QTest::newRow("country list") << QStringLiteral("<naam>Nederland</naam><bestand>holland.txt</bestand>\n"
                                                     "<naam>België</naam><bestand>belgie.txt</bestand>\n")
                                   << country
                                   << Lists {{"Nederland", QStringLiteral("België")}, {"holland.txt", "belgie.txt"}};
-    QTest::newRow("country list with a name too many")
-        << QStringLiteral("<naam>A</naam><bestand>a.txt</bestand><naam>B</naam>") << country
-        << Lists {{"A", "B"}, {"a.txt"}};
-    QTest::newRow("station tags ignore country tags")
-        << QStringLiteral("<naam>A</naam><bestand>a.txt</bestand>") << station << Lists {{"A"}, {}, {}};
     QTest::newRow("tag names given in upper case")
         << QStringLiteral("<naam>a</Naam>") << QStringList {"NAAM"} << Lists {{"a"}};
     QTest::newRow("repeated name: the first one wins")
@@ -91,8 +79,11 @@ void TestTagParser::publishedCases()
     QFETCH(Lists, expected);
 
     QCOMPARE(parseTaggedFields(text, tags), expected);
-    // The table doubles as a check that the reference scan says the same.
     QCOMPARE(literal::parseTaggedFields(text, tags), expected);
+    if (tags == countryListTags()) {
+        const CountryListText list = parseCountryList(text);
+        QCOMPARE((Lists {list.naam, list.bestand}), expected);
+    }
 }
 
 void TestTagParser::randomTextsMatchLiteralScan_data()
@@ -102,7 +93,6 @@ void TestTagParser::randomTextsMatchLiteralScan_data()
 
     QTest::newRow("station tags") << stationListTags() << 20240611u;
     QTest::newRow("country tags") << countryListTags() << 7u;
-    QTest::newRow("url before naam") << QStringList {"url", "naam"} << 99u;
     QTest::newRow("prefix and repeated names") << QStringList {"a", "ab", "A"} << 4242u;
     QTest::newRow("names with > and /") << QStringList {"x/y", "a>b", "naam"} << 31337u;
 }
@@ -123,8 +113,7 @@ void TestTagParser::randomTextsMatchLiteralScan()
     qsizetype fields = 0;
     for (int round = 0; round < 3000; ++round) {
         QString text;
-        const int count = random.bounded(40);
-        for (int k = 0; k < count; ++k)
+        for (int k = random.bounded(40); k > 0; --k)
             text += fragments.at(random.bounded(fragments.size()));
 
         const Lists expected = literal::parseTaggedFields(text, tags);
@@ -136,7 +125,7 @@ void TestTagParser::randomTextsMatchLiteralScan()
         for (const QStringList &list : expected)
             fields += list.size();
     }
-    // The alphabet must actually produce fields, or the comparison proves nothing.
+    // An alphabet that yields no fields would prove nothing.
     QVERIFY2(fields > 1000, qPrintable(QString::number(fields)));
 }
 
@@ -152,87 +141,33 @@ void TestTagParser::textsBeyond16BitPositions()
     }
     const StationListText list = parseStationList(text);
     QCOMPARE(list.naam.size(), stations);
-    QCOMPARE(list.url.size(), stations);
     QCOMPARE(list.homepage.size(), stations);
-    QCOMPARE(list.naam.last(), QStringLiteral("Station %1 ø").arg(stations));
     QCOMPARE(list.url.last(), QStringLiteral("http://s%1.example/live").arg(stations));
+    QCOMPARE((Lists {list.naam, list.url, list.homepage}), literal::parseTaggedFields(text, stationListTags()));
 
-    // A field that alone is longer than 16-bit positions reach.
     const QString longName(40000, QLatin1Char('n'));
-    const QString single = QStringLiteral("<naam>") + longName + QStringLiteral("</naam>");
-    QCOMPARE(parseTaggedFields(single, stationListTags()), (Lists {{longName}, {}, {}}));
-    QCOMPARE(parseTaggedFields(text, stationListTags()), literal::parseTaggedFields(text, stationListTags()));
+    QCOMPARE(parseTaggedFields(QStringLiteral("<naam>%1</naam>").arg(longName), stationListTags()),
+             (Lists {{longName}, {}, {}}));
 }
-
-namespace {
-
-// RFC 4180 rows; the catalogue has no line breaks inside fields.
-QList<QStringList> readCsv(const QString &path)
-{
-    QList<QStringList> rows;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return rows;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString &line : lines) {
-        QStringList fields {QString()};
-        bool quoted = false;
-        for (qsizetype k = 0; k < line.size(); ++k) {
-            const QChar c = line.at(k);
-            if (quoted && c == u'"' && k + 1 < line.size() && line.at(k + 1) == u'"') {
-                fields.last() += c;
-                ++k;
-            } else if (c == u'"') {
-                quoted = !quoted;
-            } else if (c == u',' && !quoted) {
-                fields.append(QString());
-            } else {
-                fields.last() += c;
-            }
-        }
-        rows.append(fields);
-    }
-    return rows;
-}
-
-} // namespace
 
 void TestTagParser::realStationCatalogue()
 {
     const QString path = QStringLiteral(NORVALE_SHARED_DATA "/stations/stations.csv");
-    const QList<QStringList> rows = readCsv(path);
-    if (rows.isEmpty())
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         QSKIP(qPrintable(QStringLiteral("station catalogue not found at %1").arg(path)));
 
     // Columns: country_code, country_name_en, country_name_nl, name, url, homepage, ...
-    const qsizetype header = 1;
+    // A plain comma split will do: both scans are given the same text.
     QString text;
-    Lists expected {{}, {}, {}};
-    for (qsizetype r = header; r < rows.size(); ++r) {
-        const QStringList &row = rows.at(r);
-        if (row.size() < 6 || (row.at(0) != u"NL" && row.at(0) != u"DE" && row.at(0) != u"JP"))
-            continue;
-        text += QStringLiteral("<naam>%1</naam><url>%2</url><homepage>%3</homepage>\n")
-                    .arg(row.at(3), row.at(4), row.at(5));
-        for (int k = 0; k < 3; ++k)
-            expected[k].append(row.at(3 + k));
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+        const QStringList f = line.split(u',');
+        if (f.size() >= 6 && (f.at(0) == u"NL" || f.at(0) == u"DE" || f.at(0) == u"JP"))
+            text += QStringLiteral("<naam>%1</naam><url>%2</url><homepage>%3</homepage>\n").arg(f[3], f[4], f[5]);
     }
-    QVERIFY(expected.at(0).size() > 1000);
-    QCOMPARE(parseTaggedFields(text, stationListTags()), expected);
-    QCOMPARE(literal::parseTaggedFields(text, stationListTags()), expected);
-}
-
-void TestTagParser::convenienceStructs()
-{
-    const QString stations = QStringLiteral("<naam>N</naam><url>U</url><homepage>H</homepage>");
-    const StationListText s = parseStationList(stations);
-    QCOMPARE(s.naam, QStringList {"N"});
-    QCOMPARE(s.url, QStringList {"U"});
-    QCOMPARE(s.homepage, QStringList {"H"});
-
-    const CountryListText c = parseCountryList(QStringLiteral("<bestand>b.txt</bestand><naam>B</naam>"));
-    QCOMPARE(c.naam, QStringList {"B"});
-    QCOMPARE(c.bestand, QStringList {"b.txt"});
+    const Lists actual = parseTaggedFields(text, stationListTags());
+    QVERIFY(actual.at(0).size() > 1000);
+    QCOMPARE(actual, literal::parseTaggedFields(text, stationListTags()));
 }
 
 QTEST_APPLESS_MAIN(TestTagParser)
