@@ -24,49 +24,44 @@ void writeBytes(const QString &path, const QByteArray &bytes, const QDateTime &m
 QByteArray readBytes(const QString &path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 // An installed layout: <root>/bin (the executable's folder) and <root>/share/norvale.
 struct Installation
 {
-    QTemporaryDir root;
-    QString bin() const { return root.filePath(QStringLiteral("bin")); }
-    QString shipped() const { return root.filePath(QStringLiteral("share/norvale")); }
-    QString userData() const { return root.filePath(QStringLiteral("home/.local/share")); }
-    QString userFolder() const { return userData() + QStringLiteral("/norvale"); }
-
-    void create(const QDateTime &langTime = QDateTime::currentDateTime().addDays(-10))
+    explicit Installation(const QDateTime &langTime = QDateTime::currentDateTime().addDays(-10))
     {
-        QVERIFY(root.isValid());
         QVERIFY(QDir().mkpath(bin()));
         writeBytes(shipped() + QStringLiteral("/INST.INI"), "[Online Radio]\ntaal=Nederlands\n");
         writeBytes(shipped() + QStringLiteral("/lang.ini"), "[Nederlands]\nerror14=shipped\n", langTime);
         writeBytes(shipped() + QStringLiteral("/skins/Standaard_head.skn"), "picture");
         writeBytes(shipped() + QStringLiteral("/favo/.gitkeep"), "");
     }
+
+    QString bin() const { return root.filePath(QStringLiteral("bin")); }
+    QString shipped() const { return root.filePath(QStringLiteral("share/norvale")); }
+    QString userData() const { return root.filePath(QStringLiteral("home/.local/share")); }
+    QString userFolder() const { return userData() + QStringLiteral("/norvale"); }
+    ProgramFolderInputs inputs(const QString &home = {}) const { return {home, bin(), userData(), {}}; }
+
+    QTemporaryDir root;
 };
 
-const QStringList kLanguageKeys = {
-    // main window
-    "label1", "label12", "label4", "label5", "label7", "label11", "label8", "label10", "label2", "label6", "label3",
-    "label14", "label9", "command1", "command2", "command3", "command3b", "command3c", "msntekst",
-    // country chooser, search, settings, skin options
-    "f2label1", "f2label2", "f2label3", "f2label4", "f2command1", "f2command2", "f2command3", "f3list1", "f3command3",
-    "f3label1", "f3label2", "f3allelanden", "f4label1", "f4check1", "f4check2", "f4check3", "f4check4", "f4check7",
-    "f5label1", "f5label2", "f5label7", "f5label8", "f5label9", "f5label10", "f5label11", "f5label12",
-    // first run, upgrade
-    "f6label1", "f6label2", "f6label3", "f6command1", "f6command2", "f6command3", "f7label1", "f7command1",
-    // recorder
-    "REClabel1", "REClabel2", "REClabel3", "RECcommand1", "RECcommand2", "RECcommand3", "RECstatClosed", "RECstatOpen",
-    "RECstatListening", "RECstatConnectionPending", "RECstatResolvingHost", "RECstatHostResolved", "RECstatConnecting",
-    "RECstatConnected", "RECstatClosing", "RECstatError",
-    // messages
-    "error0", "error1", "error2", "error4", "error5", "error7", "error8", "error9", "error10", "error11", "error12",
-    "error13", "error14", "error15", "error16", "error17", "error18", "error19", "error20", "error21", "error22",
-    "melding1", "errorREC", "errorREC2"};
+// Every key the windows, the recorder and the messages look up.
+const QStringList kLanguageKeys =
+    QStringLiteral(
+        "label1 label12 label4 label5 label7 label11 label8 label10 label2 label6 label3 label14 label9 "
+        "command1 command2 command3 command3b command3c msntekst f2label1 f2label2 f2label3 f2label4 "
+        "f2command1 f2command2 f2command3 f3list1 f3command3 f3label1 f3label2 f3allelanden f4label1 f4check1 "
+        "f4check2 f4check3 f4check4 f4check7 f5label1 f5label2 f5label7 f5label8 f5label9 f5label10 f5label11 "
+        "f5label12 f6label1 f6label2 f6label3 f6command1 f6command2 f6command3 f7label1 f7command1 REClabel1 "
+        "REClabel2 REClabel3 RECcommand1 RECcommand2 RECcommand3 RECstatClosed RECstatOpen RECstatListening "
+        "RECstatConnectionPending RECstatResolvingHost RECstatHostResolved RECstatConnecting RECstatConnected "
+        "RECstatClosing RECstatError error0 error1 error2 error4 error5 error7 error8 error9 error10 error11 "
+        "error12 error13 error14 error15 error16 error17 error18 error19 error20 error21 error22 melding1 "
+        "errorREC errorREC2")
+        .split(u' ');
 
 } // namespace
 
@@ -77,7 +72,6 @@ class TestProgramFolder : public QObject
 private Q_SLOTS:
     void resolutionOrder_data();
     void resolutionOrder();
-    void freshFolderIsSeeded();
     void existingFilesAreKept();
     void languageFileRefresh_data();
     void languageFileRefresh();
@@ -93,7 +87,7 @@ void TestProgramFolder::resolutionOrder_data()
     QTest::addColumn<bool>("homeHasLang");
     QTest::addColumn<bool>("exeHasLang");
     QTest::addColumn<ProgramFolderSource>("source");
-    QTest::addColumn<bool>("seeded"); // the shipped INST.INI arrived
+    QTest::addColumn<bool>("seeded");
 
     QTest::newRow("home wins over a portable copy")
         << true << false << true << ProgramFolderSource::Environment << true;
@@ -111,69 +105,43 @@ void TestProgramFolder::resolutionOrder()
     QFETCH(ProgramFolderSource, source);
     QFETCH(bool, seeded);
 
-    Installation inst;
-    inst.create();
+    const Installation inst;
     const QString home = inst.root.filePath(QStringLiteral("custom/home")); // does not exist yet
     if (homeHasLang)
         writeBytes(home + QStringLiteral("/LANG.INI"), "[english]\n");
     if (exeHasLang)
         writeBytes(inst.bin() + QStringLiteral("/lang.ini"), "[english]\n");
 
-    ProgramFolderInputs inputs;
-    inputs.homeOverride = setHome ? home : QString();
-    inputs.executableDir = inst.bin();
-    inputs.userDataDir = inst.userData();
-    const ProgramFolderResult result = resolveProgramFolder(inputs);
-
+    const ProgramFolderResult result = resolveProgramFolder(inst.inputs(setHome ? home : QString()));
     QVERIFY2(result.ok(), qPrintable(result.errorText));
     QVERIFY2(result.warnings.isEmpty(), qPrintable(result.warnings.join(u'\n')));
     QCOMPARE(result.source, source);
-    const QString expected = source == ProgramFolderSource::Environment ? home
-        : source == ProgramFolderSource::ExecutableFolder               ? inst.bin()
-                                                                        : inst.userFolder();
-    QCOMPARE(result.path, expected);
-    QCOMPARE(QFileInfo::exists(result.path + QStringLiteral("/INST.INI")), seeded);
-    QVERIFY(QFileInfo(result.path + QStringLiteral("/favo")).isDir());
-    // Only the chosen folder is touched.
-    if (source != ProgramFolderSource::UserData)
-        QVERIFY(!QFileInfo::exists(inst.userFolder()));
-}
-
-void TestProgramFolder::freshFolderIsSeeded()
-{
-    Installation inst;
-    inst.create();
-    ProgramFolderInputs inputs;
-    inputs.executableDir = inst.bin();
-    inputs.userDataDir = inst.userData();
-    const ProgramFolderResult result = resolveProgramFolder(inputs);
-    QVERIFY(result.ok());
-
-    const QString folder = inst.userFolder();
-    QCOMPARE(ReadINI(programFilePath(folder, QStringLiteral("INST.INI")), QStringLiteral("Online Radio"),
-                     QStringLiteral("taal")),
-             QStringLiteral("Nederlands"));
-    QCOMPARE(readBytes(folder + QStringLiteral("/lang.ini")), QByteArray("[Nederlands]\nerror14=shipped\n"));
-    QCOMPARE(readBytes(folder + QStringLiteral("/skins/Standaard_head.skn")), QByteArray("picture"));
-    QVERIFY(QFileInfo(folder + QStringLiteral("/favo")).isDir());
+    const QString folder = source == ProgramFolderSource::Environment ? home
+        : source == ProgramFolderSource::ExecutableFolder             ? inst.bin()
+                                                                      : inst.userFolder();
+    QCOMPARE(result.path, folder);
     QVERIFY(QDir(folder + QStringLiteral("/favo")).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    // Only the chosen folder is touched.
+    QCOMPARE(QFileInfo::exists(inst.userFolder()), source == ProgramFolderSource::UserData);
+    QCOMPARE(QFileInfo::exists(folder + QStringLiteral("/INST.INI")), seeded);
+    if (seeded) {
+        QCOMPARE(readBytes(folder + QStringLiteral("/INST.INI")), QByteArray("[Online Radio]\ntaal=Nederlands\n"));
+        QCOMPARE(readBytes(folder + QStringLiteral("/lang.ini")), QByteArray("[Nederlands]\nerror14=shipped\n"));
+        QCOMPARE(readBytes(folder + QStringLiteral("/skins/Standaard_head.skn")), QByteArray("picture"));
+    }
 }
 
 void TestProgramFolder::existingFilesAreKept()
 {
-    Installation inst;
-    inst.create();
+    const Installation inst;
     const QString folder = inst.userFolder();
-    // Written by hand, in other spellings, as an older installation or the user left them.
+    // Other spellings, as an older installation or the user left them.
     writeBytes(folder + QStringLiteral("/inst.ini"), "[Online Radio]\ntaal=english\n");
     writeBytes(folder + QStringLiteral("/Skins/standaard_head.skn"), "own picture");
     writeBytes(folder + QStringLiteral("/favo/Radio 1"), "[Favoriet]\n");
 
-    ProgramFolderInputs inputs;
-    inputs.executableDir = inst.bin();
-    inputs.userDataDir = inst.userData();
     for (int start = 0; start < 2; ++start) {
-        const ProgramFolderResult result = resolveProgramFolder(inputs);
+        const ProgramFolderResult result = resolveProgramFolder(inst.inputs());
         QVERIFY(result.ok());
         QVERIFY2(result.warnings.isEmpty(), qPrintable(result.warnings.join(u'\n')));
     }
@@ -201,17 +169,12 @@ void TestProgramFolder::languageFileRefresh()
     QFETCH(QByteArray, expected);
 
     const QDateTime now = QDateTime::currentDateTime();
-    Installation inst;
-    inst.create(now.addDays(-shippedAgeDays));
+    const Installation inst(now.addDays(-shippedAgeDays));
     const QString folder = inst.userFolder();
     writeBytes(folder + QStringLiteral("/lang.ini"), "[Nederlands]\nerror14=local\n", now.addDays(-localAgeDays));
 
-    ProgramFolderInputs inputs;
-    inputs.executableDir = inst.bin();
-    inputs.userDataDir = inst.userData();
-    QVERIFY(resolveProgramFolder(inputs).ok());
+    QVERIFY(resolveProgramFolder(inst.inputs()).ok());
     QCOMPARE(readBytes(folder + QStringLiteral("/lang.ini")), expected);
-
     // A refreshed copy carries the shipped time, so the next start copies nothing.
     const SeedResult again = seedProgramFolder(inst.shipped(), folder);
     QVERIFY(again.ok());
@@ -232,15 +195,12 @@ void TestProgramFolder::unusableFolder()
     QFETCH(bool, viaHome);
     QFETCH(ProgramFolderSource, source);
 
-    Installation inst;
-    inst.create();
+    const Installation inst;
     const QString blocker = inst.root.filePath(QStringLiteral("plain-file"));
     writeBytes(blocker, "x");
-
-    ProgramFolderInputs inputs;
-    inputs.executableDir = inst.bin();
-    inputs.homeOverride = viaHome ? blocker + QStringLiteral("/home") : QString();
-    inputs.userDataDir = viaHome ? inst.userData() : blocker;
+    ProgramFolderInputs inputs = inst.inputs(viaHome ? blocker + QStringLiteral("/home") : QString());
+    if (!viaHome)
+        inputs.userDataDir = blocker;
     const ProgramFolderResult result = resolveProgramFolder(inputs);
     QCOMPARE(result.error, ProgramFolderError::CannotCreate);
     QCOMPARE(result.source, source);
@@ -260,11 +220,8 @@ void TestProgramFolder::shippedData()
     QFETCH(QString, language);
 
     QTemporaryDir home;
-    QVERIFY(home.isValid());
-    ProgramFolderInputs inputs;
-    inputs.homeOverride = home.path();
-    inputs.shippedDataDir = QStringLiteral(NORVALE_SOURCE_DIR "/data");
-    const ProgramFolderResult result = resolveProgramFolder(inputs);
+    const ProgramFolderResult result =
+        resolveProgramFolder({home.path(), {}, {}, QStringLiteral(NORVALE_SOURCE_DIR "/data")});
     QVERIFY(result.ok());
     QVERIFY2(result.warnings.isEmpty(), qPrintable(result.warnings.join(u'\n')));
 
@@ -282,7 +239,6 @@ void TestProgramFolder::shippedData()
     QCOMPARE(ReadINI(inst, QStringLiteral("Onthouden"), QStringLiteral("volume")), QStringLiteral("50"));
     QCOMPARE(ReadINI(inst, QStringLiteral("Onthouden"), QStringLiteral("LaatsteLandBestand")),
              QStringLiteral("holland.txt"));
-    QVERIFY(QFileInfo(result.path + QStringLiteral("/favo")).isDir());
 }
 
 QTEST_GUILESS_MAIN(TestProgramFolder)
