@@ -1,0 +1,158 @@
+#pragma once
+
+// Helpers of the directory server's tests: stations, the shared PostgreSQL test database,
+// and a raw HTTP/1.x client. The client sends exactly the bytes given (bare LF line ends,
+// HTTP/1.0, pipelining, over-long lines) and reads responses by their Content-Length, so
+// that keep-alive can be observed.
+
+#include "DirectoryStore.h"
+
+#include <QDir>
+#include <QHostAddress>
+#include <QMap>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+
+inline QString sharedStations()
+{
+    return QDir(QStringLiteral(NORVALE_SHARED_DATA)).filePath(QStringLiteral("stations"));
+}
+
+inline CatalogueStation makeStation(const QString &country, const QString &name, const QString &url, int votes = 0,
+                                    const QString &tags = {}, const QString &homepage = {})
+{
+    CatalogueStation s;
+    s.countryCode = country;
+    s.name = name;
+    s.url = url;
+    s.votes = votes;
+    s.tags = tags;
+    s.homepage = homepage;
+    return s;
+}
+
+// The one test database of scripts/pg-test-db (or NORVALE_TEST_PG); empty, with the reason
+// in *why, when there is none. Every test using it holds the ctest lock "norvale_postgresql".
+inline QString testPostgresql(QString *why)
+{
+    if (!qEnvironmentVariableIsEmpty("NORVALE_TEST_PG"))
+        return qEnvironmentVariable("NORVALE_TEST_PG");
+    QProcess script;
+    script.start(QStringLiteral(NORVALE_SOURCE_DIR "/scripts/pg-test-db"), {});
+    if (script.waitForFinished(60000) && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0)
+        return QString::fromUtf8(script.readAllStandardOutput()).trimmed().split(QLatin1Char('\n')).last();
+    *why = QStringLiteral("PostgreSQL not available (scripts/pg-test-db: %1)")
+               .arg(QString::fromLocal8Bit(script.readAllStandardError()).trimmed());
+    return {};
+}
+
+// Each user of the shared database starts from an empty schema.
+inline bool emptyPostgresql(const QString &url)
+{
+    QProcess psql;
+    psql.start(QStringLiteral("psql"),
+               {QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-c"),
+                QStringLiteral("SET client_min_messages = warning; DROP SCHEMA public CASCADE; CREATE SCHEMA public;"),
+                url});
+    return psql.waitForFinished(30000) && psql.exitStatus() == QProcess::NormalExit && psql.exitCode() == 0;
+}
+
+// A loopback source address of its own, so that play de-duplication and the report limit
+// of one case never touch another (also across runs on a shared database).
+inline QHostAddress randomClient()
+{
+    auto *random = QRandomGenerator::global();
+    return QHostAddress(QStringLiteral("127.%1.%2.%3")
+                            .arg(random->bounded(1, 255))
+                            .arg(random->bounded(0, 256))
+                            .arg(random->bounded(1, 255)));
+}
+
+struct HttpTestReply
+{
+    int status = 0; // 0: no complete response
+    QMap<QByteArray, QByteArray> headers; // names in lower case
+    QByteArray body;
+
+    QByteArray header(const QByteArray &name) const { return headers.value(name); }
+};
+
+class HttpTestConnection final
+{
+public:
+    explicit HttpTestConnection(quint16 port, const QHostAddress &from = {})
+    {
+        if (!from.isNull())
+            m_socket.bind(from);
+        m_socket.connectToHost(QHostAddress::LocalHost, port);
+        m_socket.waitForConnected(5000);
+    }
+
+    void send(const QByteArray &bytes)
+    {
+        m_socket.write(bytes);
+        while (m_socket.bytesToWrite() > 0 && m_socket.waitForBytesWritten(5000)) { }
+    }
+
+    // A HEAD or 304 response has no body whatever its headers say.
+    HttpTestReply read(bool noBody = false)
+    {
+        HttpTestReply reply;
+        qsizetype headerEnd = -1;
+        while ((headerEnd = m_buffer.indexOf("\r\n\r\n")) < 0) {
+            if (!fill())
+                return reply;
+        }
+        const QList<QByteArray> lines = m_buffer.left(headerEnd).split('\n');
+        m_buffer.remove(0, headerEnd + 4);
+        reply.status = lines.value(0).trimmed().split(' ').value(1).toInt();
+        for (const QByteArray &line : lines.mid(1)) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0)
+                reply.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
+        }
+        const qsizetype length = (noBody || reply.status == 304) ? 0 : reply.header("content-length").toLongLong();
+        while (m_buffer.size() < length) {
+            if (!fill())
+                return {};
+        }
+        reply.body = m_buffer.left(length);
+        m_buffer.remove(0, length);
+        return reply;
+    }
+
+    HttpTestReply get(const QByteArray &target, const QByteArray &extraHeaders = {})
+    {
+        send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders + "\r\n");
+        return read();
+    }
+
+    bool closedByServer()
+    {
+        while (fill()) { }
+        return m_closed;
+    }
+
+private:
+    bool fill()
+    {
+        if (m_socket.bytesAvailable() == 0 && !m_socket.waitForReadyRead(5000)) {
+            m_closed = m_socket.state() != QAbstractSocket::ConnectedState
+                || m_socket.error() == QAbstractSocket::RemoteHostClosedError;
+            return false;
+        }
+        m_buffer += m_socket.readAll();
+        return true;
+    }
+
+    QTcpSocket m_socket;
+    QByteArray m_buffer;
+    bool m_closed = false;
+};
+
+inline HttpTestReply httpGet(quint16 port, const QByteArray &target, const QHostAddress &from = {},
+                             const QByteArray &extraHeaders = {})
+{
+    return HttpTestConnection(port, from).get(target, extraHeaders);
+}
