@@ -150,95 +150,44 @@ private Q_SLOTS:
         QCOMPARE(store->snapshot()->stationCount(), 4); // the catalogue is left as it was
     }
 
-    void plays_data()
-    {
-        QTest::addColumn<QStringList>("plays"); // "url|client"
-        QTest::addColumn<int>("expectedEen");
-        QTest::addColumn<int>("expectedTwee");
-        QTest::newRow("once per client and hour") << QStringList {kEen + "|1.2.3.4", kEen + "|1.2.3.4"} << 1 << 0;
-        QTest::newRow("each client counts")
-            << QStringList {kEen + "|1.2.3.4", kEen + "|5.6.7.8", kTwee + "|1.2.3.4"} << 2 << 1;
-        QTest::newRow("unknown URL not counted")
-            << QStringList {"http://elders.example/|1.2.3.4", kEen + "x|1.2.3.4"} << 0 << 0;
-        QTest::newRow("hostile client text")
-            << QStringList {kEen + "|'); DELETE FROM plays;--", kEen + "|\xff\xfe"} << 2 << 0;
-    }
-
-    void plays()
-    {
-        QFETCH(QStringList, plays);
-        QFETCH(int, expectedEen);
-        QFETCH(int, expectedTwee);
-        auto store = storeWithCatalogue();
-        QVERIFY(store);
-        // The same plays twice: the second round, within the hour, changes nothing.
-        for (int round = 0; round < 2; ++round) {
-            for (const QString &p : plays)
-                store->recordPlay(p.section(QLatin1Char('|'), 0, 0), p.section(QLatin1Char('|'), 1));
-            store->flush();
-            QCOMPARE(store->snapshot()->stationByUrl(kEen)->playCount, expectedEen);
-            QCOMPARE(store->snapshot()->stationByUrl(kTwee)->playCount, expectedTwee);
-            QCOMPARE(store->counts().plays, expectedEen + expectedTwee);
-        }
-    }
-
     void reimportKeepsPlays()
     {
         auto store = storeWithCatalogue();
         QVERIFY(store);
-        for (int client = 0; client < 3; ++client)
-            store->recordPlay(kEen, QString::number(client));
+        for (const char *client : {"1.2.3.4", "'); DELETE FROM plays;--", "\xff\xfe", "1.2.3.4"})
+            store->recordPlay(kEen, QString::fromUtf8(client));
         store->flush();
         const auto played = store->snapshot();
-        QCOMPARE(parseStationList(QString::fromUtf8(played->stationList(kHolland)->body)).naam.first(),
-                 QStringLiteral("Radio Een"));
+        QCOMPARE(played->stationByUrl(kEen)->playCount, 3); // the repeated client once
 
         QList<CatalogueStation> next = smallCatalogue();
         next[1].name = QStringLiteral("Radio Twee (nieuw)");
         QVERIFY(store->replaceCatalogue(next).ok());
-        const auto after = store->snapshot();
-        QVERIFY(after->stationList(kHolland)->etag != played->stationList(kHolland)->etag);
-        QCOMPARE(after->stationByUrl(kEen)->playCount, 3);
+        QCOMPARE(store->snapshot()->stationByUrl(kEen)->playCount, 3);
         // The old snapshot stays whole for whoever still holds it.
         QCOMPARE(played->stationByUrl(kTwee)->name, QStringLiteral("Radio Twee"));
     }
 
-    void brokenReports_data()
-    {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<QString>("station");
-        QTest::addColumn<int>("reason");
-        QTest::newRow("plain") << kEen << "Radio Een" << int(ReportReason::NoSound);
-        QTest::newRow("SQL injection stored literally")
-            << "http://x.example/'; DROP TABLE broken_reports;--"
-            << "Robert'); DROP TABLE stations;--" << int(ReportReason::WrongStation);
-        QTest::newRow("markup and line breaks") << "http://x.example/<script>"
-                                                << "Naam\r\n<b>vet</b>" << int(ReportReason::StreamMoved);
-        QTest::newRow("invalid UTF-8") << "http://x.example/" << QString::fromUtf8("Caf\xc3\x28\xff")
-                                       << int(ReportReason::Other);
-    }
-
+    // Hostile values are refused by the pages; the store still keeps them literal and whole.
     void brokenReports()
     {
-        QFETCH(QString, url);
-        QFETCH(QString, station);
-        QFETCH(int, reason);
         auto store = storeWithCatalogue();
         QVERIFY(store);
         const QDateTime at = QDateTime::currentDateTimeUtc();
+        const BrokenReport hostile {"http://x.example/'; DROP TABLE broken_reports;--",
+                                    "Naam\r\n<b>'); DROP TABLE x;--", "Nederland", ReportReason::WrongStation, at};
         store->recordBrokenReport(
             {"http://vier.example/", "Radio Vier", "België", ReportReason::Other, at.addSecs(-60)},
             QStringLiteral("9.9.9.9"));
-        store->recordBrokenReport({url, station, "Nederland", ReportReason(reason), at}, QStringLiteral("1.2.3.4"));
+        store->recordBrokenReport(hostile, QStringLiteral("1.2.3.4"));
         store->flush();
         const QList<BrokenReport> reports = store->recentReports(10);
         QCOMPARE(reports.size(), 2);
-        QCOMPARE(reports.first().url, url);
-        QCOMPARE(reports.first().stationName, QString(station).replace(QLatin1String("\r\n"), QLatin1String(" ")));
-        QCOMPARE(reports.first().countryName, QStringLiteral("Nederland"));
-        QCOMPARE(int(reports.first().reason), reason);
+        QCOMPARE(reports.first().url, hostile.url);
+        QCOMPARE(reports.first().stationName, QStringLiteral("Naam <b>'); DROP TABLE x;--"));
+        QCOMPARE(reports.first().reason, hostile.reason);
         QCOMPARE(reports.first().at.toMSecsSinceEpoch(), at.toMSecsSinceEpoch());
-        QCOMPARE(reports.at(1).stationName, QStringLiteral("Radio Vier"));
+        QCOMPARE(reports.at(1).countryName, QStringLiteral("België"));
         QCOMPARE(store->recentReports(1).size(), 1);
         QCOMPARE(store->snapshot()->stationCount(), 4);
         QCOMPARE(store->counts().brokenReports, 2);

@@ -14,32 +14,28 @@ private Q_SLOTS:
     void decode_data()
     {
         QTest::addColumn<QByteArray>("raw");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<QString>("decoded");
+        QTest::addColumn<QString>("decoded"); // null: refused
 
-        QTest::newRow("plain") << QByteArray("jazz") << true << QStringLiteral("jazz");
-        QTest::newRow("encoded blank and ampersand") << QByteArray("r%20%26%20b") << true << QStringLiteral("r & b");
-        QTest::newRow("plus stays a plus") << QByteArray("c++") << true << QStringLiteral("c++");
-        QTest::newRow("utf-8") << QByteArray("%C3%89%C3%A9n") << true << QStringLiteral("Één");
-        QTest::newRow("lower-case hex") << QByteArray("%c3%a9") << true << QStringLiteral("é");
-        QTest::newRow("lone percent") << QByteArray("100%") << true << QStringLiteral("100%");
-        QTest::newRow("percent without hex") << QByteArray("%zz%4") << true << QStringLiteral("%zz%4");
-        QTest::newRow("invalid utf-8") << QByteArray("%FF%FE") << false << QString();
-        QTest::newRow("truncated sequence") << QByteArray("a%C3") << false << QString();
-        QTest::newRow("overlong slash") << QByteArray("%C0%AF") << false << QString();
-        QTest::newRow("nul") << QByteArray("a%00b") << false << QString();
-        QTest::newRow("raw utf-8") << QByteArray("\xc3\xa9") << true << QStringLiteral("é");
+        QTest::newRow("plain") << QByteArray("jazz") << QStringLiteral("jazz");
+        QTest::newRow("encoded blank and ampersand") << QByteArray("r%20%26%20b") << QStringLiteral("r & b");
+        QTest::newRow("plus stays a plus") << QByteArray("c++") << QStringLiteral("c++");
+        QTest::newRow("utf-8") << QByteArray("%C3%89%C3%A9n") << QStringLiteral("Één");
+        QTest::newRow("lower-case hex") << QByteArray("%c3%a9") << QStringLiteral("é");
+        QTest::newRow("lone percent") << QByteArray("100%") << QStringLiteral("100%");
+        QTest::newRow("percent without hex") << QByteArray("%zz%4") << QStringLiteral("%zz%4");
+        QTest::newRow("raw utf-8") << QByteArray("\xc3\xa9") << QStringLiteral("é");
+        QTest::newRow("invalid utf-8") << QByteArray("%FF%FE") << QString();
+        QTest::newRow("truncated sequence") << QByteArray("a%C3") << QString();
+        QTest::newRow("overlong slash") << QByteArray("%C0%AF") << QString();
+        QTest::newRow("nul") << QByteArray("a%00b") << QString();
     }
 
     void decode()
     {
         QFETCH(QByteArray, raw);
-        QFETCH(bool, valid);
         QFETCH(QString, decoded);
-        const std::optional<QString> result = percentDecode(raw);
-        QCOMPARE(result.has_value(), valid);
-        if (valid)
-            QCOMPARE(*result, decoded);
+        QCOMPARE(percentDecode(raw).value_or(QString()), decoded);
+        QCOMPARE(percentDecode(raw).has_value(), !decoded.isNull());
     }
 
     void values_data()
@@ -51,24 +47,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("tolerant"); // "-" when the markers are not there
 
-        QTest::newRow("encoded search") << QByteArray("zoeken=r%26b&land=holland") << QByteArray("zoeken")
-                                        << QByteArray("land") << false << QStringLiteral("r&b")
-                                        << QStringLiteral("r&b");
-        QTest::newRow("raw search") << QByteArray("zoeken=r&b&land=holland") << QByteArray("zoeken")
-                                    << QByteArray("land") << false << QStringLiteral("r") << QStringLiteral("r&b");
-        QTest::newRow("key inside another key")
-            << QByteArray("xzoeken=a&zoeken=b&land=") << QByteArray("zoeken") << QByteArray("land") << false
-            << QStringLiteral("b") << QStringLiteral("b");
-        QTest::newRow("markers in the wrong order")
-            << QByteArray("land=x&zoeken=jazz") << QByteArray("zoeken") << QByteArray("land") << false
-            << QStringLiteral("jazz") << QStringLiteral("-");
-        QTest::newRow("report up to the last version")
-            << QByteArray("meld=zender_http://a/?x=1&versie=2&versie=3.0") << QByteArray("meld") << QByteArray("versie")
-            << true << QStringLiteral("zender_http://a/?x=1") << QStringLiteral("zender_http://a/?x=1&versie=2");
-        QTest::newRow("absent") << QByteArray("a=1") << QByteArray("zoeken") << QByteArray("land") << false << QString()
-                                << QStringLiteral("-");
-        QTest::newRow("empty value") << QByteArray("zoeken=&land=") << QByteArray("zoeken") << QByteArray("land")
-                                     << false << QString() << QString();
+        const auto row = [](const char *name, const char *query, const char *key, const char *next, bool last,
+                            const char *value, const char *tolerant) {
+            QTest::newRow(name) << QByteArray(query) << QByteArray(key) << QByteArray(next) << last
+                                << QString::fromUtf8(value) << QString::fromUtf8(tolerant);
+        };
+        row("encoded search", "zoeken=r%26b&land=holland", "zoeken", "land", false, "r&b", "r&b");
+        row("raw search", "zoeken=r&b&land=holland", "zoeken", "land", false, "r", "r&b");
+        row("key inside another key", "xzoeken=a&zoeken=b&land=", "zoeken", "land", false, "b", "b");
+        row("markers in the wrong order", "land=x&zoeken=jazz", "zoeken", "land", false, "jazz", "-");
+        row("report up to the last version", "meld=zender_http://a/?x=1&versie=2&versie=3.0", "meld", "versie", true,
+            "zender_http://a/?x=1", "zender_http://a/?x=1&versie=2");
+        row("absent", "a=1", "zoeken", "land", false, "", "-");
+        row("empty value", "zoeken=&land=", "zoeken", "land", false, "", "");
     }
 
     void values()
