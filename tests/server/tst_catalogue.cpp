@@ -51,17 +51,6 @@ private Q_SLOTS:
             urlsByCountry[s.countryCode].insert(s.url);
         }
         const auto snapshot = buildSnapshot(r.stations, r.countries);
-        const QList<std::tuple<QString, int, QString>> samples {{"holland.txt", 933, QStringLiteral("Nederland")},
-                                                                {"unitedstates.txt", 3286, "Verenigde Staten"},
-                                                                {"belgium.txt", 305, QStringLiteral("België")},
-                                                                {"norway.txt", 93, "Noorwegen"}};
-        for (const auto &[bestand, count, dutch] : samples) {
-            const CatalogueCountry *c = snapshot->countryByBestand(bestand);
-            QVERIFY2(c, qPrintable(bestand));
-            QCOMPARE(c->stationCount, count);
-            QCOMPARE(c->nameDutch, dutch);
-        }
-
         for (const Language language : {Language::Dutch, Language::English}) {
             const CountryListText countries = parseCountryList(QString::fromUtf8(snapshot->countryList(language).body));
             QCOMPARE(countries.naam.size(), 51);
@@ -153,9 +142,6 @@ private Q_SLOTS:
             << QStringList {QStringLiteral("Caf\uFFFD( \uFFFD")} << 0;
         QTest::newRow("short rows and blank lines") << header + "\nNL,Kort,http://a.example/\n\n"
                                                     << QStringList {"Kort"} << 0;
-        QTest::newRow("SQL text is a name like any other")
-            << header + "NL,\"x'); DROP TABLE stations;--\",http://a.example/\n"
-            << QStringList {"x'); DROP TABLE stations;--"} << 0;
     }
 
     void csvRecords()
@@ -228,11 +214,6 @@ private Q_SLOTS:
                                               << "http://www.site.example"
                                               << "Een  Twee Drie"
                                               << "www.site.example";
-        QTest::newRow("ampersand stays") << "Rock & Roll"
-                                         << "http://a.example/?a=1&b=2"
-                                         << ""
-                                         << "Rock & Roll"
-                                         << "";
     }
 
     void valuesNeverBreakTheFormat()
@@ -252,7 +233,7 @@ private Q_SLOTS:
         QCOMPARE(parsed.homepage.first(), expectedHomepage);
     }
 
-    void listOrderAndEtag()
+    void listOrder()
     {
         QList<CatalogueStation> stations {
             makeStation("NL", "Weinig", "http://a.example/1", 1),
@@ -261,18 +242,9 @@ private Q_SLOTS:
             makeStation("BE", "Elders", "http://b.example/", 99),
         };
         stations[2].playCount = 7;
-        const auto first = buildSnapshot(stations, {});
-        QCOMPARE(stationList(*first, "holland.txt").naam, (QStringList {"Vaak gespeeld", "Veel stemmen", "Weinig"}));
-        QCOMPARE(names(first->popular(2)), (QStringList {"Vaak gespeeld", "Elders"}));
-
-        const auto etag = [](const auto &snapshot, const char *bestand) {
-            return snapshot->stationList(QString::fromLatin1(bestand))->etag;
-        };
-        QCOMPARE(etag(buildSnapshot(stations, {}), "holland.txt"), etag(first, "holland.txt"));
-        stations[0].playCount = 100;
-        const auto changed = buildSnapshot(stations, {});
-        QVERIFY(etag(changed, "holland.txt") != etag(first, "holland.txt"));
-        QCOMPARE(etag(changed, "belgium.txt"), etag(first, "belgium.txt"));
+        const auto snapshot = buildSnapshot(stations, {});
+        QCOMPARE(stationList(*snapshot, "holland.txt").naam, (QStringList {"Vaak gespeeld", "Veel stemmen", "Weinig"}));
+        QCOMPARE(names(snapshot->popular(2)), (QStringList {"Vaak gespeeld", "Elders"}));
     }
 
     void listCap()
@@ -301,7 +273,6 @@ private Q_SLOTS:
         };
         row("name start beats tag, then votes", "jazz", "",
             {"Jazz FM", "Jazzradio Brussel", "Sublime Jazz", "Über Jazz", "Klara"});
-        row("case-insensitive", "JAZZ fm", "", {"Jazz FM"});
         row("every word must match", "jazz brussel", "", {"Jazzradio Brussel"});
         row("country filter", "jazz", "holland", {"Jazz FM", "Sublime Jazz"});
         row("country filter with .txt and case", "jazz", "Belgium.txt", {"Jazzradio Brussel", "Klara"});

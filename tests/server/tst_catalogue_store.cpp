@@ -302,26 +302,6 @@ private Q_SLOTS:
         QVERIFY(!DirectoryStore::open(address, &r));
         QCOMPARE(r.error, StoreError::SchemaTooNew);
     }
-
-    void unusableAddress_data()
-    {
-        QTest::addColumn<QString>("address");
-        QTest::newRow("empty") << QString();
-        QTest::newRow("postgres without database") << "postgresql://u:p@127.0.0.1:1/";
-        QTest::newRow("postgres nobody listens") << "postgresql://u:p@127.0.0.1:1/db";
-        QTest::newRow("sqlite in a missing folder") << "sqlite:/nonexistent-folder/x/y.db";
-    }
-
-    void unusableAddress()
-    {
-        if (m_postgres)
-            QSKIP("the same for both databases; run once");
-        QFETCH(QString, address);
-        StoreResult r;
-        QVERIFY(!DirectoryStore::open(address, &r));
-        QCOMPARE(r.error, StoreError::CannotOpen);
-        QVERIFY(!r.message.isEmpty());
-    }
 };
 
 int main(int argc, char **argv)

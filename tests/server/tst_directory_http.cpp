@@ -28,26 +28,21 @@ QByteArray md5(const QString &text)
     return QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex().toUpper();
 }
 
-CatalogueStation station(const char *country, const QString &name, const QString &url, const char *tags, int votes)
+// The store fills in what the lists do not show (digest, identity).
+CatalogueStation station(const char *country, const char *name, const QString &url, const char *tags, int votes)
 {
-    CatalogueStation s = makeStation(QString::fromLatin1(country), name, url, votes, QString::fromUtf8(tags),
-                                     QStringLiteral("https://www.example.org/%1").arg(votes));
-    s.uuid = QString::fromLatin1(QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha1).toHex());
-    s.codec = QStringLiteral("MP3");
-    s.bitrate = 128;
-    s.urlMd5 = QString::fromLatin1(md5(url));
-    return s;
+    return makeStation(country, name, url, votes, tags, QStringLiteral("https://www.example.org/%1").arg(votes));
 }
 
 QList<CatalogueStation> fixtureCatalogue()
 {
     return {
-        station("NL", QStringLiteral("Radio Één"), kRecordableUrl, "pop,nederlands", 50),
-        station("NL", QStringLiteral("R&B Lounge"), kRnbUrl, "r&b,soul", 40),
-        station("NL", QStringLiteral("Jazz <Live> FM"), kJazzUrl, "jazz", 30),
-        station("GB", QStringLiteral("Rock & Roll Radio"), kRockUrl, "rock and roll", 20),
-        station("GB", QStringLiteral("London Talk"), kTalkUrl, "talk,news", 10),
-        station("DE", QStringLiteral("Klassik Jazz"), kKlassikUrl, "classical", 5),
+        station("NL", "Radio Één", kRecordableUrl, "pop,nederlands", 50),
+        station("NL", "R&B Lounge", kRnbUrl, "r&b,soul", 40),
+        station("NL", "Jazz <Live> FM", kJazzUrl, "jazz", 30),
+        station("GB", "Rock & Roll Radio", kRockUrl, "rock and roll", 20),
+        station("GB", "London Talk", kTalkUrl, "talk,news", 10),
+        station("DE", "Klassik Jazz", kKlassikUrl, "classical", 5),
     };
 }
 
@@ -148,14 +143,6 @@ private Q_SLOTS:
         m_port = m_server->port();
     }
 
-    void cleanupTestCase()
-    {
-        if (m_server)
-            m_server->stop();
-        if (m_store)
-            m_store->flush();
-    }
-
     void paths_data()
     {
         QTest::addColumn<QByteArray>("target");
@@ -182,7 +169,6 @@ private Q_SLOTS:
         pathRow("search in one country", kSearch + "jazz&land=holland", 200, {"<naam>Jazz"}, {"Klassik"});
         pathRow("search everywhere", kSearch + "jazz&land=", 200, {"<naam>Jazz", "<naam>Klassik Jazz</naam>"},
                 {"Radio Één"});
-        pathRow("search ignores case", kSearch + "JAZZ&land=HOLLAND", 200, {"<naam>Jazz"});
         pathRow("empty search", kSearch + "&land=", 200, {}, {"<naam>"});
         pathRow("blank search", kSearch + "%20%20&land=holland", 200, {}, {"<naam>"});
         pathRow("encoded ampersand", kSearch + "r%26b&land=", 200, {"<naam>R&B Lounge</naam>"}, {"Jazz"});
@@ -576,8 +562,7 @@ private Q_SLOTS:
         const QByteArray listEtag = httpGet(m_port, "/radio/inter/zenders/holland.txt").header("etag");
         const QByteArray countriesEtag = httpGet(m_port, "/radio/inter/keuze.txt").header("etag");
         QList<CatalogueStation> catalogue = fixtureCatalogue();
-        catalogue.append(
-            station("NL", QStringLiteral("Nieuw FM"), QStringLiteral("http://nieuw.example.nl/"), "pop", 1));
+        catalogue.append(station("NL", "Nieuw FM", QStringLiteral("http://nieuw.example.nl/"), "pop", 1));
         QVERIFY(m_store->replaceCatalogue(catalogue).ok());
 
         const HttpTestReply after =
