@@ -39,10 +39,8 @@ private Q_SLOTS:
     void read();
     void write_data();
     void write();
-    void interruptedWriteKeepsOldFile();
-    void invalidNames_data();
-    void invalidNames();
-    void languageTexts_data();
+    void failedWriteKeepsOldFile_data();
+    void failedWriteKeepsOldFile();
     void languageTexts();
 };
 
@@ -99,23 +97,15 @@ void TestIniFile::read()
 
 void TestIniFile::write_data()
 {
-    QTest::addColumn<QString>("diskName"); // empty: no file yet
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<QString>("writtenName");
+    QTest::addColumn<QByteArray>("before"); // null: neither the file nor its folder exists
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QByteArray>("after");
     QTest::addColumn<QString>("readBack");
-    const auto fileRow = [](const char *tag, const QString &disk, const QByteArray &before, const QString &written,
-                            const QString &section, const QString &key, const QString &value, const QByteArray &after,
-                            const QString &readBack) {
-        QTest::newRow(tag) << disk << before << written << section << key << value << after << readBack;
-    };
-    const auto row = [&](const char *tag, const QByteArray &before, const QString &section, const QString &key,
-                         const QString &value, const QByteArray &after, const QString &readBack = {}) {
-        fileRow(tag, before.isNull() ? QString() : QStringLiteral("INST.INI"), before, QStringLiteral("INST.INI"),
-                section, key, value, after, readBack.isNull() ? value : readBack);
+    const auto row = [](const char *tag, const QByteArray &before, const QString &section, const QString &key,
+                        const QString &value, const QByteArray &after, const QString &readBack = {}) {
+        QTest::newRow(tag) << before << section << key << value << after << (readBack.isNull() ? value : readBack);
     };
 
     row("new file", {}, "Onthouden", "Volume", "40", "[Onthouden]\nVolume=40\n");
@@ -136,123 +126,94 @@ void TestIniFile::write_data()
     row("key of a later section not taken", "[a]\n[b]\nx=1\n", "a", "x", "2", "[a]\nx=2\n[b]\nx=1\n");
     const QString url = QStringLiteral("http://radio.example/listen?") + QString(4980, QLatin1Char('q'));
     row("long URL", {}, "a", "u", url, "[a]\nu=" + url.toUtf8() + "\n");
-
-    // The existing file is updated under its own spelling; no second file appears.
-    fileRow("existing lower-case file", "inst.ini", "[o]\nk=v\n", "INST.INI", "a", "x", "7", "[o]\nk=v\n[a]\nx=7\n",
-            "7");
-    fileRow("folder created", {}, {}, "favo/Radio 1", "Favoriet", "URL", "x", "[Favoriet]\nURL=x\n", "x");
 }
 
 void TestIniFile::write()
 {
-    QFETCH(QString, diskName);
     QFETCH(QByteArray, before);
-    QFETCH(QString, writtenName);
     QFETCH(QString, section);
     QFETCH(QString, key);
     QFETCH(QString, value);
     QFETCH(QByteArray, after);
     QFETCH(QString, readBack);
 
+    // An existing file is spelt otherwise than asked for, and must be updated under its
+    // own name rather than joined by a second file.
     QTemporaryDir dir;
-    if (!diskName.isEmpty())
-        writeBytes(dir.filePath(diskName), before);
-    const QString path = dir.filePath(writtenName);
+    const QString folder = before.isNull() ? dir.filePath(QStringLiteral("favo")) : dir.path();
+    const QString onDisk = before.isNull() ? QStringLiteral("INST.INI") : QStringLiteral("inst.ini");
+    if (!before.isNull())
+        writeBytes(folder + u'/' + onDisk, before);
+    const QString path = folder + QStringLiteral("/INST.INI");
     QCOMPARE(WriteINI(path, section, key, value), IniWriteResult::Ok);
-    QCOMPARE(readBytes(dir.filePath(diskName.isEmpty() ? writtenName : diskName)), after);
+    QCOMPARE(readBytes(folder + u'/' + onDisk), after);
     QCOMPARE(ReadINI(path, section.toLower(), key.toUpper()), readBack);
-    if (!writtenName.contains(QLatin1Char('/')))
-        QCOMPARE(filesIn(dir), QStringList {diskName.isEmpty() ? writtenName : diskName});
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList {onDisk});
 }
 
-void TestIniFile::interruptedWriteKeepsOldFile()
+void TestIniFile::failedWriteKeepsOldFile_data()
 {
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<IniWriteResult>("result");
+    const auto row = [](const char *tag, const QString &section, const QString &key, IniWriteResult result) {
+        QTest::newRow(tag) << section << key << result;
+    };
+    // Breaks off half-way, as a full disk or a crash would.
+    row("interrupted before the rename", "Onthouden", "Volume", IniWriteResult::CannotWrite);
+    row("empty section", "", "k", IniWriteResult::InvalidName);
+    row("empty key", "Onthouden", "  ", IniWriteResult::InvalidName);
+    row("bracket in section", "a]b", "k", IniWriteResult::InvalidName);
+    row("line break in section", "a\nb", "k", IniWriteResult::InvalidName);
+    row("equals in key", "Onthouden", "a=b", IniWriteResult::InvalidName);
+    row("key that is a section", "Onthouden", "[t]", IniWriteResult::InvalidName);
+    row("key that is a comment", "Onthouden", ";k", IniWriteResult::InvalidName);
+    row("line break in key", "Onthouden", "a\nb=c", IniWriteResult::InvalidName);
+}
+
+void TestIniFile::failedWriteKeepsOldFile()
+{
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(IniWriteResult, result);
+
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("INST.INI"));
     const QByteArray old = "[Onthouden]\nLaatsteNAAM=Radio 1\nVolume=50\n";
     writeBytes(path, old);
-
-    // Breaks off after half of the new content, as a full disk or a crash would.
     const auto halfWriter = [](QIODevice &device, const QByteArray &content) {
         device.write(content.left(content.size() / 2));
         return false;
     };
-    QCOMPARE(WriteINI(path, QStringLiteral("Onthouden"), QStringLiteral("Volume"), QStringLiteral("80"), halfWriter),
-             IniWriteResult::CannotWrite);
+    QCOMPARE(WriteINI(path, section, key, QStringLiteral("80"), halfWriter), result);
     QCOMPARE(readBytes(path), old);
     QCOMPARE(filesIn(dir), QStringList {QStringLiteral("INST.INI")});
 }
 
-void TestIniFile::invalidNames_data()
-{
-    QTest::addColumn<QString>("section");
-    QTest::addColumn<QString>("key");
-    const auto row = [](const char *tag, const QString &section, const QString &key) {
-        QTest::newRow(tag) << section << key;
-    };
-    row("empty section", "", "k");
-    row("empty key", "s", "  ");
-    row("bracket in section", "a]b", "k");
-    row("line break in section", "a\nb", "k");
-    row("equals in key", "s", "a=b");
-    row("key that is a section", "s", "[t]");
-    row("key that is a comment", "s", ";k");
-    row("line break in key", "s", "a\nb=c");
-}
-
-void TestIniFile::invalidNames()
-{
-    QFETCH(QString, section);
-    QFETCH(QString, key);
-
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("a.ini"));
-    writeBytes(path, "[s]\nk=1\n");
-    QCOMPARE(WriteINI(path, section, key, QStringLiteral("x")), IniWriteResult::InvalidName);
-    QCOMPARE(readBytes(path), QByteArray("[s]\nk=1\n"));
-}
-
-void TestIniFile::languageTexts_data()
-{
-    QTest::addColumn<QByteArray>("langIni"); // empty: no file
-    QTest::addColumn<QString>("language");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("expected");
-    const auto row = [](const char *tag, const QByteArray &file, const QString &language, const QString &key,
-                        const QString &expected) {
-        QTest::newRow(tag) << file << language << key << expected;
-    };
-
-    const QByteArray lang = "[Nederlands]\ncommand3b=Afspelen\nlabel3=\n[english]\ncommand3b=Play\n";
-    row("dutch", lang, "Nederlands", "command3b", "Afspelen");
-    row("english", lang, "english", "command3b", "Play");
-    row("missing file", {}, "english", "command3b", "");
-    row("missing section", lang, "Deutsch", "command3b", "");
-    row("missing key", lang, "english", "label3", "");
-    row("empty value", lang, "Nederlands", "label3", "");
-    row("no language", lang, "", "command3b", "");
-}
-
 void TestIniFile::languageTexts()
 {
-    QFETCH(QByteArray, langIni);
-    QFETCH(QString, language);
-    QFETCH(QString, key);
-    QFETCH(QString, expected);
-
     QTemporaryDir dir;
-    if (!langIni.isEmpty())
-        writeBytes(dir.filePath(QStringLiteral("lang.ini")), langIni);
-    QString current = QStringLiteral("Nederlands");
-    const LanguageTexts texts(dir.path(), [&] { return current; });
-    (void)texts(key); // a lookup in another language first: nothing of it may stick
-    current = language;
-    QCOMPARE(texts(key), expected);
-    QCOMPARE(TaalTekst(dir.path(), language, key), expected);
+    const QString path = dir.filePath(QStringLiteral("LANG.INI"));
+    QString language = QStringLiteral("Nederlands");
+    const LanguageTexts texts(dir.path(), [&] { return language; });
+    QCOMPARE(texts(QStringLiteral("command3b")), QString()); // no file yet
+
+    writeBytes(path, "[Nederlands]\ncommand3b=Afspelen\nlabel3=\n[english]\ncommand3b=Play\n");
+    QCOMPARE(texts(QStringLiteral("command3b")), QStringLiteral("Afspelen"));
+    QCOMPARE(texts(QStringLiteral("label3")), QString());
+    language = QStringLiteral("english"); // asked at every lookup
+    QCOMPARE(texts(QStringLiteral("command3b")), QStringLiteral("Play"));
+    QCOMPARE(texts(QStringLiteral("label3")), QString());
+    language = QStringLiteral("Deutsch");
+    QCOMPARE(texts(QStringLiteral("command3b")), QString());
+    language.clear();
+    QCOMPARE(texts(QStringLiteral("command3b")), QString());
+    QCOMPARE(TaalTekst(dir.path(), QStringLiteral("english"), QStringLiteral("command3b")), QStringLiteral("Play"));
 
     // The file is read at every lookup: a replaced file is seen at once.
-    writeBytes(dir.filePath(QStringLiteral("lang.ini")), "[" + language.toUtf8() + "]\n" + key.toUtf8() + "=new\n");
-    QCOMPARE(texts(key), language.isEmpty() ? QString() : QStringLiteral("new"));
+    writeBytes(path, "[english]\ncommand3b=Listen\n");
+    language = QStringLiteral("english");
+    QCOMPARE(texts(QStringLiteral("command3b")), QStringLiteral("Listen"));
 }
 
 QTEST_GUILESS_MAIN(TestIniFile)

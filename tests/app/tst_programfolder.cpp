@@ -72,12 +72,10 @@ class TestProgramFolder : public QObject
 private Q_SLOTS:
     void resolutionOrder_data();
     void resolutionOrder();
+    void existingFilesAreKept_data();
     void existingFilesAreKept();
-    void languageFileRefresh_data();
-    void languageFileRefresh();
     void unusableFolder_data();
     void unusableFolder();
-    void shippedData_data();
     void shippedData();
 };
 
@@ -131,50 +129,40 @@ void TestProgramFolder::resolutionOrder()
     }
 }
 
+void TestProgramFolder::existingFilesAreKept_data()
+{
+    QTest::addColumn<int>("shippedAgeDays");
+    QTest::addColumn<int>("localAgeDays");
+    QTest::addColumn<QByteArray>("lang"); // lang.ini alone is refreshed when the shipped one is newer
+
+    QTest::newRow("shipped lang.ini newer") << 1 << 5 << QByteArray("[Nederlands]\nerror14=shipped\n");
+    QTest::newRow("own lang.ini newer") << 5 << 1 << QByteArray("[Nederlands]\nerror14=local\n");
+}
+
 void TestProgramFolder::existingFilesAreKept()
 {
-    const Installation inst;
+    QFETCH(int, shippedAgeDays);
+    QFETCH(int, localAgeDays);
+    QFETCH(QByteArray, lang);
+
+    const QDateTime now = QDateTime::currentDateTime();
+    const Installation inst(now.addDays(-shippedAgeDays));
     const QString folder = inst.userFolder();
     // Other spellings, as an older installation or the user left them.
     writeBytes(folder + QStringLiteral("/inst.ini"), "[Online Radio]\ntaal=english\n");
     writeBytes(folder + QStringLiteral("/Skins/standaard_head.skn"), "own picture");
     writeBytes(folder + QStringLiteral("/favo/Radio 1"), "[Favoriet]\n");
+    writeBytes(folder + QStringLiteral("/lang.ini"), "[Nederlands]\nerror14=local\n", now.addDays(-localAgeDays));
 
-    for (int start = 0; start < 2; ++start) {
-        const ProgramFolderResult result = resolveProgramFolder(inst.inputs());
-        QVERIFY(result.ok());
-        QVERIFY2(result.warnings.isEmpty(), qPrintable(result.warnings.join(u'\n')));
-    }
+    const ProgramFolderResult result = resolveProgramFolder(inst.inputs());
+    QVERIFY(result.ok());
+    QVERIFY2(result.warnings.isEmpty(), qPrintable(result.warnings.join(u'\n')));
+    QCOMPARE(readBytes(folder + QStringLiteral("/lang.ini")), lang);
     QCOMPARE(readBytes(folder + QStringLiteral("/inst.ini")), QByteArray("[Online Radio]\ntaal=english\n"));
     QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/INST.INI")));
     QCOMPARE(readBytes(folder + QStringLiteral("/Skins/standaard_head.skn")), QByteArray("own picture"));
     QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/skins")));
     QCOMPARE(readBytes(folder + QStringLiteral("/favo/Radio 1")), QByteArray("[Favoriet]\n"));
-}
-
-void TestProgramFolder::languageFileRefresh_data()
-{
-    QTest::addColumn<int>("shippedAgeDays");
-    QTest::addColumn<int>("localAgeDays");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("shipped newer") << 1 << 5 << QByteArray("[Nederlands]\nerror14=shipped\n");
-    QTest::newRow("local newer") << 5 << 1 << QByteArray("[Nederlands]\nerror14=local\n");
-}
-
-void TestProgramFolder::languageFileRefresh()
-{
-    QFETCH(int, shippedAgeDays);
-    QFETCH(int, localAgeDays);
-    QFETCH(QByteArray, expected);
-
-    const QDateTime now = QDateTime::currentDateTime();
-    const Installation inst(now.addDays(-shippedAgeDays));
-    const QString folder = inst.userFolder();
-    writeBytes(folder + QStringLiteral("/lang.ini"), "[Nederlands]\nerror14=local\n", now.addDays(-localAgeDays));
-
-    QVERIFY(resolveProgramFolder(inst.inputs()).ok());
-    QCOMPARE(readBytes(folder + QStringLiteral("/lang.ini")), expected);
     // A refreshed copy carries the shipped time, so the next start copies nothing.
     const SeedResult again = seedProgramFolder(inst.shipped(), folder);
     QVERIFY(again.ok());
@@ -208,17 +196,8 @@ void TestProgramFolder::unusableFolder()
     QVERIFY(!result.errorText.isEmpty());
 }
 
-void TestProgramFolder::shippedData_data()
-{
-    QTest::addColumn<QString>("language");
-    QTest::newRow("Nederlands") << "Nederlands";
-    QTest::newRow("english") << "english";
-}
-
 void TestProgramFolder::shippedData()
 {
-    QFETCH(QString, language);
-
     QTemporaryDir home;
     const ProgramFolderResult result =
         resolveProgramFolder({home.path(), {}, {}, QStringLiteral(NORVALE_SOURCE_DIR "/data")});
@@ -227,9 +206,11 @@ void TestProgramFolder::shippedData()
 
     const QString lang = programFilePath(result.path, QStringLiteral("lang.ini"));
     QStringList missing;
-    for (const QString &key : kLanguageKeys) {
-        if (ReadINI(lang, language, key).isEmpty())
-            missing.append(key);
+    for (const QString &language : {QStringLiteral("Nederlands"), QStringLiteral("english")}) {
+        for (const QString &key : kLanguageKeys) {
+            if (ReadINI(lang, language, key).isEmpty())
+                missing.append(language + u'/' + key);
+        }
     }
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u' ')));
 

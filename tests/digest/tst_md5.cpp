@@ -1,8 +1,16 @@
 #include "basMD5.h"
 
 #include <QCryptographicHash>
-#include <QRegularExpression>
 #include <QTest>
+
+namespace {
+
+QString reference(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex().toUpper());
+}
+
+} // namespace
 
 class TestMd5 : public QObject
 {
@@ -13,10 +21,7 @@ private Q_SLOTS:
     void rfcSuite();
     void blockBoundaries_data();
     void blockBoundaries();
-    void textIsUtf8_data();
     void textIsUtf8();
-    void streamingInPieces_data();
-    void streamingInPieces();
 };
 
 void TestMd5::rfcSuite_data()
@@ -47,9 +52,9 @@ void TestMd5::rfcSuite()
 void TestMd5::blockBoundaries_data()
 {
     QTest::addColumn<int>("length");
-    // Around the 56-byte mark the length no longer fits the last block; 64 and more
-    // need a padding-only block or a second data block.
-    for (int length : {1, 55, 56, 57, 63, 64, 65, 119, 120, 127, 128, 129, 1000, 100000})
+    // From 56 bytes on the length no longer fits the last block; 64 and more need a
+    // padding-only block or a second data block.
+    for (int length : {55, 56, 57, 63, 64, 65, 119, 120, 128, 129, 100000})
         QTest::addRow("%d bytes", length) << length;
 }
 
@@ -59,54 +64,24 @@ void TestMd5::blockBoundaries()
 
     QByteArray message(length, Qt::Uninitialized);
     for (int i = 0; i < length; ++i)
-        message[i] = char((i * 131 + 7) & 0xff);
-    const QString expected =
-        QString::fromLatin1(QCryptographicHash::hash(message, QCryptographicHash::Md5).toHex().toUpper());
-    const QString digest = basMD5(message);
-    QCOMPARE(digest, expected);
-    QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F]{32}$")).match(digest).hasMatch());
-}
+        message[i] = char((i * 131 + 7) & 0xff); // every byte value, the high ones included
+    QCOMPARE(basMD5(message), reference(message));
 
-void TestMd5::textIsUtf8_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::newRow("stream URL") << "http://icecast.example.nl:8000/radio538";
-    QTest::newRow("latin accents") << "http://radio.example/caf\u00e9-m\u00fcnchen";
-    QTest::newRow("outside 8-bit code pages") << "http://\u0440\u0430\u0434\u0438\u043e.example/\u65e5\u672c";
-    QTest::newRow("astral plane") << "stream \U0001F3B5";
+    // Fed in pieces that end before, on and after a block edge; finish() leaves the
+    // object ready for the next message.
+    Md5 md5;
+    for (int piece : {1, 55, 63, 64, 65}) {
+        for (int at = 0; at < length; at += piece)
+            md5.update(message.mid(at, piece));
+        QCOMPARE(Md5::toHex(md5.finish()), reference(message));
+    }
 }
 
 void TestMd5::textIsUtf8()
 {
-    QFETCH(QString, text);
-    const QByteArray utf8 = text.toUtf8();
-    const QString expected =
-        QString::fromLatin1(QCryptographicHash::hash(utf8, QCryptographicHash::Md5).toHex().toUpper());
-    QCOMPARE(basMD5(text), expected);
-    QCOMPARE(basMD5(utf8), expected);
-}
-
-void TestMd5::streamingInPieces_data()
-{
-    QTest::addColumn<int>("pieceSize");
-    for (int piece : {1, 3, 55, 63, 64, 65, 200})
-        QTest::addRow("pieces of %d", piece) << piece;
-}
-
-void TestMd5::streamingInPieces()
-{
-    QFETCH(int, pieceSize);
-
-    QByteArray message;
-    for (int i = 0; i < 1500; ++i)
-        message += char('a' + i % 26);
-    Md5 md5;
-    for (int at = 0; at < message.size(); at += pieceSize)
-        md5.update(message.mid(at, pieceSize));
-    QCOMPARE(Md5::toHex(md5.finish()), basMD5(message));
-    // finish() leaves the object ready for the next message.
-    md5.update(QByteArray("abc"));
-    QCOMPARE(Md5::toHex(md5.finish()), QStringLiteral("900150983CD24FB0D6963F7D28E17F72"));
+    const QString text = QStringLiteral("http://radio.example/caf\u00e9-\u0440\u0430\u0434\u0438\u043e-\U0001F3B5");
+    QCOMPARE(basMD5(text), reference(text.toUtf8()));
+    QCOMPARE(basMD5("stream \xF0\x9F\x8E\xB5"), reference("stream \xF0\x9F\x8E\xB5"));
 }
 
 QTEST_GUILESS_MAIN(TestMd5)
