@@ -73,47 +73,6 @@ private Q_SLOTS:
         QVERIFY(!snapshot->stationList(QStringLiteral("../holland.txt")));
     }
 
-    void sharedJson_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("distinct");
-        // Some records carry only the free-text country ("The Netherlands"); they still count.
-        // Records repeating a stream URL of the same country are left out.
-        QTest::newRow("Netherlands") << "Netherlands.json"
-                                     << "NL" << 451 << 381;
-        QTest::newRow("Belgium") << "Belgium.json"
-                                 << "BE" << 254 << 217;
-        QTest::newRow("Suriname") << "Suriname.json"
-                                  << "SR" << 5 << 4;
-    }
-
-    void sharedJson()
-    {
-        QFETCH(QString, file);
-        QFETCH(QString, code);
-        QFETCH(int, count);
-        QFETCH(int, distinct);
-        const QString path = sharedStations() + QStringLiteral("/radio-browser-json/") + file;
-        if (!QFile::exists(path))
-            QSKIP("shared radio-browser JSON files not found (../shared/data/stations/radio-browser-json)");
-        const Importer::Result r = Importer::merge({Importer::readFile(path)});
-        QVERIFY2(r.status.ok(), qPrintable(r.status.message));
-        QCOMPARE(r.stations.size(), distinct);
-        QCOMPARE(r.stations.size() + r.skipped, count);
-        for (const CatalogueStation &s : r.stations) {
-            QCOMPARE(s.countryCode, code);
-            if (s.uuid != QLatin1String("6a469372-0072-40b0-85dc-7b272854e573"))
-                continue;
-            QCOMPARE(s.name, QStringLiteral("_Funky Corner Radio (Netherlands)"));
-            QCOMPARE(s.url, QStringLiteral("https://ais-sa2.cdnstream1.com/2447_192.mp3"));
-            QCOMPARE(s.votes, 8);
-            QCOMPARE(s.bitrate, 192);
-            QVERIFY(s.tags.startsWith(QLatin1String("funk,funky,r&b")));
-        }
-    }
-
     void csvRecords_data()
     {
         QTest::addColumn<QByteArray>("csv");

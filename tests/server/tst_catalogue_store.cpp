@@ -193,23 +193,6 @@ private Q_SLOTS:
         QCOMPARE(store->counts().brokenReports, 2);
     }
 
-    void closingWritesWhatIsQueued()
-    {
-        const QString address = freshDatabase();
-        {
-            auto store = openStore(address);
-            QVERIFY(store);
-            store->recordRecorderFailure(kEen, QStringLiteral("1.2.3.4"));
-            store->recordRecorderFailure(kEen, QStringLiteral("1.2.3.4"));
-            store->recordRecorderFailure(QString(), QStringLiteral("1.2.3.4"));
-            store->recordFirstRun(QStringLiteral("1.2.3.4"));
-        }
-        auto store = openStore(address);
-        QVERIFY(store);
-        QCOMPARE(store->counts().recorderFailures, 2);
-        QCOMPARE(store->counts().firstRuns, 1);
-    }
-
     void localDemo()
     {
         auto store = storeWithCatalogue();
