@@ -66,18 +66,192 @@ class TestStationListLoader final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_bestand = QStringLiteral("holland.txt");
+        m_base = QUrl(QStringLiteral("http://127.0.0.1:8642/"));
+        m_events.clear();
+        m_inet1 = new FakeTransfer;
+        m_loader = new StationListLoader(
+            m_inet1, [this] { return m_base; }, [this] { return m_bestand; });
+        connect(m_loader, &StationListLoader::cleared, this, [this] { m_events << "cleared"; });
+        connect(m_loader, &StationListLoader::downloaded, this, [this] { m_events << "downloaded"; });
+        connect(m_loader, &StationListLoader::loaded, this, [this] { m_events << "loaded"; });
+        connect(m_loader, &StationListLoader::failureCountChanged, this,
+                [this](int count) { m_events << QString::number(count); });
+        connect(m_loader, &StationListLoader::failedTooOften, this, [this] { m_events << "failedTooOften"; });
+    }
 
-    void listUrl_data();
-    void listUrl();
-    void successFillsListsAndStopsTimer_data();
-    void successFillsListsAndStopsTimer();
-    void failuresAreCountedAndRetried_data();
-    void failuresAreCountedAndRetried();
-    void staleReplyIsDropped_data();
-    void staleReplyIsDropped();
-    void timerDrivesTheLoad();
+    void cleanup()
+    {
+        delete m_loader;
+        delete m_inet1;
+    }
+
+    void listUrl_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("bestand");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("folder and blank")
+            << QStringLiteral("https://dir.example/norvale/") << QStringLiteral("new zealand.txt")
+            << QStringLiteral("https://dir.example/norvale/radio/inter/zenders/new%20zealand.txt");
+        QTest::newRow("characters with a meaning in URLs")
+            << QStringLiteral("http://h/") << QStringLiteral("a?b#c%d.txt")
+            << QStringLiteral("http://h/radio/inter/zenders/a%3Fb%23c%25d.txt");
+        QTest::newRow("non-ASCII") << QStringLiteral("http://h/") << QStringLiteral("españa.txt")
+                                   << QStringLiteral("http://h/radio/inter/zenders/espa%C3%B1a.txt");
+    }
+
+    // The URL is built from the values current at the tick.
+    void listUrl()
+    {
+        QFETCH(QString, base);
+        QFETCH(QString, bestand);
+        QFETCH(QString, expected);
+
+        m_base = QUrl(base);
+        m_bestand = bestand;
+        m_loader->onTimer1();
+        QCOMPARE(m_inet1->requests.value(0).url.toString(QUrl::FullyEncoded), expected);
+    }
+
+    void successFillsListsAndStopsTimer_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("atOnce");
+        QTest::addColumn<Lists>("lists"); // names, urls, homepages
+
+        const Lists holland {{"Radio 1", "Radio 2"},
+                             {"http://r1.example/live", "http://r2.example/live"},
+                             {"http://r1.example/", "http://r2.example/"}};
+        QTest::newRow("two stations") << kHolland << false << holland;
+        QTest::newRow("answered before openUrl returns") << kHolland << true << holland;
+        QTest::newRow("empty body") << QString() << false << Lists {{}, {}, {}};
+        QTest::newRow("last url unclosed") << QStringLiteral("<naam>A</naam><url>a</url><naam>B</naam><url>b") << false
+                                           << Lists {{"A", "B"}, {"a"}, {}};
+    }
+
+    void successFillsListsAndStopsTimer()
+    {
+        QFETCH(QString, body);
+        QFETCH(bool, atOnce);
+        QFETCH(Lists, lists);
+
+        QSignalSpy downloaded(m_loader, &StationListLoader::downloaded);
+        QSignalSpy loaded(m_loader, &StationListLoader::loaded);
+        if (atOnce)
+            m_inet1->answerAtOnce = reply(body);
+        m_loader->start();
+        m_loader->onTimer1();
+        if (!atOnce) {
+            QVERIFY(m_loader->isFetching());
+            m_loader->onTimer1(); // a tick while the server is still busy starts nothing
+            QCOMPARE(m_events, QStringList {"cleared"});
+            m_inet1->answer(0, reply(body));
+        }
+        QCOMPARE(m_inet1->requests.size(), 1);
+        QCOMPARE(m_events, (QStringList {"cleared", "downloaded", "loaded"}));
+        QCOMPARE(downloaded.first().at(0).toString(), body);
+        const QVariantList args = loaded.first();
+        QCOMPARE((Lists {args[0].toStringList(), args[1].toStringList(), args[2].toStringList()}), lists);
+        QVERIFY(!m_loader->isActive());
+        QVERIFY(!m_loader->isFetching());
+        // Nothing is left in flight, so a new start aborts nothing.
+        m_loader->start();
+        QVERIFY(!m_inet1->requests.first().aborted);
+    }
+
+    void failuresAreCountedAndRetried_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("status");
+
+        QTest::newRow("network") << int(TransferError::Network) << 0;
+        QTest::newRow("time-out") << int(TransferError::Timeout) << 0;
+        QTest::newRow("404") << int(TransferError::HttpStatus) << 404;
+        QTest::newRow("503") << int(TransferError::HttpStatus) << 503;
+        QTest::newRow("error status reported as success") << int(TransferError::None) << 500;
+    }
+
+    void failuresAreCountedAndRetried()
+    {
+        QFETCH(int, error);
+        QFETCH(int, status);
+
+        m_loader->start();
+        QStringList expected;
+        for (int attempt = 1; attempt <= 24; ++attempt) {
+            m_loader->onTimer1();
+            m_inet1->answerLast(reply(QStringLiteral("<naam>error page</naam>"), TransferError(error), status));
+            QVERIFY(m_loader->isActive());
+            QVERIFY(!m_loader->isFetching());
+            // More than ten failures: the twelfth resets the count and brings the message.
+            expected << "cleared" << QString::number(attempt % 12);
+            if (attempt % 12 == 0)
+                expected << "failedTooOften";
+        }
+        QCOMPARE(m_events, expected);
+        QCOMPARE(m_loader->failureCount(), 0);
+
+        m_loader->onTimer1();
+        m_inet1->answerLast(reply(kHolland));
+        QCOMPARE(m_events.mid(expected.size()), (QStringList {"cleared", "downloaded", "loaded"}));
+        QVERIFY(!m_loader->isActive());
+    }
+
+    void staleReplyIsDropped_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<bool>("ok");
+
+        // Another country chosen while the list is on its way; its load begins at once.
+        QTest::newRow("other country, list arrives") << "switch" << true;
+        QTest::newRow("other country, failure arrives") << "switch" << false;
+        QTest::newRow("started again, list arrives") << "start" << true;
+        QTest::newRow("started again, failure arrives") << "start" << false;
+        QTest::newRow("stopped") << "stop" << false;
+    }
+
+    void staleReplyIsDropped()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(bool, ok);
+
+        m_loader->start();
+        m_loader->onTimer1();
+        if (meanwhile == u"switch")
+            m_bestand = QStringLiteral("belgie.txt");
+        else if (meanwhile == u"start")
+            m_loader->start();
+        else
+            m_loader->stop();
+        QCOMPARE(m_inet1->requests.first().aborted, meanwhile != u"switch");
+        // After a switch the old list is still awaited and this tick starts nothing; after
+        // a restart it opens the new request before the old reply comes in.
+        if (meanwhile != u"stop")
+            m_loader->onTimer1();
+
+        m_inet1->answer(0, ok ? reply(kHolland) : reply({}, TransferError::Network, 0));
+        QCOMPARE(m_events, QStringList(meanwhile == u"stop" ? 1 : 2, QStringLiteral("cleared")));
+        QCOMPARE(m_loader->isActive(), meanwhile != u"stop");
+        if (meanwhile == u"stop")
+            return;
+
+        QCOMPARE(m_inet1->requests.size(), 2);
+        QVERIFY(m_inet1->requests.at(1).url.path().endsWith(u'/' + m_bestand));
+        m_inet1->answer(1, reply(kHolland));
+        QCOMPARE(m_events.last(), QStringLiteral("loaded"));
+    }
+
+    void timerDrivesTheLoad()
+    {
+        m_loader->start();
+        QTRY_COMPARE_WITH_TIMEOUT(m_inet1->requests.size(), 1, 3 * StationListLoader::kTimer1IntervalMs);
+        m_inet1->answer(0, reply(kHolland));
+        QVERIFY(!m_loader->isActive());
+    }
 
 private:
     FakeTransfer *m_inet1 = nullptr;
@@ -86,193 +260,6 @@ private:
     QUrl m_base;
     QStringList m_events; // visible effects in the order the window would see them
 };
-
-void TestStationListLoader::init()
-{
-    m_bestand = QStringLiteral("holland.txt");
-    m_base = QUrl(QStringLiteral("http://127.0.0.1:8642/"));
-    m_events.clear();
-    m_inet1 = new FakeTransfer;
-    m_loader = new StationListLoader(
-        m_inet1, [this] { return m_base; }, [this] { return m_bestand; });
-    connect(m_loader, &StationListLoader::cleared, this, [this] { m_events << "cleared"; });
-    connect(m_loader, &StationListLoader::downloaded, this, [this] { m_events << "downloaded"; });
-    connect(m_loader, &StationListLoader::loaded, this, [this] { m_events << "loaded"; });
-    connect(m_loader, &StationListLoader::failureCountChanged, this,
-            [this](int count) { m_events << QString::number(count); });
-    connect(m_loader, &StationListLoader::failedTooOften, this, [this] { m_events << "failedTooOften"; });
-}
-
-void TestStationListLoader::cleanup()
-{
-    delete m_loader;
-    delete m_inet1;
-}
-
-void TestStationListLoader::listUrl_data()
-{
-    QTest::addColumn<QString>("base");
-    QTest::addColumn<QString>("bestand");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("folder and blank") << "https://dir.example/norvale/"
-                                      << "new zealand.txt"
-                                      << "https://dir.example/norvale/radio/inter/zenders/new%20zealand.txt";
-    QTest::newRow("characters with a meaning in URLs") << "http://h/"
-                                                       << "a?b#c%d.txt"
-                                                       << "http://h/radio/inter/zenders/a%3Fb%23c%25d.txt";
-    QTest::newRow("non-ASCII") << "http://h/" << QStringLiteral("españa.txt")
-                               << "http://h/radio/inter/zenders/espa%C3%B1a.txt";
-}
-
-// The URL is built from the values current at the tick.
-void TestStationListLoader::listUrl()
-{
-    QFETCH(QString, base);
-    QFETCH(QString, bestand);
-    QFETCH(QString, expected);
-
-    m_base = QUrl(base);
-    m_bestand = bestand;
-    m_loader->start();
-    m_loader->onTimer1();
-    QCOMPARE(m_inet1->requests.size(), 1);
-    QCOMPARE(m_inet1->requests.first().url.toString(QUrl::FullyEncoded), expected);
-}
-
-void TestStationListLoader::successFillsListsAndStopsTimer_data()
-{
-    QTest::addColumn<QString>("body");
-    QTest::addColumn<bool>("atOnce");
-    QTest::addColumn<Lists>("lists"); // names, urls, homepages
-
-    const Lists holland {{"Radio 1", "Radio 2"},
-                         {"http://r1.example/live", "http://r2.example/live"},
-                         {"http://r1.example/", "http://r2.example/"}};
-    QTest::newRow("two stations") << kHolland << false << holland;
-    QTest::newRow("answered before openUrl returns") << kHolland << true << holland;
-    QTest::newRow("empty body") << QString() << false << Lists {{}, {}, {}};
-    QTest::newRow("last url unclosed") << QStringLiteral("<naam>A</naam><url>a</url><naam>B</naam><url>b") << false
-                                       << Lists {{"A", "B"}, {"a"}, {}};
-}
-
-void TestStationListLoader::successFillsListsAndStopsTimer()
-{
-    QFETCH(QString, body);
-    QFETCH(bool, atOnce);
-    QFETCH(Lists, lists);
-
-    QSignalSpy downloaded(m_loader, &StationListLoader::downloaded);
-    QSignalSpy loaded(m_loader, &StationListLoader::loaded);
-    if (atOnce)
-        m_inet1->answerAtOnce = reply(body);
-    m_loader->start();
-    QVERIFY(m_loader->isActive());
-    m_loader->onTimer1();
-    if (!atOnce) {
-        QVERIFY(m_loader->isFetching());
-        m_loader->onTimer1(); // a tick while the server is still busy starts nothing
-        QCOMPARE(m_events, QStringList {"cleared"});
-        m_inet1->answer(0, reply(body));
-    }
-    QCOMPARE(m_inet1->requests.size(), 1);
-    QCOMPARE(m_events, (QStringList {"cleared", "downloaded", "loaded"}));
-    QCOMPARE(downloaded.first().at(0).toString(), body);
-    const QVariantList args = loaded.first();
-    QCOMPARE((Lists {args[0].toStringList(), args[1].toStringList(), args[2].toStringList()}), lists);
-    QVERIFY(!m_loader->isActive());
-    QVERIFY(!m_loader->isFetching());
-    QCOMPARE(m_loader->failureCount(), 0);
-    // Nothing is left in flight, so a new start aborts nothing.
-    m_loader->start();
-    QVERIFY(!m_inet1->requests.first().aborted);
-}
-
-void TestStationListLoader::failuresAreCountedAndRetried_data()
-{
-    QTest::addColumn<int>("error");
-    QTest::addColumn<int>("status");
-
-    QTest::newRow("network") << int(TransferError::Network) << 0;
-    QTest::newRow("time-out") << int(TransferError::Timeout) << 0;
-    QTest::newRow("404") << int(TransferError::HttpStatus) << 404;
-    QTest::newRow("503") << int(TransferError::HttpStatus) << 503;
-    QTest::newRow("error status reported as success") << int(TransferError::None) << 500;
-}
-
-void TestStationListLoader::failuresAreCountedAndRetried()
-{
-    QFETCH(int, error);
-    QFETCH(int, status);
-
-    m_loader->start();
-    QStringList expected;
-    for (int attempt = 1; attempt <= 24; ++attempt) {
-        m_loader->onTimer1();
-        m_inet1->answerLast(reply(QStringLiteral("<naam>error page</naam>"), TransferError(error), status));
-        QVERIFY(m_loader->isActive());
-        QVERIFY(!m_loader->isFetching());
-        // More than ten failures: the twelfth resets the count and brings the message.
-        expected << "cleared" << QString::number(attempt % 12);
-        if (attempt % 12 == 0)
-            expected << "failedTooOften";
-    }
-    QCOMPARE(m_events, expected);
-    QCOMPARE(m_loader->failureCount(), 0);
-
-    m_loader->onTimer1();
-    m_inet1->answerLast(reply(kHolland));
-    QCOMPARE(m_events.mid(expected.size()), (QStringList {"cleared", "downloaded", "loaded"}));
-    QVERIFY(!m_loader->isActive());
-}
-
-void TestStationListLoader::staleReplyIsDropped_data()
-{
-    QTest::addColumn<QString>("meanwhile");
-    QTest::addColumn<bool>("ok");
-
-    // Another country chosen while the list is on its way; its load begins at once.
-    QTest::newRow("other country, list arrives") << "switch" << true;
-    QTest::newRow("other country, failure arrives") << "switch" << false;
-    QTest::newRow("started again") << "start" << true;
-    QTest::newRow("stopped") << "stop" << false;
-}
-
-void TestStationListLoader::staleReplyIsDropped()
-{
-    QFETCH(QString, meanwhile);
-    QFETCH(bool, ok);
-
-    m_loader->start();
-    m_loader->onTimer1();
-    if (meanwhile == u"switch")
-        m_bestand = QStringLiteral("belgie.txt");
-    else if (meanwhile == u"start")
-        m_loader->start();
-    else
-        m_loader->stop();
-    QCOMPARE(m_inet1->requests.first().aborted, meanwhile != u"switch");
-
-    m_inet1->answer(0, ok ? reply(kHolland) : reply({}, TransferError::Network, 0));
-    QCOMPARE(m_events, QStringList(meanwhile == u"switch" ? 2 : 1, QStringLiteral("cleared")));
-    QCOMPARE(m_loader->isActive(), meanwhile != u"stop");
-    if (meanwhile == u"stop")
-        return;
-
-    m_loader->onTimer1();
-    QCOMPARE(m_inet1->requests.size(), 2);
-    QVERIFY(m_inet1->requests.at(1).url.path().endsWith(u'/' + m_bestand));
-    m_inet1->answer(1, reply(kHolland));
-    QCOMPARE(m_events.last(), QStringLiteral("loaded"));
-}
-
-void TestStationListLoader::timerDrivesTheLoad()
-{
-    m_loader->start();
-    QTRY_COMPARE_WITH_TIMEOUT(m_inet1->requests.size(), 1, 3 * StationListLoader::kTimer1IntervalMs);
-    m_inet1->answer(0, reply(kHolland));
-    QVERIFY(!m_loader->isActive());
-}
 
 QTEST_GUILESS_MAIN(TestStationListLoader)
 #include "tst_stationlistloader.moc"

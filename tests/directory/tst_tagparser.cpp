@@ -12,163 +12,153 @@ class TestTagParser final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void publishedCases_data();
-    void publishedCases();
-    void randomTextsMatchLiteralScan_data();
-    void randomTextsMatchLiteralScan();
-    void textsBeyond16BitPositions();
-    void realStationCatalogue();
-};
+    void publishedCases_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("tags");
+        QTest::addColumn<Lists>("expected");
 
-void TestTagParser::publishedCases_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("tags");
-    QTest::addColumn<Lists>("expected");
+        const QStringList station = stationListTags();
+        const QStringList country = countryListTags();
 
-    const QStringList station = stationListTags();
-    const QStringList country = countryListTags();
-
-    QTest::newRow("mixed-case tags") << QStringLiteral(
-        "<Naam>Radio 1</NAAM><URL>http://a.example/s</url><HomePage>http://h.example/</homepage>")
-                                     << station << Lists {{"Radio 1"}, {"http://a.example/s"}, {"http://h.example/"}};
-    QTest::newRow("empty field") << QStringLiteral("<naam></naam>") << station << Lists {{""}, {}, {}};
-    QTest::newRow("two openings, one closing")
-        << QStringLiteral("<naam>A<naam>B</naam>") << station << Lists {{"A<naam>B", "B"}, {}, {}};
-    QTest::newRow("url closing missing in first record")
-        << QStringLiteral("<naam>N1</naam><url>U1<homepage>H1</homepage>\n"
-                          "<naam>N2</naam><url>U2</url><homepage>H2</homepage>\n")
-        << station << Lists {{"N1", "N2"}, {"U1<homepage>H1</homepage>\n<naam>N2</naam><url>U2", "U2"}, {"H1", "H2"}};
-    QTest::newRow("url closing missing in last record")
-        << QStringLiteral("<naam>N1</naam><url>U1</url><homepage>H1</homepage>\n"
-                          "<naam>N2</naam><url>U2<homepage>H2</homepage>\n")
-        << station << Lists {{"N1", "N2"}, {"U1"}, {"H1", "H2"}};
-    QTest::newRow("blanks and line breaks kept")
-        << QStringLiteral("<naam>  Radio\r\n 2 \n</naam>") << station << Lists {{"  Radio\r\n 2 \n"}, {}, {}};
-    QTest::newRow("entities and non-ASCII kept") << QStringLiteral("<naam>R&amp;B — Ö1 日本</naam>") << station
-                                                 << Lists {{QStringLiteral("R&amp;B — Ö1 日本")}, {}, {}};
-    QTest::newRow("empty text") << QString() << station << Lists {{}, {}, {}};
-    QTest::newRow("opening without any closing") << QStringLiteral("<naam>Radio") << station << Lists {{}, {}, {}};
-    QTest::newRow("closing ends exactly at the end")
-        << QStringLiteral("<naam>x</naam>") << station << Lists {{"x"}, {}, {}};
-    QTest::newRow("closing cut short at the end") << QStringLiteral("<naam>x</naam") << station << Lists {{}, {}, {}};
-    QTest::newRow("field of another name inside a field")
-        << QStringLiteral("<url><naam>N</naam></url>") << station << Lists {{"N"}, {"<naam>N</naam>"}, {}};
-    QTest::newRow("closing of another name does not end a field")
-        << QStringLiteral("<naam>a</url>b</naam>") << station << Lists {{"a</url>b"}, {}, {}};
-    QTest::newRow("spaced or unterminated tags are no tags")
-        << QStringLiteral("< naam>a</naam><naam >b</naam><naam>c</ naam>") << station << Lists {{}, {}, {}};
-    // A long s folds to "s" under full Unicode case folding.
-    QTest::newRow("only ASCII letters fold")
-        << QStringLiteral("<be\u017Ftand>x</bestand><BESTAND>y</Bestand>") << country << Lists {{}, {"y"}};
-    QTest::newRow("country list") << QStringLiteral("<naam>Nederland</naam><bestand>holland.txt</bestand>\n"
-                                                    "<naam>België</naam><bestand>belgie.txt</bestand>\n")
-                                  << country
-                                  << Lists {{"Nederland", QStringLiteral("België")}, {"holland.txt", "belgie.txt"}};
-    QTest::newRow("tag names given in upper case")
-        << QStringLiteral("<naam>a</Naam>") << QStringList {"NAAM"} << Lists {{"a"}};
-    QTest::newRow("repeated name: the first one wins")
-        << QStringLiteral("<naam>a</naam>") << QStringList {"naam", "Naam"} << Lists {{"a"}, {}};
-    QTest::newRow("no tag names") << QStringLiteral("<naam>a</naam>") << QStringList {} << Lists {};
-}
-
-void TestTagParser::publishedCases()
-{
-    QFETCH(QString, text);
-    QFETCH(QStringList, tags);
-    QFETCH(Lists, expected);
-
-    QCOMPARE(parseTaggedFields(text, tags), expected);
-    QCOMPARE(literal::parseTaggedFields(text, tags), expected);
-    if (tags == countryListTags()) {
-        const CountryListText list = parseCountryList(text);
-        QCOMPARE((Lists {list.naam, list.bestand}), expected);
+        QTest::newRow("mixed-case tags") << QStringLiteral(
+            "<Naam>Radio 1</NAAM><URL>http://a.example/s</url><HomePage>http://h.example/</homepage>")
+                                         << station
+                                         << Lists {{"Radio 1"}, {"http://a.example/s"}, {"http://h.example/"}};
+        QTest::newRow("empty field") << QStringLiteral("<naam></naam>") << station << Lists {{""}, {}, {}};
+        QTest::newRow("two openings, one closing")
+            << QStringLiteral("<naam>A<naam>B</naam>") << station << Lists {{"A<naam>B", "B"}, {}, {}};
+        QTest::newRow("url closing missing in first record")
+            << QStringLiteral("<naam>N1</naam><url>U1<homepage>H1</homepage>\n"
+                              "<naam>N2</naam><url>U2</url><homepage>H2</homepage>\n")
+            << station
+            << Lists {{"N1", "N2"}, {"U1<homepage>H1</homepage>\n<naam>N2</naam><url>U2", "U2"}, {"H1", "H2"}};
+        QTest::newRow("url closing missing in last record")
+            << QStringLiteral("<naam>N1</naam><url>U1</url><homepage>H1</homepage>\n"
+                              "<naam>N2</naam><url>U2<homepage>H2</homepage>\n")
+            << station << Lists {{"N1", "N2"}, {"U1"}, {"H1", "H2"}};
+        QTest::newRow("blanks and line breaks kept")
+            << QStringLiteral("<naam>  Radio\r\n 2 \n</naam>") << station << Lists {{"  Radio\r\n 2 \n"}, {}, {}};
+        QTest::newRow("entities and non-ASCII kept") << QStringLiteral("<naam>R&amp;B — Ö1 日本</naam>") << station
+                                                     << Lists {{QStringLiteral("R&amp;B — Ö1 日本")}, {}, {}};
+        QTest::newRow("empty text") << QString() << station << Lists {{}, {}, {}};
+        QTest::newRow("opening without any closing") << QStringLiteral("<naam>Radio") << station << Lists {{}, {}, {}};
+        QTest::newRow("closing ends exactly at the end")
+            << QStringLiteral("<naam>x</naam>") << station << Lists {{"x"}, {}, {}};
+        QTest::newRow("closing cut short at the end")
+            << QStringLiteral("<naam>x</naam") << station << Lists {{}, {}, {}};
+        QTest::newRow("field of another name inside a field")
+            << QStringLiteral("<url><naam>N</naam></url>") << station << Lists {{"N"}, {"<naam>N</naam>"}, {}};
+        // A long s folds to "s" under full Unicode case folding.
+        QTest::newRow("only ASCII letters fold")
+            << QStringLiteral("<be\u017Ftand>x</bestand><BESTAND>y</Bestand>") << country << Lists {{}, {"y"}};
+        QTest::newRow("country list") << QStringLiteral("<naam>Nederland</naam><bestand>holland.txt</bestand>\n"
+                                                        "<naam>België</naam><bestand>belgie.txt</bestand>\n")
+                                      << country
+                                      << Lists {{"Nederland", QStringLiteral("België")}, {"holland.txt", "belgie.txt"}};
+        QTest::newRow("repeated name: the first one wins")
+            << QStringLiteral("<naam>a</naam>") << QStringList {"naam", "Naam"} << Lists {{"a"}, {}};
+        QTest::newRow("no tag names") << QStringLiteral("<naam>a</naam>") << QStringList {} << Lists {};
     }
-}
 
-void TestTagParser::randomTextsMatchLiteralScan_data()
-{
-    QTest::addColumn<QStringList>("tags");
-    QTest::addColumn<quint32>("seed");
+    void publishedCases()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, tags);
+        QFETCH(Lists, expected);
 
-    QTest::newRow("station tags") << stationListTags() << 20240611u;
-    QTest::newRow("country tags") << countryListTags() << 7u;
-    QTest::newRow("prefix and repeated names") << QStringList {"a", "ab", "A"} << 4242u;
-    QTest::newRow("names with > and /") << QStringList {"x/y", "a>b", "naam"} << 31337u;
-}
-
-void TestTagParser::randomTextsMatchLiteralScan()
-{
-    QFETCH(QStringList, tags);
-    QFETCH(quint32, seed);
-
-    const QStringList fragments = {
-        "<naam>",    "</NAAM>",    "<Naam>",    "</naam>", "<naam",      "naam>",       "<url>",
-        "</url",     "</url>",     "<URL>",     "</Url>",  "<homepage>", "</homepage>", "</HomePage>",
-        "<bestand>", "</bestand>", "<BESTAND>", "<a>",     "</a>",       "<ab>",        "</AB>",
-        "<A>",       "<x/y>",      "</x/y>",    "<a>b>",   "</a>b>",     ">",           "<",
-        "</",        "/",          "x",         "é",       "\n",         " ",
-    };
-    QRandomGenerator random(seed);
-    qsizetype fields = 0;
-    for (int round = 0; round < 3000; ++round) {
-        QString text;
-        for (int k = random.bounded(40); k > 0; --k)
-            text += fragments.at(random.bounded(fragments.size()));
-
-        const Lists expected = literal::parseTaggedFields(text, tags);
-        const Lists actual = parseTaggedFields(text, tags);
-        if (actual != expected) {
-            qWarning().noquote() << "text:" << text;
-            QCOMPARE(actual, expected);
+        QCOMPARE(parseTaggedFields(text, tags), expected);
+        QCOMPARE(literal::parseTaggedFields(text, tags), expected);
+        if (tags == countryListTags()) {
+            const CountryListText list = parseCountryList(text);
+            QCOMPARE((Lists {list.naam, list.bestand}), expected);
         }
-        for (const QStringList &list : expected)
-            fields += list.size();
     }
-    // An alphabet that yields no fields would prove nothing.
-    QVERIFY2(fields > 1000, qPrintable(QString::number(fields)));
-}
 
-void TestTagParser::textsBeyond16BitPositions()
-{
-    QString text;
-    int stations = 0;
-    while (text.size() <= 3 * 32767) {
-        ++stations;
-        text += QStringLiteral("<naam>Station %1 ø</naam><url>http://s%1.example/live</url>"
-                               "<homepage>http://www.s%1.example/</homepage>\r\n")
-                    .arg(stations);
+    void randomTextsMatchLiteralScan_data()
+    {
+        QTest::addColumn<QStringList>("tags");
+        QTest::addColumn<quint32>("seed");
+
+        QTest::newRow("station tags") << stationListTags() << 20240611u;
+        QTest::newRow("country tags") << countryListTags() << 7u;
+        QTest::newRow("prefix and repeated names") << QStringList {"a", "ab", "A"} << 4242u;
+        QTest::newRow("names with > and /") << QStringList {"x/y", "a>b", "naam"} << 31337u;
     }
-    const StationListText list = parseStationList(text);
-    QCOMPARE(list.naam.size(), stations);
-    QCOMPARE(list.homepage.size(), stations);
-    QCOMPARE(list.url.last(), QStringLiteral("http://s%1.example/live").arg(stations));
-    QCOMPARE((Lists {list.naam, list.url, list.homepage}), literal::parseTaggedFields(text, stationListTags()));
 
-    const QString longName(40000, QLatin1Char('n'));
-    QCOMPARE(parseTaggedFields(QStringLiteral("<naam>%1</naam>").arg(longName), stationListTags()),
-             (Lists {{longName}, {}, {}}));
-}
+    void randomTextsMatchLiteralScan()
+    {
+        QFETCH(QStringList, tags);
+        QFETCH(quint32, seed);
 
-void TestTagParser::realStationCatalogue()
-{
-    const QString path = QStringLiteral(NORVALE_SHARED_DATA "/stations/stations.csv");
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        QSKIP(qPrintable(QStringLiteral("station catalogue not found at %1").arg(path)));
+        const QStringList fragments = {
+            "<naam>",    "</NAAM>",    "<Naam>",    "</naam>", "<naam",      "naam>",       "<url>",
+            "</url",     "</url>",     "<URL>",     "</Url>",  "<homepage>", "</homepage>", "</HomePage>",
+            "<bestand>", "</bestand>", "<BESTAND>", "<a>",     "</a>",       "<ab>",        "</AB>",
+            "<A>",       "<x/y>",      "</x/y>",    "<a>b>",   "</a>b>",     ">",           "<",
+            "</",        "/",          "x",         "é",       "\n",         " ",
+        };
+        QRandomGenerator random(seed);
+        qsizetype fields = 0;
+        for (int round = 0; round < 3000; ++round) {
+            QString text;
+            for (int k = random.bounded(40); k > 0; --k)
+                text += fragments.at(random.bounded(fragments.size()));
 
-    // Columns: country_code, country_name_en, country_name_nl, name, url, homepage, ...
-    // A plain comma split will do: both scans are given the same text.
-    QString text;
-    for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n')) {
-        const QStringList f = line.split(u',');
-        if (f.size() >= 6 && (f.at(0) == u"NL" || f.at(0) == u"DE" || f.at(0) == u"JP"))
-            text += QStringLiteral("<naam>%1</naam><url>%2</url><homepage>%3</homepage>\n").arg(f[3], f[4], f[5]);
+            const Lists expected = literal::parseTaggedFields(text, tags);
+            const Lists actual = parseTaggedFields(text, tags);
+            if (actual != expected) {
+                qWarning().noquote() << "text:" << text;
+                QCOMPARE(actual, expected);
+            }
+            for (const QStringList &list : expected)
+                fields += list.size();
+        }
+        // An alphabet that yields no fields would prove nothing.
+        QVERIFY2(fields > 1000, qPrintable(QString::number(fields)));
     }
-    const Lists actual = parseTaggedFields(text, stationListTags());
-    QVERIFY(actual.at(0).size() > 1000);
-    QCOMPARE(actual, literal::parseTaggedFields(text, stationListTags()));
-}
+
+    void textsBeyond16BitPositions()
+    {
+        QString text;
+        int stations = 0;
+        while (text.size() <= 3 * 32767) {
+            ++stations;
+            text += QStringLiteral("<naam>Station %1 ø</naam><url>http://s%1.example/live</url>"
+                                   "<homepage>http://www.s%1.example/</homepage>\r\n")
+                        .arg(stations);
+        }
+        const StationListText list = parseStationList(text);
+        QCOMPARE(list.naam.size(), stations);
+        QCOMPARE(list.homepage.size(), stations);
+        QCOMPARE(list.url.last(), QStringLiteral("http://s%1.example/live").arg(stations));
+        QCOMPARE((Lists {list.naam, list.url, list.homepage}), literal::parseTaggedFields(text, stationListTags()));
+
+        const QString longName(40000, QLatin1Char('n'));
+        QCOMPARE(parseTaggedFields(QStringLiteral("<naam>%1</naam>").arg(longName), stationListTags()),
+                 (Lists {{longName}, {}, {}}));
+    }
+
+    void realStationCatalogue()
+    {
+        const QString path = QStringLiteral(NORVALE_SHARED_DATA "/stations/stations.csv");
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            QSKIP(qPrintable(QStringLiteral("station catalogue not found at %1").arg(path)));
+
+        // Columns: country_code, country_name_en, country_name_nl, name, url, homepage, ...
+        // A plain comma split will do: both scans are given the same text.
+        QString text;
+        for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n')) {
+            const QStringList f = line.split(u',');
+            if (f.size() >= 6 && (f.at(0) == u"NL" || f.at(0) == u"DE" || f.at(0) == u"JP"))
+                text += QStringLiteral("<naam>%1</naam><url>%2</url><homepage>%3</homepage>\n").arg(f[3], f[4], f[5]);
+        }
+        const Lists actual = parseTaggedFields(text, stationListTags());
+        QVERIFY(actual.at(0).size() > 1000);
+        QCOMPARE(actual, literal::parseTaggedFields(text, stationListTags()));
+    }
+};
 
 QTEST_APPLESS_MAIN(TestTagParser)
 #include "tst_tagparser.moc"
