@@ -1,11 +1,16 @@
 #include "SingleInstance.h"
 
+#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QRegularExpression>
 
 namespace {
 constexpr int kConnectWaitMs = 500;
+// Longer than one claim can take (two connect waits), short enough not to stall a start
+// behind a copy that hangs.
+constexpr int kLockWaitMs = 3000;
 constexpr QByteArrayView kRaise = "raise\n";
 } // namespace
 
@@ -40,6 +45,13 @@ bool SingleInstance::notifyRunningCopy()
 
 SingleInstance::Role SingleInstance::claim()
 {
+    // Copies started together would all find nobody answering and all listen, each
+    // listen() taking the name over from the one before. The lock makes "ask, then
+    // listen" one step for every copy of this user; a crashed holder's lock is stale at
+    // once, and a stuck one is passed by after the wait.
+    QLockFile lock(QDir(QDir::tempPath()).filePath(m_serverName + QStringLiteral(".lock")));
+    lock.tryLock(kLockWaitMs);
+
     if (notifyRunningCopy())
         return Role::Secondary;
 

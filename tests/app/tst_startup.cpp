@@ -4,7 +4,9 @@
 #include <QLocalServer>
 #include <QProcess>
 #include <QtTest>
+#include <atomic>
 #include <cstring>
+#include <latch>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -17,6 +19,7 @@ private Q_SLOTS:
     void firstRunValue_data();
     void firstRunValue();
     void secondCopyBringsFirstForward();
+    void copiesStartedTogetherLeaveOnePrimary();
     void staleSocketDoesNotBlock();
 };
 
@@ -61,6 +64,36 @@ void TestStartup::secondCopyBringsFirstForward()
     delete thread;
     QCOMPARE(secondRole, SingleInstance::Role::Secondary);
     QTRY_COMPARE(raised.size(), 1);
+}
+
+void TestStartup::copiesStartedTogetherLeaveOnePrimary()
+{
+    // A double click that starts the program twice: every copy asks before any listens.
+    for (int round = 0; round < 5; ++round) {
+        const QString name =
+            QStringLiteral("norvale-together-%1-%2").arg(QCoreApplication::applicationPid()).arg(round);
+        constexpr int kCopies = 4;
+        std::latch ready(kCopies), claimed(kCopies), ended(1);
+        std::atomic_int primaries = 0;
+        QList<QThread *> copies;
+        for (int i = 0; i < kCopies; ++i) {
+            copies.append(QThread::create([&] {
+                SingleInstance copy(name);
+                ready.arrive_and_wait();
+                primaries += copy.claim() == SingleInstance::Role::Primary;
+                claimed.count_down();
+                ended.wait(); // a primary keeps listening until every copy has claimed
+            }));
+            copies.last()->start();
+        }
+        claimed.wait();
+        ended.count_down();
+        for (QThread *copy : copies) {
+            copy->wait();
+            delete copy;
+        }
+        QCOMPARE(primaries.load(), 1);
+    }
 }
 
 void TestStartup::staleSocketDoesNotBlock()
