@@ -2,17 +2,35 @@
 
 #include <QElapsedTimer>
 #include <algorithm>
+#include <boost/asio/ip/address.hpp>
 
 namespace {
 // Past this many clients the full (idle) buckets are dropped: a full bucket is the same
 // as no bucket, so memory stays bounded without changing any answer.
 constexpr qsizetype kPruneAbove = 10000;
+
+// An IPv6 host is given a /64 of its own and may use any address in it, so the /64 is the
+// client; an IPv4 address, also one seen on a dual-stack socket, is one client.
+QString clientKey(const QString &client)
+{
+    boost::system::error_code ec;
+    const auto address = boost::asio::ip::make_address(client.toStdString(), ec);
+    if (ec || !address.is_v6())
+        return client;
+    const auto v6 = address.to_v6();
+    if (v6.is_v4_mapped())
+        return QString::fromStdString(boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, v6).to_string());
+    auto bytes = v6.to_bytes();
+    std::fill(bytes.begin() + 8, bytes.end(), 0);
+    return QString::fromStdString(boost::asio::ip::address_v6(bytes).to_string()) + QLatin1String("/64");
+}
 } // namespace
 
 RateLimiter::RateLimiter(int capacity, int perMinute, Clock clock)
     : m_capacity(qint64(std::max(1, capacity)) * kUnit)
     , m_perMinute(std::max(0, perMinute))
     , m_clock(std::move(clock))
+    , m_pruneAbove(kPruneAbove)
 {
     if (!m_clock) {
         auto timer = std::make_shared<QElapsedTimer>();
@@ -34,19 +52,23 @@ qint64 RateLimiter::refill(Bucket &bucket, qint64 now) const
 
 bool RateLimiter::allow(const QString &client)
 {
+    const QString key = clientKey(client);
     const qint64 now = m_clock();
     std::lock_guard lock(m_mutex);
-    if (m_buckets.size() > kPruneAbove) {
+    if (m_buckets.size() > m_pruneAbove) {
         for (auto it = m_buckets.begin(); it != m_buckets.end();) {
             if (refill(it.value(), now) >= m_capacity)
                 it = m_buckets.erase(it);
             else
                 ++it;
         }
+        // While many clients are busy at once, the next pass waits for the table to double:
+        // a pass on every report would scan the whole table under the lock each time.
+        m_pruneAbove = std::max(kPruneAbove, 2 * m_buckets.size());
     }
-    auto it = m_buckets.find(client);
+    auto it = m_buckets.find(key);
     if (it == m_buckets.end())
-        it = m_buckets.insert(client, Bucket {m_capacity, now});
+        it = m_buckets.insert(key, Bucket {m_capacity, now});
     if (refill(it.value(), now) < kUnit)
         return false;
     it->credit -= kUnit;

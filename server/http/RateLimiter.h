@@ -1,7 +1,7 @@
 #pragma once
 
-// A token bucket per client address: a client may send `capacity` reports at once and
-// then one every 60 / perMinute seconds. Called from all serving threads.
+// A token bucket per client (an IPv4 address or an IPv6 /64): a client may send `capacity`
+// reports at once and then one every 60 / perMinute seconds. Called from all serving threads.
 
 #include <QHash>
 #include <QString>
@@ -35,4 +35,5 @@ private:
     Clock m_clock;
     std::mutex m_mutex;
     QHash<QString, Bucket> m_buckets;
+    qsizetype m_pruneAbove; // table size that starts the next pass over it
 };
