@@ -193,7 +193,8 @@ public:
     {
         const DatabaseAddress address = parseDatabaseAddress(m_database);
         if (address.kind == DatabaseAddress::Kind::Invalid)
-            return {StoreError::CannotOpen, QStringLiteral("not a database address: %1").arg(m_database)};
+            // Not echoed: the text may hold a password.
+            return {StoreError::CannotOpen, QStringLiteral("not a database address")};
         QSqlDatabase db;
         if (address.kind == DatabaseAddress::Kind::Sqlite) {
             db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
@@ -351,8 +352,10 @@ public:
             }
         }
         if (!ok || !db.commit()) {
-            qWarning("norvale-directory: reports not written: %s", qPrintable(db.lastError().text()));
+            qWarning("norvale-directory: reports not written, kept for the next try: %s",
+                     qPrintable(db.lastError().text()));
             db.rollback();
+            requeue(std::move(batch));
             return;
         }
         m_playsSinceSnapshot += counted;
@@ -409,6 +412,19 @@ public:
         QMutexLocker lock(&m_snapshotMutex);
         m_snapshot = std::move(snapshot);
         return {};
+    }
+
+    // A batch the database refused (busy, connection lost) goes back in front of what came
+    // in meanwhile. Together the two stay within twice kMaxQueued, and enqueue() takes
+    // nothing more until they are written.
+    void requeue(Pending batch)
+    {
+        QMutexLocker lock(&m_queueMutex);
+        batch.plays += m_queue.plays;
+        batch.failures += m_queue.failures;
+        batch.firstRuns += m_queue.firstRuns;
+        batch.reports += m_queue.reports;
+        m_queue = std::move(batch);
     }
 
     // --- callable from any thread ---

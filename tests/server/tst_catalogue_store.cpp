@@ -171,8 +171,9 @@ private Q_SLOTS:
     // Hostile values are refused by the pages; the store still keeps them literal and whole.
     void brokenReports()
     {
-        auto store = storeWithCatalogue();
-        QVERIFY(store);
+        const QString address = freshDatabase();
+        auto store = openStore(address);
+        QVERIFY(store && store->replaceCatalogue(smallCatalogue()).ok());
         const QDateTime at = QDateTime::currentDateTimeUtc();
         const BrokenReport hostile {"http://x.example/'; DROP TABLE broken_reports;--",
                                     "Naam\r\n<b>'); DROP TABLE x;--", "Nederland", ReportReason::WrongStation, at};
@@ -191,6 +192,14 @@ private Q_SLOTS:
         QCOMPARE(store->recentReports(1).size(), 1);
         QCOMPARE(store->snapshot()->stationCount(), 4);
         QCOMPARE(store->counts().brokenReports, 2);
+
+        // A batch the database refuses is written by a later flush, not dropped.
+        QVERIFY(execAll(address, {"ALTER TABLE broken_reports RENAME TO broken_reports_away"}));
+        store->recordBrokenReport({kEen, "Radio Een", "Nederland", ReportReason::NoSound, at}, "5.5.5.5");
+        store->flush();
+        QVERIFY(execAll(address, {"ALTER TABLE broken_reports_away RENAME TO broken_reports"}));
+        store->flush();
+        QCOMPARE(store->counts().brokenReports, 3);
     }
 
     void localDemo()
