@@ -2,10 +2,12 @@
 
 #include "RequestLog.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <boost/asio/bind_executor.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
@@ -14,6 +16,7 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -46,6 +49,10 @@ namespace {
 constexpr std::size_t kReadChunk = 8192;
 constexpr std::size_t kDrainLimit = 4 * 1024 * 1024;
 constexpr auto kDrainTime = std::chrono::seconds(2);
+// Descriptors kept free of connections: the database, the log, and the sockets of the
+// 503 answers that are still being drained.
+constexpr long kReservedDescriptors = 32;
+constexpr auto kAcceptRetry = std::chrono::milliseconds(100);
 
 // Where the header block ends: the index just past the empty line, or npos. Lines may
 // end in CRLF or in a bare LF.
@@ -208,6 +215,12 @@ private:
             return;
         }
         const auto &message = parser.get();
+        // With a transfer coding other than chunked the body's length is unknown, so nothing
+        // after this header can be told apart from a request (RFC 9112, 6.3).
+        if (message.find(http::field::transfer_encoding) != message.end() && !parser.chunked()) {
+            sendError(request, 400, "bad request\n", started);
+            return;
+        }
         request.method = toByteArray(message.method_string());
         const std::string_view target = message.target();
         const bool keepAlive = message.keep_alive();
@@ -383,6 +396,7 @@ struct HttpServer::Private
     Shared shared;
     asio::io_context io {2};
     std::unique_ptr<tcp::acceptor> acceptor;
+    asio::steady_timer acceptRetry {io};
     std::vector<std::thread> threads;
     quint16 port = 0;
     bool running = false;
@@ -392,10 +406,18 @@ struct HttpServer::Private
         acceptor->async_accept(asio::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
             if (ec == asio::error::operation_aborted || !acceptor->is_open())
                 return;
-            if (!ec) {
-                const bool overloaded = shared.connections.load() >= shared.options.maxConnections;
-                std::make_shared<Session>(std::move(socket), shared)->start(overloaded);
+            if (ec) {
+                // Out of descriptors, most likely: accepting again at once would fail the same
+                // way in a busy loop. The waiting clients stay in the backlog meanwhile.
+                acceptRetry.expires_after(kAcceptRetry);
+                acceptRetry.async_wait([this](beast::error_code waitError) {
+                    if (!waitError)
+                        accept();
+                });
+                return;
             }
+            const bool overloaded = shared.connections.load() >= shared.options.maxConnections;
+            std::make_shared<Session>(std::move(socket), shared)->start(overloaded);
             accept();
         });
     }
@@ -440,6 +462,14 @@ bool HttpServer::start(QString *error)
                          .arg(QString::fromStdString(ec.message()));
         return false;
     }
+    // Every connection takes a descriptor: the limit stays below the process's own, so that
+    // a crowd of clients gets 503 answers instead of failing accepts.
+    rlimit files {};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
+        const long room = long(files.rlim_cur) - kReservedDescriptors;
+        d->shared.options.maxConnections =
+            int(std::clamp<long>(room, 1, std::max(1, d->shared.options.maxConnections)));
+    }
     d->port = acceptor->local_endpoint().port();
     d->acceptor = std::move(acceptor);
     d->accept();
@@ -468,4 +498,8 @@ void HttpServer::stop()
     for (std::thread &thread : d->threads)
         thread.join();
     d->threads.clear();
+    // No thread runs the io_context any more: new clients are refused from here on, not
+    // left waiting in the backlog while the caller finishes its shutdown.
+    beast::error_code ec;
+    d->acceptor->close(ec);
 }

@@ -25,7 +25,7 @@ public:
         int headerLimit = 16 * 1024; // request line and headers
         int targetLimit = 4 * 1024; // path or query longer than this: 414
         int idleSeconds = 30; // keep-alive wait and the time a request may take to arrive
-        int maxConnections = 2048; // beyond: 503 and close
+        int maxConnections = 2048; // beyond: 503 and close; lowered to fit the descriptor limit
     };
     using Handler = std::function<HttpResponse(const HttpRequest &)>;
 

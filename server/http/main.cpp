@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -41,7 +42,8 @@ Default: $XDG_DATA_HOME/norvale-directory/directory.sqlite.
 
 void printError(const QString &text)
 {
-    std::fprintf(stderr, "norvale-directory: %s\n", qPrintable(text));
+    // One line, whatever the driver's message looks like.
+    std::fprintf(stderr, "norvale-directory: %s\n", qPrintable(text.simplified()));
 }
 
 QString defaultDatabase()
@@ -114,6 +116,10 @@ public:
             m_thread.join();
         }
     }
+    // The commands other than serve have no shutdown of their own: the signals end them
+    // as they would end any program (an unfinished import is rolled back by the database).
+    void release() { pthread_sigmask(SIG_UNBLOCK, &m_set, nullptr); }
+
     void start(QCoreApplication *app, RequestLog *log)
     {
         m_thread = std::thread([this, app, log] {
@@ -151,6 +157,13 @@ int serve(const QCommandLineParser &parser, const QString &database, SignalWatch
     if (!ok || storeOptions.snapshotRefreshSeconds < 1) {
         printError(QStringLiteral("--refresh-seconds wants a positive number"));
         return Usage;
+    }
+
+    // Each connection takes a descriptor; the soft limit (often 1024) is raised as far as allowed.
+    rlimit files {};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
     }
 
     RequestLog log(stderr);
@@ -241,6 +254,7 @@ int main(int argc, char *argv[])
         }
         return serve(parser, database, signalWatcher, app);
     }
+    signalWatcher.release();
     if (command == QLatin1String("import")) {
         const QStringList files = arguments.mid(1);
         if (files.isEmpty()) {

@@ -475,6 +475,10 @@ private Q_SLOTS:
             "close");
         row("body", post + "Content-Length: 11\r\n\r\nmeld=vfirst", 413, "close");
         row("chunked body", post + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", 413, "close");
+        // Its body's length is unknown: what follows must not be read as the next request.
+        row("transfer coding other than chunked",
+            get("/health").chopped(2) + "Transfer-Encoding: gzip\r\n\r\n" + get("/radio/inter/keuze.txt"), 400,
+            "close");
         row("other method", "DELETE /radio/inter/keuze.txt HTTP/1.1\r\n" + host + "\r\n", 405, "close");
         row("not http", QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 17), 400, "close");
         row("no target", "GET\r\n" + host + "\r\n", 400, "close");
