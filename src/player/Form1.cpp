@@ -6,6 +6,7 @@
 #include "StationListLoader.h"
 
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -84,8 +85,10 @@ void Form1::buildControls()
     Label8 = label(this, "Label8", QStringLiteral("Online:"), {16, 90, 310, 20});
     List1 = make<QListWidget>(this, "List1", {16, 112, 310, 300});
     List1->setAccessibleName(QStringLiteral("Online"));
+    // A click plays; so does Enter on the row the arrow keys chose. Not itemActivated:
+    // a double click delivers it after the click and would start the station twice.
     connect(List1, &QListWidget::itemClicked, this, [this] { List1_Click(); });
-    connect(List1, &QListWidget::itemActivated, this, [this] { List1_Click(); });
+    List1->installEventFilter(this);
 
     Label11 = label(this, "Label11", QStringLiteral("- Informatie -"), {346, 64, 314, 22});
     Label11->setAlignment(Qt::AlignCenter);
@@ -143,6 +146,18 @@ void Form1::load()
     m_loader->start();
     Timer5->start();
     Timer7->start();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == List1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            List1_Click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Form1::bringForward()

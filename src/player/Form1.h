@@ -39,6 +39,9 @@ public:
     void List1_Click();
     void Command3_Click();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void buildControls();
     void applyTexts(); // the Timer5 pass

@@ -110,12 +110,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("homepage");
+        QTest::addColumn<QString>("gesture"); // click, double, enter: each starts the station once
 
-        QTest::newRow("first") << 0 << QStringLiteral("http://one.example/stream") << QStringLiteral("Radio Een")
-                               << QStringLiteral("http://one.example/");
+        const QString one = QStringLiteral("http://one.example/stream");
+        QTest::newRow("first") << 0 << one << QStringLiteral("Radio Een") << QStringLiteral("http://one.example/")
+                               << "click";
         QTest::newRow("query in url") << 1 << QStringLiteral("http://two.example/live?x=1&y=2")
-                                      << QStringLiteral("Café FM") << QStringLiteral("http://two.example/");
-        QTest::newRow("no url entry") << 2 << QString() << QStringLiteral("Zonder stream") << QString();
+                                      << QStringLiteral("Café FM") << QStringLiteral("http://two.example/") << "click";
+        QTest::newRow("no url entry") << 2 << QString() << QStringLiteral("Zonder stream") << QString() << "click";
+        QTest::newRow("double click") << 0 << one << QStringLiteral("Radio Een")
+                                      << QStringLiteral("http://one.example/") << "double";
+        QTest::newRow("Enter key") << 1 << QStringLiteral("http://two.example/live?x=1&y=2")
+                                   << QStringLiteral("Café FM") << QStringLiteral("http://two.example/") << "enter";
     }
 
     void clickPlaysStation()
@@ -124,13 +130,27 @@ private Q_SLOTS:
         QFETCH(QString, url);
         QFETCH(QString, name);
         QFETCH(QString, homepage);
+        QFETCH(QString, gesture);
 
         Rig rig(QStringLiteral("Nederlands"));
         QVERIFY(rig.fetch());
         rig.form->show();
         QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
         auto *list1 = rig.child<QListWidget>("List1");
-        QTest::mouseClick(list1->viewport(), Qt::LeftButton, {}, list1->visualItemRect(list1->item(row)).center());
+        const QPoint at = list1->visualItemRect(list1->item(row)).center();
+        if (gesture == QLatin1String("double")) {
+            // What a window receives from a real double click.
+            QTest::mouseClick(list1->viewport(), Qt::LeftButton, {}, at);
+            QTest::mousePress(list1->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(list1->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseRelease(list1->viewport(), Qt::LeftButton, {}, at);
+        } else if (gesture == QLatin1String("enter")) {
+            list1->setCurrentRow(row); // as the arrow keys leave it: selected, not yet playing
+            QVERIFY(rig.player.calls().isEmpty());
+            QTest::keyClick(list1, Qt::Key_Return);
+        } else {
+            QTest::mouseClick(list1->viewport(), Qt::LeftButton, {}, at);
+        }
 
         QCOMPARE(rig.player.calls(), QStringList {QStringLiteral("setUrl ") + url});
         QCOMPARE(rig.child<QLabel>("ZenderNaam")->text(), name);
