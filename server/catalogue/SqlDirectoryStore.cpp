@@ -290,10 +290,14 @@ public:
     void writeQueued()
     {
         Pending batch;
+        qint64 dropped = 0;
         {
             QMutexLocker lock(&m_queueMutex);
             std::swap(batch, m_queue);
+            std::swap(dropped, m_dropped);
         }
+        if (dropped > 0)
+            qWarning("norvale-directory: %lld reports dropped, the queue was full", dropped);
         if (batch.size() == 0)
             return;
         QSqlDatabase db = QSqlDatabase::database(m_connection);
@@ -439,8 +443,10 @@ public:
     void enqueue(Add add)
     {
         QMutexLocker lock(&m_queueMutex);
-        if (m_queue.size() >= kMaxQueued)
+        if (m_queue.size() >= kMaxQueued) {
+            ++m_dropped;
             return;
+        }
         add(m_queue);
     }
 
@@ -649,6 +655,7 @@ private:
     std::shared_ptr<const CatalogueSnapshot> m_snapshot;
     QMutex m_queueMutex;
     Pending m_queue;
+    qint64 m_dropped = 0; // refused by a full queue since the last write
     mutable QMutex m_cacheMutex;
     QList<BrokenReport> m_recentReports;
     DirectoryStore::Counts m_counts;
