@@ -98,23 +98,32 @@ QString decodeIniText(const QByteArray &bytes)
 
 QString resolveIniPath(const QString &path)
 {
-    if (path.isEmpty() || QFileInfo::exists(path))
+    if (path.isEmpty())
         return path;
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const QString name = path.mid(slash + 1);
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         return path;
+    // Folders are matched otherwise only when the exact one is missing: two folders that
+    // differ in case higher up (/home/Ann and /home/ann) are two people's.
     QString parent;
-    if (slash > 0)
-        parent = resolveIniPath(path.left(slash));
-    else if (slash == 0)
+    if (slash > 0) {
+        parent = path.left(slash);
+        if (!QFileInfo::exists(parent))
+            parent = resolveIniPath(parent);
+    } else if (slash == 0) {
         parent = QStringLiteral("/");
+    }
     const QDir dir(parent.isEmpty() ? QStringLiteral(".") : parent);
     const auto join = [&](const QString &entry) {
         if (parent.isEmpty())
             return entry;
         return parent.endsWith(QLatin1Char('/')) ? parent + entry : parent + QLatin1Char('/') + entry;
     };
+    // When a folder holds the same name in several spellings (INST.INI next to a copied
+    // inst.ini), every spelling a caller uses must lead to the same one of them, or a
+    // value written to inst.ini would never be read from INST.INI. The entries come
+    // sorted, so that is the first spelling in name order, whichever was asked for.
     const QStringList entries =
         dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString &entry : entries) {

@@ -24,9 +24,10 @@ enum class IniWriteResult {
 // tests replace it, to break off a write half-way as a full disk would.
 using IniBodyWriter = std::function<bool(QIODevice &device, const QByteArray &content)>;
 
-// Joins folder and name with "/" and, when that exact file does not exist, picks an
-// existing entry whose name differs only in case (every path component is matched
-// that way). Without a match the joined path is returned unchanged.
+// Picks the existing entry whose name differs from the last component only in case,
+// the same one for every spelling when several exist (the first in name order); the
+// folders above are matched that way only when the exact one does not exist. Without a
+// match the path is returned unchanged.
 QString resolveIniPath(const QString &path);
 QString programFilePath(const QString &programFolder, const QString &name);
 
@@ -43,5 +44,6 @@ IniWriteResult WriteINI(const QString &file, const QString &section, const QStri
                         const IniBodyWriter &writer);
 
 // Decodes INI bytes: UTF-8 (with or without a byte-order mark) when they are valid
-// UTF-8, otherwise Windows-1252, the code page older installations wrote.
+// UTF-8, otherwise line by line, lines that are not UTF-8 being Windows-1252, the code
+// page older installations wrote.
 QString decodeIniText(const QByteArray &bytes);

@@ -46,7 +46,9 @@ private Q_SLOTS:
 
 void TestIniFile::read_data()
 {
-    QTest::addColumn<QString>("diskName"); // the file asked for is always INST.INI
+    // The file asked for is INST.INI and inst.ini; after a "|", names on disk beside it
+    // that hold Volume=99.
+    QTest::addColumn<QString>("diskName");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("key");
@@ -76,6 +78,9 @@ void TestIniFile::read_data()
     row("windows-1252", "INST.INI", "[s]\nk=Caf\xE9 \x80 \x93x\x94\n", "s", "k", u"Caf\u00E9 \u20AC \u201Cx\u201D"_s);
     row("utf-8 with BOM, first section", "INST.INI", "\xEF\xBB\xBF[Nl]\nf5=Ge\xC3\xAFnstalleerd\n", "Nl", "f5",
         u"Ge\u00EFnstalleerd"_s);
+    row("windows-1252 line among UTF-8", "INST.INI", "[s]\nj=Caf\xE9\nk=Caf\xC3\xA9\n", "s", "k", u"Caf\u00E9"_s);
+    row("BOM and a windows-1252 line", "INST.INI", "\xEF\xBB\xBF[s]\nk=Caf\xE9\n", "s", "k", u"Caf\u00E9"_s);
+    row("two spellings on disk", "INST.INI|inst.ini", inst, "Onthouden", "Volume", "50");
     row("CRLF", "INST.INI", "[s]\r\nk=v\r\nk2=w\r\n", "s", "k", "v");
     row("no final line break", "INST.INI", "[s]\nk=last", "s", "k", "last");
     row("first of two sections", "INST.INI", "[s]\nk=1\n[t]\n[S]\nk=2\nj=3\n", "s", "k", "1");
@@ -91,8 +96,12 @@ void TestIniFile::read()
     QFETCH(QString, expected);
 
     QTemporaryDir dir;
-    writeBytes(dir.filePath(diskName), content);
+    const QStringList names = diskName.split(u'|');
+    writeBytes(dir.filePath(names.first()), content);
+    for (const QString &other : names.mid(1))
+        writeBytes(dir.filePath(other), "[Onthouden]\nVolume=99\n");
     QCOMPARE(ReadINI(dir.filePath(QStringLiteral("INST.INI")), section, key), expected);
+    QCOMPARE(ReadINI(dir.filePath(QStringLiteral("inst.ini")), section, key), expected);
 }
 
 void TestIniFile::write_data()
