@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -63,8 +64,13 @@ Form1::Form1(const AppServices &services, QWidget *parent)
     connect(m_loader, &StationListLoader::loaded, this, &Form1::onStationListLoaded);
     connect(m_loader, &StationListLoader::failureCountChanged, this,
             [this](int count) { errorZendersLaden->setText(QString::number(count)); });
-    connect(m_loader, &StationListLoader::failedTooOften, this,
-            [this] { showMessage(this, m_texts, QStringLiteral("error10"), MessageCode::Critical, true); });
+    connect(m_loader, &StationListLoader::failedTooOften, this, [this] {
+        // The retries go on behind the box; a user who is away would come back to one
+        // box for every 24 seconds of a directory that was down.
+        const auto *open = findChild<QMessageBox *>(QStringLiteral("message_error10"), Qt::FindDirectChildrenOnly);
+        if (!open || !open->isVisible())
+            showMessage(this, m_texts, QStringLiteral("error10"), MessageCode::Critical, true);
+    });
 
     connect(m_services.player, &MediaPlayer::statusChanged, this, &Form1::onPlayerStatusChanged);
 }

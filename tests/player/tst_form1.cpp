@@ -209,6 +209,11 @@ private Q_SLOTS:
         QCOMPARE(counter->text(), QStringLiteral("0"));
         QVERIFY(rig.loader->isActive());
         QCOMPARE(rig.entries("List1"), QStringList {rig.text("error14")});
+
+        // Nobody answers the box: the next round of failures leaves one box, not two.
+        for (int failure = 1; failure <= 12; ++failure)
+            QVERIFY(rig.fetch());
+        QCOMPARE(rig.form->findChildren<QMessageBox *>().size(), 1);
     }
 };
 
