@@ -24,15 +24,15 @@ int main(int argc, char **argv)
     // libmpv refuses to start under a locale whose decimal point is not ".".
     std::setlocale(LC_NUMERIC, "C");
 
+    SingleInstance instance(SingleInstance::defaultServerName(QLatin1String(kApplicationTitle)));
+    if (instance.claim() == SingleInstance::Role::Secondary)
+        return 0; // the running copy comes forward; this one touches nothing
+
     const ProgramFolderResult folder = resolveProgramFolder(ProgramFolderInputs::fromEnvironment());
     if (!folder.ok()) {
         QMessageBox::critical(nullptr, QLatin1String(kApplicationTitle), folder.errorText);
         return 1;
     }
-
-    SingleInstance instance(SingleInstance::defaultServerName(QLatin1String(kApplicationTitle)));
-    if (instance.claim() == SingleInstance::Role::Secondary)
-        return 0; // the running copy comes forward; this one touches nothing
 
     const QString inst = programFilePath(folder.path, QStringLiteral("INST.INI"));
     const bool mainWindowFirst =

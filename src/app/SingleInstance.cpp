@@ -1,10 +1,12 @@
 #include "SingleInstance.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QRegularExpression>
+#include <unistd.h>
 
 namespace {
 constexpr int kConnectWaitMs = 500;
@@ -23,12 +25,15 @@ SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::defaultServerName(const QString &applicationTitle)
 {
-    QString user = qEnvironmentVariable("USER");
-    if (user.isEmpty())
-        user = qEnvironmentVariable("LOGNAME");
-    QString name = applicationTitle + QLatin1Char('-') + user;
-    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")), QStringLiteral("_"));
-    return name;
+    QString title = applicationTitle;
+    title.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")), QStringLiteral("_"));
+    // The session's runtime folder is private to the user and to this login, so a test
+    // session or a second desktop login gets a program of its own.
+    const QFileInfo runtime(qEnvironmentVariable("XDG_RUNTIME_DIR"));
+    if (!runtime.filePath().isEmpty() && runtime.isDir() && runtime.isWritable())
+        return QDir(runtime.absoluteFilePath()).filePath(title + QStringLiteral(".instance"));
+    // Otherwise the shared temporary folder, told apart by the user's number.
+    return title + QLatin1Char('-') + QString::number(::getuid());
 }
 
 bool SingleInstance::notifyRunningCopy()
