@@ -16,6 +16,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <thread>
@@ -93,6 +94,24 @@ std::unique_ptr<DirectoryStore> openStore(const QString &database, const StoreOp
         return nullptr;
     }
     return store;
+}
+
+// One catalogue command: open the store, make the change, report. The store is closed
+// (and its queued writes flushed) when this returns.
+ExitCode changeCatalogue(const QString &database, const char *command,
+                         const std::function<StoreResult(DirectoryStore &)> &change,
+                         const std::function<QString(DirectoryStore &)> &done)
+{
+    auto store = openStore(database, {});
+    if (!store)
+        return Failure;
+    const StoreResult result = change(*store);
+    if (!result.ok()) {
+        printError(QStringLiteral("%1 failed: %2").arg(QLatin1String(command), result.message));
+        return Failure;
+    }
+    std::printf("%s\n", qPrintable(done(*store)));
+    return Ok;
 }
 
 // SIGTERM and SIGINT are blocked in every thread (the mask is inherited) and taken by one
@@ -267,16 +286,11 @@ int main(int argc, char *argv[])
                 return Failure;
             }
         }
-        auto store = openStore(database, {});
-        if (!store)
-            return Failure;
-        const StoreResult result = store->importFiles(files);
-        if (!result.ok()) {
-            printError(QStringLiteral("import failed: %1").arg(result.message));
-            return Failure;
-        }
-        std::printf("imported %d stations\n", store->snapshot()->stationCount());
-        return Ok;
+        return changeCatalogue(
+            database, "import", [&](DirectoryStore &store) { return store.importFiles(files); },
+            [](DirectoryStore &store) {
+                return QStringLiteral("imported %1 stations").arg(store.snapshot()->stationCount());
+            });
     }
     if (command == QLatin1String("sync")) {
         if (arguments.size() != 1) {
@@ -293,16 +307,12 @@ int main(int argc, char *argv[])
         options.log = [](const QString &line) {
             std::fprintf(stderr, "%s\n", qPrintable(line));
         };
-        auto store = openStore(database, {});
-        if (!store)
-            return Failure;
-        const StoreResult result = syncFromRadioBrowser(*store, defaultRadioBrowserMirrors(), options);
-        if (!result.ok()) {
-            printError(QStringLiteral("sync failed: %1").arg(result.message));
-            return Failure;
-        }
-        std::printf("synchronised %d stations\n", store->snapshot()->stationCount());
-        return Ok;
+        return changeCatalogue(
+            database, "sync",
+            [&](DirectoryStore &store) { return syncFromRadioBrowser(store, defaultRadioBrowserMirrors(), options); },
+            [](DirectoryStore &store) {
+                return QStringLiteral("synchronised %1 stations").arg(store.snapshot()->stationCount());
+            });
     }
     if (command == QLatin1String("demo")) {
         const QUrl base(arguments.value(1), QUrl::StrictMode);
@@ -311,17 +321,12 @@ int main(int argc, char *argv[])
             printError(QStringLiteral("demo needs one http:// stream base URL"));
             return Usage;
         }
-        auto store = openStore(database, {});
-        if (!store)
-            return Failure;
-        const StoreResult result = addLocalDemo(*store, arguments.value(1));
-        if (!result.ok()) {
-            printError(QStringLiteral("demo failed: %1").arg(result.message));
-            return Failure;
-        }
-        store->flush();
-        std::printf("local demo added\n");
-        return Ok;
+        return changeCatalogue(
+            database, "demo", [&](DirectoryStore &store) { return addLocalDemo(store, arguments.value(1)); },
+            [](DirectoryStore &store) {
+                store.flush();
+                return QStringLiteral("local demo added");
+            });
     }
     printError(command.isEmpty() ? QStringLiteral("no command given")
                                  : QStringLiteral("unknown command \"%1\"").arg(command));

@@ -10,6 +10,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
+#include <optional>
 
 namespace {
 
@@ -123,16 +124,27 @@ SeedResult seedProgramFolder(const QString &shippedDir, const QString &target)
     return result;
 }
 
+// Creates folder when missing and checks that files can be written in it; what is
+// wrong is said with the name the user knows the folder by.
+static std::optional<ProgramFolderResult> unusableFolder(const QString &folder, const QString &what,
+                                                         ProgramFolderSource source)
+{
+    if (!QDir().mkpath(folder))
+        return failure(source, ProgramFolderError::CannotCreate,
+                       QStringLiteral("cannot create %1%2").arg(what, folder));
+    if (!isWritableFolder(folder))
+        return failure(source, ProgramFolderError::NotWritable,
+                       QStringLiteral("%1%2 is not writable").arg(what, folder));
+    return std::nullopt;
+}
+
 ProgramFolderResult resolveProgramFolder(const ProgramFolderInputs &inputs)
 {
     if (!inputs.homeOverride.isEmpty()) {
         const QString home = QDir::cleanPath(QDir(inputs.homeOverride).absolutePath());
-        if (!QDir().mkpath(home))
-            return failure(ProgramFolderSource::Environment, ProgramFolderError::CannotCreate,
-                           QStringLiteral("cannot create NORVALE_HOME folder %1").arg(home));
-        if (!isWritableFolder(home))
-            return failure(ProgramFolderSource::Environment, ProgramFolderError::NotWritable,
-                           QStringLiteral("NORVALE_HOME folder %1 is not writable").arg(home));
+        if (auto failed =
+                unusableFolder(home, QStringLiteral("NORVALE_HOME folder "), ProgramFolderSource::Environment))
+            return *failed;
         ProgramFolderResult result;
         result.path = home;
         result.source = ProgramFolderSource::Environment;
@@ -157,12 +169,8 @@ ProgramFolderResult resolveProgramFolder(const ProgramFolderInputs &inputs)
         return failure(ProgramFolderSource::UserData, ProgramFolderError::CannotCreate,
                        QStringLiteral("no user data location is known"));
     const QString folder = QDir::cleanPath(QDir(inputs.userDataDir).absolutePath() + QStringLiteral("/norvale"));
-    if (!QDir().mkpath(folder))
-        return failure(ProgramFolderSource::UserData, ProgramFolderError::CannotCreate,
-                       QStringLiteral("cannot create %1").arg(folder));
-    if (!isWritableFolder(folder))
-        return failure(ProgramFolderSource::UserData, ProgramFolderError::NotWritable,
-                       QStringLiteral("%1 is not writable").arg(folder));
+    if (auto failed = unusableFolder(folder, QString(), ProgramFolderSource::UserData))
+        return *failed;
     ProgramFolderResult result;
     result.path = folder;
     result.source = ProgramFolderSource::UserData;
