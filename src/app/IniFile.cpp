@@ -245,3 +245,27 @@ IniWriteResult WriteINI(const QString &file, const QString &section, const QStri
         return IniWriteResult::CannotCommit;
     return IniWriteResult::Ok;
 }
+
+QHash<QString, QString> ReadINISection(const QString &file, const QString &section)
+{
+    QHash<QString, QString> values;
+    QFile f(resolveIniPath(file));
+    if (!f.open(QIODevice::ReadOnly))
+        return values;
+    const IniDocument doc = splitDocument(f.readAll());
+    bool inSection = false;
+    for (const QString &line : doc.lines) {
+        const ParsedLine parsed = parseLine(line);
+        if (parsed.kind == LineKind::Section) {
+            if (inSection)
+                break;
+            inSection = sameName(parsed.name, section);
+        } else if (inSection && parsed.kind == LineKind::Entry) {
+            // The first entry of a key counts, as ReadINI finds it.
+            const QString folded = parsed.name.toLower();
+            if (!values.contains(folded))
+                values.insert(folded, parsed.value);
+        }
+    }
+    return values;
+}

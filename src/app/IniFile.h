@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <functional>
 
@@ -35,6 +36,9 @@ QString programFilePath(const QString &programFolder, const QString &name);
 // the file, the section or the key does not exist.
 QString ReadINI(const QString &file, const QString &section, const QString &key);
 
+// Every key of section (names folded to lower case) with its value, as ReadINI would
+// read each one: one pass over the file for callers that need many keys.
+QHash<QString, QString> ReadINISection(const QString &file, const QString &section);
 // Sets key in section, creating file, section and key as needed, and keeps every other
 // line of the file as it was. The file is replaced in one rename, so a crash or a full
 // disk leaves either the old or the new file, never half of one. Line breaks inside

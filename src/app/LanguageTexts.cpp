@@ -17,7 +17,14 @@ QString LanguageTexts::languageFile() const
 QString LanguageTexts::TaalTekst(const QString &key) const
 {
     const QString language = m_currentLanguage ? m_currentLanguage() : QString();
-    return ::TaalTekst(m_programFolder, language, key);
+    if (language.isEmpty())
+        return {};
+    if (!m_cacheValid || language != m_cachedLanguage) {
+        m_cache = ReadINISection(languageFile(), language);
+        m_cachedLanguage = language;
+        m_cacheValid = true;
+    }
+    return m_cache.value(key.toLower());
 }
 
 QString TaalTekst(const QString &programFolder, const QString &language, const QString &key)

@@ -1,12 +1,13 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <functional>
 
 // Interface texts from lang.ini in the program folder, under the section named after
-// the current language. The file is read again on every lookup: it is tiny, and a
-// language chosen in the settings dialog takes effect for every window opened later
-// without anyone having to invalidate a cache.
+// the current language. The language's section is read once and kept until the
+// language changes: status texts are looked up on every ICY title and buffering step,
+// and a language chosen in the settings dialog is still picked up by the next lookup.
 class LanguageTexts final
 {
 public:
@@ -27,6 +28,10 @@ public:
 private:
     QString m_programFolder;
     LanguageSource m_currentLanguage;
+    // The section of the language last asked for, keys folded to lower case.
+    mutable QString m_cachedLanguage;
+    mutable QHash<QString, QString> m_cache;
+    mutable bool m_cacheValid = false;
 };
 
 QString TaalTekst(const QString &programFolder, const QString &language, const QString &key);

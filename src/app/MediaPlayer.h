@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -40,6 +41,13 @@ public:
     virtual int volume() const = 0;
     virtual void setMute(bool mute) = 0; // keeps the volume
     virtual bool mute() const = 0;
+
+    // Measuring the sound for the window's picture of it costs a little work per block
+    // of audio, so it runs only while that picture is shown. A player that cannot
+    // measure gives no levels.
+    virtual void setVisualisation(bool on) { Q_UNUSED(on) }
+    // Levels of the frequency bands in dB, lowest band first; empty while not measured.
+    virtual QList<float> bandLevels() const { return {}; }
 
 Q_SIGNALS:
     void statusChanged();

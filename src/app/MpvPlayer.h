@@ -97,6 +97,14 @@ public:
     int volume() const override { return m_volume; }
     void setMute(bool mute) override;
     bool mute() const override { return m_mute; }
+    void setVisualisation(bool on) override;
+    QList<float> bandLevels() const override;
+    // The audio filter that measures the bands: split off a mono copy, band-pass it into
+    // kBands channels, merge them behind the stereo pair and let astats publish their
+    // levels; the pan at the end passes only the stereo pair on, so what is heard is
+    // untouched and switching the filter does not interrupt the stream.
+    static QString visualisationFilter();
+    static constexpr int kBands = 8;
 
     static QList<std::pair<QString, QString>> parseOptions(const QString &options);
     // The song a stream announces in its tags: ICY title first, then artist and title.
@@ -144,6 +152,7 @@ private:
     QString m_title;
     int m_volume = 50;
     bool m_mute = false;
+    bool m_visualisation = false; // the measuring filter is in the chain
 
     // What the last signals announced.
     int m_state = PlayState::Ready;

@@ -1,15 +1,28 @@
 #include "Form1.h"
 
+#include "DirectoryPages.h"
 #include "IniFile.h"
+#include "LinkLabel.h"
 #include "MediaPlayer.h"
 #include "MessageBox.h"
+#include "Slider.h"
 #include "StationListLoader.h"
+#include "Transfer.h"
+#include "TrayIcon.h"
+#include "VisualisationFrame.h"
+#include "WebView.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDesktopServices>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -18,6 +31,9 @@
 namespace {
 
 constexpr auto kTitle = "Norvale Internet Radio";
+// Typed while the remove button has the focus, Ctrl+D opens or closes the diagnostics
+// frame; no user stumbles on it by accident.
+constexpr char kDiagnosticsKey = 0x04;
 
 template<typename T>
 T *make(QWidget *parent, const char *name, const QRect &geometry)
@@ -28,11 +44,23 @@ T *make(QWidget *parent, const char *name, const QRect &geometry)
     return w;
 }
 
-QLabel *label(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
+// Labels show plain text whatever they hold: station names, country names and song
+// titles come from outside and must never be read as markup.
+template<typename T = QLabel>
+T *label(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
 {
-    auto *l = make<QLabel>(parent, name, geometry);
+    auto *l = make<T>(parent, name, geometry);
+    l->setTextFormat(Qt::PlainText);
     l->setText(text);
     return l;
+}
+
+QTimer *timer(QObject *parent, const char *name, int interval)
+{
+    auto *t = new QTimer(parent);
+    t->setObjectName(QLatin1String(name));
+    t->setInterval(interval);
+    return t;
 }
 
 } // namespace
@@ -44,8 +72,10 @@ Form1::Form1(const AppServices &services, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QLatin1String(kTitle));
+    setWindowIcon(QIcon(programFilePath(services.programFolder, QStringLiteral("norvale.png"))));
     setFixedSize(kWidth, kHeight);
     buildControls();
+    buildTray();
 
     m_loader = new StationListLoader(
         m_services.inet1, [this] { return m_services.directoryBase; }, [this] { return TaalGeselecteerd->text(); },
@@ -72,73 +102,190 @@ Form1::Form1(const AppServices &services, QWidget *parent)
             showMessage(this, m_texts, QStringLiteral("error10"), MessageCode::Critical, true);
     });
 
-    connect(m_services.player, &MediaPlayer::statusChanged, this, &Form1::onPlayerStatusChanged);
+    MediaPlayer *player = m_services.player;
+    connect(player, &MediaPlayer::statusChanged, this, &Form1::onPlayerStatusChanged);
+    connect(player, &MediaPlayer::buffering, this, &Form1::onPlayerBuffering);
+    connect(player, &MediaPlayer::error, this, &Form1::onPlayerError);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    if (TrayIcon1)
+        TrayIcon1->Remove();
+}
 
 QString Form1::iniPath() const
 {
     return programFilePath(m_services.programFolder, QStringLiteral("INST.INI"));
 }
 
+QString Form1::language() const
+{
+    return gESelecteerdland->text();
+}
+
 void Form1::buildControls()
 {
-    // Station panel on the left, information panel on the right; positions follow the
-    // window's fixed design size.
-    Label7 = label(this, "Label7", QStringLiteral("- Zenders -"), {16, 64, 310, 22});
+    Image1 = make<QLabel>(this, "Image1", {0, 0, kWidth, 64});
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Image1->setText(QStringLiteral("   Norvale Internet Radio"));
+
+    // Station panel on the left.
+    Label7 = label(this, "Label7", QStringLiteral("- Zenders -"), {12, 72, 316, 20});
     Label7->setAlignment(Qt::AlignCenter);
-    Label8 = label(this, "Label8", QStringLiteral("Online:"), {16, 90, 310, 20});
-    List1 = make<QListWidget>(this, "List1", {16, 112, 310, 300});
+    Label8 = label(this, "Label8", QStringLiteral("Online:"), {12, 94, 316, 18});
+    List1 = make<QListWidget>(this, "List1", {12, 114, 316, 250});
     List1->setAccessibleName(QStringLiteral("Online"));
     // A click plays; so does Enter on the row the arrow keys chose. Not itemActivated:
     // a double click delivers it after the click and would start the station twice.
     connect(List1, &QListWidget::itemClicked, this, [this] { List1_Click(); });
     List1->installEventFilter(this);
+    Label10 = label(this, "Label10", QStringLiteral("Favorieten:"), {12, 370, 316, 18});
+    File1 = make<QListWidget>(this, "File1", {12, 390, 316, 120});
+    File1->setAccessibleName(QStringLiteral("Favorieten"));
+    Command1 = make<QPushButton>(this, "Command1", {12, 518, 154, 32});
+    Command1->setText(QStringLiteral("Toevoegen"));
+    Command2 = make<QPushButton>(this, "Command2", {174, 518, 154, 32});
+    Command2->setText(QStringLiteral("Verwijderen"));
+    Command2->installEventFilter(this);
 
-    Label11 = label(this, "Label11", QStringLiteral("- Informatie -"), {346, 64, 314, 22});
+    // Information panel on the right.
+    Label11 = label(this, "Label11", QStringLiteral("- Informatie -"), {344, 72, 320, 20});
     Label11->setAlignment(Qt::AlignCenter);
-    Label2 = label(this, "Label2", QStringLiteral("Land:"), {346, 90, 60, 20});
-    TaalGeselecteerdTekst = label(this, "TaalGeselecteerdTekst", QStringLiteral("Holland"), {410, 90, 250, 20});
-    Label1 = label(this, "Label1", QStringLiteral("Ander land selecteren"), {410, 110, 250, 20});
-    Label6 = label(this, "Label6", QStringLiteral("Zender:"), {346, 134, 60, 20});
-    ZenderNaam = label(this, "ZenderNaam", QStringLiteral("*+ naam zender +*"), {410, 134, 250, 20});
-    Label14 = label(this, "Label14", QStringLiteral("Kies een zender om te spelen.."), {346, 430, 314, 40});
+    Label2 = label(this, "Label2", QStringLiteral("Land:"), {344, 96, 64, 18});
+    TaalGeselecteerdTekst = label<LinkLabel>(this, "TaalGeselecteerdTekst", QStringLiteral("Holland"), {408, 96, 256, 18});
+    Label1 = label<LinkLabel>(this, "Label1", QStringLiteral("Ander land selecteren"), {408, 116, 128, 18});
+    Label12 = label<LinkLabel>(this, "Label12", QStringLiteral("Zender zoeken"), {536, 116, 128, 18});
+    Label6 = label(this, "Label6", QStringLiteral("Zender:"), {344, 140, 64, 18});
+    ZenderNaam = label(this, "ZenderNaam", QStringLiteral("*+ naam zender +*"), {408, 140, 256, 18});
+    Label3 = label<LinkLabel>(this, "Label3", QStringLiteral("Website van deze zender."), {408, 160, 256, 18});
+    connect(Label3, &LinkLabel::clicked, this, &Form1::openStationSite);
+
+    WebBrowser1 = new WebView(m_services.inet1, this);
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    WebBrowser1->setGeometry(344, 184, 320, 220);
+    connect(WebBrowser1, &WebView::navigationFailed, this, &Form1::showNavigationError);
+    // The picture of the sound lies exactly over the web view and covers it while shown.
+    Frame2 = new VisualisationFrame([this] { return m_services.player->bandLevels(); }, this);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Frame2->setGeometry(WebBrowser1->geometry());
+    Frame2->hide();
+
+    Label14 = label(this, "Label14", QStringLiteral("Kies een zender om te spelen.."), {344, 410, 320, 34});
     Label14->setWordWrap(true);
-    Command3 = make<QPushButton>(this, "Command3", {346, 476, 100, 30});
+    Label9 = label<LinkLabel>(this, "Label9", QStringLiteral("Volume:"), {344, 450, 64, 20});
+    Slider1 = new Slider(this);
+    Slider1->setObjectName(QStringLiteral("Slider1"));
+    Slider1->setGeometry(408, 450, 196, 20);
+    Slider1->setPosition(1);
+    Slider1->setMax(100);
+    Label13 = label(this, "Label13", QStringLiteral("###%"), {610, 450, 54, 20});
+    Label13->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Command3 = make<QPushButton>(this, "Command3", {344, 480, 156, 34});
     Command3->setText(QStringLiteral("Play"));
+    Command3->setDefault(true);
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    Command4 = make<QPushButton>(this, "Command4", {508, 480, 156, 34});
+    Command4->setText(QStringLiteral("Record"));
+    Command4->setEnabled(false);
+    Label4 = label<LinkLabel>(this, "Label4", QStringLiteral("Instellingen"), {344, 524, 120, 18});
+    Label5 = label<LinkLabel>(this, "Label5", QStringLiteral("About/Info"), {464, 524, 110, 18});
+    Label15 = label<LinkLabel>(this, "Label15", QStringLiteral("Mute: ON"), {580, 524, 84, 18});
+    Label15->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label15->setStyleSheet(QStringLiteral("color: #d01818; font-weight: bold;"));
+    Label15->hide();
+
+    connect(Label5, &LinkLabel::clicked, this, [this] {
+        navigate(DirectoryPages::aboutPage(m_services.directoryBase, language()));
+        Frame2->hide();
+    });
+    connect(Label9, &LinkLabel::clicked, this, [this] {
+        MediaPlayer *player = m_services.player;
+        const bool muted = player->mute();
+        player->setMute(!muted);
+        Label15->setVisible(!muted);
+    });
+    connect(Label15, &LinkLabel::clicked, this, [this] {
+        MediaPlayer *player = m_services.player;
+        if (player->mute()) {
+            player->setMute(false);
+            Label15->hide();
+        } else {
+            player->setMute(true);
+        }
+    });
+    connect(Slider1, &Slider::Change, this, &Form1::onVolumeChange);
+    connect(Slider1, &Slider::MouseMove, this, &Form1::onVolumeMouseMove);
 
     // The diagnostics frame starts outside the visible part of the window.
-    Frame1 = make<QGroupBox>(this, "Frame1", {kWidth + 10, 0, 660, 540});
+    Frame1 = make<QGroupBox>(this, "Frame1", {kWidth + 10, 0, 660, 556});
     Frame1->setTitle(QStringLiteral("Develop"));
+    Frame1->setAutoFillBackground(true);
     Frame1->hide();
     label(Frame1, "LabelLijstStream", QStringLiteral("Lijst stream"), {10, 20, 200, 18});
-    List2 = make<QListWidget>(Frame1, "List2", {10, 40, 200, 160});
+    List2 = make<QListWidget>(Frame1, "List2", {10, 40, 200, 150});
     label(Frame1, "LabelLijstUrl", QStringLiteral("Lijst url"), {220, 20, 200, 18});
-    List3 = make<QListWidget>(Frame1, "List3", {220, 40, 200, 160});
-    label(Frame1, "LabelOutput", QStringLiteral("Output"), {10, 210, 200, 18});
-    DownloadInfo = make<QPlainTextEdit>(Frame1, "DownloadInfo", {10, 230, 640, 200});
+    List3 = make<QListWidget>(Frame1, "List3", {220, 40, 200, 150});
+    label(Frame1, "LabelOutput", QStringLiteral("Output"), {10, 196, 200, 18});
+    DownloadInfo = make<QPlainTextEdit>(Frame1, "DownloadInfo", {10, 216, 640, 190});
     DownloadInfo->setReadOnly(true);
+    label(Frame1, "LabelWaardes", QStringLiteral("Waardes..."), {430, 20, 220, 18});
     TaalGeselecteerd = label(Frame1, "TaalGeselecteerd", QStringLiteral("holland.txt"), {430, 40, 220, 18});
-    RadioUrl = label(Frame1, "RadioUrl", QStringLiteral("http://"), {430, 60, 220, 18});
-    label(Frame1, "LabelVerstuurMelding", QStringLiteral("Verstuur melding:"), {430, 80, 220, 18});
-    verstuurMelding = label(Frame1, "verstuurMelding", QStringLiteral("verstuurMelding"), {430, 100, 220, 18});
-    recStream = label(Frame1, "recStream", QStringLiteral("streamrec"), {430, 120, 220, 18});
-    MsnTekst = label(Frame1, "MsnTekst", QStringLiteral("Label16"), {430, 140, 220, 18});
-    label(Frame1, "LabelErrorZendersLaden", QStringLiteral("errorZendersLaden:"), {430, 190, 120, 18});
-    errorZendersLaden = label(Frame1, "errorZendersLaden", QStringLiteral("0"), {550, 190, 100, 18});
-    gESelecteerdland = make<QLineEdit>(Frame1, "gESelecteerdland", {430, 160, 220, 22});
+    RadioUrl = label(Frame1, "RadioUrl", QStringLiteral("http://"), {430, 58, 220, 18});
+    label(Frame1, "LabelVerstuurMelding", QStringLiteral("Verstuur melding:"), {430, 76, 220, 18});
+    verstuurMelding = label(Frame1, "verstuurMelding", QStringLiteral("verstuurMelding"), {430, 94, 220, 18});
+    recStream = label(Frame1, "recStream", QStringLiteral("streamrec"), {430, 112, 220, 18});
+    MsnTekst = label(Frame1, "MsnTekst", QStringLiteral("Label16"), {430, 130, 220, 18});
+    gESelecteerdland = make<QLineEdit>(Frame1, "gESelecteerdland", {430, 148, 220, 22});
     gESelecteerdland->setText(QStringLiteral("english"));
+    label(Frame1, "LabelErrorZendersLaden", QStringLiteral("errorZendersLaden:"), {430, 174, 130, 18});
+    errorZendersLaden = label(Frame1, "errorZendersLaden", QStringLiteral("0"), {560, 174, 90, 18});
+    errorInstellingenLaden = label(Frame1, "errorInstellingenLaden", QStringLiteral("0"), {560, 192, 90, 18});
+    List4 = make<QListWidget>(Frame1, "List4", {10, 414, 640, 130});
 
-    Timer5 = new QTimer(this);
-    Timer5->setObjectName(QStringLiteral("Timer5"));
-    Timer5->setInterval(20);
+    Timer2 = timer(this, "Timer2", 500);
+    Timer3 = timer(this, "Timer3", 1000);
+    Timer4 = timer(this, "Timer4", 100);
+    Timer5 = timer(this, "Timer5", 20);
+    Timer6 = timer(this, "Timer6", 3000);
+    Timer7 = timer(this, "Timer7", 8000);
+    connect(Timer4, &QTimer::timeout, this, [this] {
+        Timer4->stop();
+        TrayIcon1->Remove();
+        QApplication::exit(0);
+    });
     connect(Timer5, &QTimer::timeout, this, &Form1::applyTexts);
-    Timer7 = new QTimer(this);
-    Timer7->setObjectName(QStringLiteral("Timer7"));
-    Timer7->setInterval(8000);
+    connect(Timer6, &QTimer::timeout, this, &Form1::onTimer6);
     connect(Timer7, &QTimer::timeout, this, &Form1::onTimer7);
+}
+
+void Form1::buildTray()
+{
+    TrayIcon1 = new TrayIcon(this);
+    TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
+    TrayIcon1->setScreenTip(QLatin1String(kTitle));
+
+    IconTray = new QMenu(this);
+    IconTray->setObjectName(QStringLiteral("IconTray"));
+    muting = IconTray->addAction(QStringLiteral("Mute On/Off"), this, &Form1::toggleMute);
+    muting->setObjectName(QStringLiteral("muting"));
+    stopspelen = IconTray->addAction(QStringLiteral("Stop Playing"), this, &Form1::Command3_Click);
+    stopspelen->setObjectName(QStringLiteral("stopspelen"));
+    IconTray->addSeparator()->setObjectName(QStringLiteral("bla"));
+    openAction = IconTray->addAction(QStringLiteral("Open"), this, [this] {
+        bringForward();
+        TrayIcon1->Remove();
+    });
+    openAction->setObjectName(QStringLiteral("open"));
+    IconTray->addSeparator()->setObjectName(QStringLiteral("streep"));
+    sluit = IconTray->addAction(QStringLiteral("Close"), this, &Form1::quitFromTray);
+    sluit->setObjectName(QStringLiteral("sluit"));
+
+    connect(TrayIcon1, &TrayIcon::Click, this, [this] {
+        bringForward();
+        TrayIcon1->Remove();
+    });
+    connect(TrayIcon1, &TrayIcon::RightClick, this, [this] { IconTray->popup(QCursor::pos()); });
 }
 
 void Form1::load()
@@ -147,23 +294,42 @@ void Form1::load()
     List1->addItem(m_texts.TaalTekst(QStringLiteral("error14")));
     m_showsPlaceholder = true;
     MsnTekst->setText(m_texts.TaalTekst(QStringLiteral("msntekst")));
+    navigate(DirectoryPages::homePage(m_services.directoryBase, language()));
 
-    // The window's timers tick from load on, as designed.
+    // The window's timers tick from load on, as designed. The first list load starts at
+    // once so the stations appear without waiting a full retry interval.
     m_loader->start();
+    m_loader->onTimer1();
     Timer5->start();
+    Timer6->start();
     Timer7->start();
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == List1 && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (watched == List1 && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
             List1_Click();
+            return true;
+        }
+        if (watched == Command2 && key->text() == QChar(kDiagnosticsKey)) {
+            toggleDiagnostics();
             return true;
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void Form1::toggleDiagnostics()
+{
+    if (!Frame1->isVisible()) {
+        Frame1->move(0, Frame1->y());
+        Frame1->raise();
+        Frame1->show();
+    } else {
+        Frame1->hide();
+    }
 }
 
 void Form1::bringForward()
@@ -177,8 +343,10 @@ void Form1::bringForward()
 void Form1::applyTexts()
 {
     const std::pair<QWidget *, const char *> captions[] = {
-        {Label1, "label1"}, {Label7, "label7"}, {Label11, "label11"}, {Label8, "label8"},
-        {Label2, "label2"}, {Label6, "label6"}, {Label14, "label14"},
+        {Label1, "label1"},   {Label12, "label12"},  {Label4, "label4"}, {Label5, "label5"},
+        {Label7, "label7"},   {Label11, "label11"},  {Label8, "label8"}, {Label10, "label10"},
+        {Label2, "label2"},   {Label6, "label6"},    {Label3, "label3"}, {Label14, "label14"},
+        {Label9, "label9"},   {Command1, "command1"}, {Command2, "command2"},
     };
     for (const auto &[widget, key] : captions) {
         const QString text = m_texts.TaalTekst(QLatin1String(key));
@@ -190,6 +358,16 @@ void Form1::applyTexts()
     // The play button names what it will do for the state the player is in now; a
     // fixed caption would offer "Stop" while nothing plays.
     setPlayCaption(playCaptionKey(m_services.player->playState()));
+    const std::pair<QAction *, const char *> menu[] = {
+        {muting, "traymute"}, {openAction, "trayopen"}, {sluit, "trayclose"}};
+    for (const auto &[action, key] : menu) {
+        const QString text = m_texts.TaalTekst(QLatin1String(key));
+        if (!text.isEmpty())
+            action->setText(text);
+    }
+    const QString record = m_texts.TaalTekst(QStringLiteral("command4"));
+    if (!record.isEmpty())
+        Command4->setText(record);
     Timer5->stop();
 }
 
@@ -212,10 +390,21 @@ void Form1::List1_Click()
     // entry plays as an empty address, as a short list always has.
     const QListWidgetItem *url = List2->item(row);
     const QListWidgetItem *homepage = List3->item(row);
-    m_services.player->setUrl(url ? url->text() : QString());
-    ZenderNaam->setText(List1->item(row)->text());
-    RadioUrl->setText(homepage ? homepage->text() : QString());
-    verstuurMelding->setText(QStringLiteral("zender_") + m_services.player->url());
+    setStation(List1->item(row)->text(), url ? url->text() : QString(), homepage ? homepage->text() : QString());
+}
+
+void Form1::setStation(const QString &name, const QString &url, const QString &homepage)
+{
+    m_services.player->setUrl(url);
+    ZenderNaam->setText(name);
+    onZenderNaamChange();
+    RadioUrl->setText(homepage);
+    raiseReport(QStringLiteral("zender_") + m_services.player->url());
+}
+
+void Form1::playAddress(const QString &url, const QString &name)
+{
+    setStation(name.isEmpty() ? url : name, url, QString());
 }
 
 void Form1::Command3_Click()
@@ -234,10 +423,37 @@ void Form1::Command3_Click()
     }
 }
 
+void Form1::toggleMute()
+{
+    MediaPlayer *player = m_services.player;
+    player->setMute(!player->mute());
+}
+
+void Form1::onVolumeChange(int value)
+{
+    if (!m_services.player->mute())
+        m_services.player->setVolume(Slider1->value());
+    Label13->setText(QString::number(value) + QLatin1Char('%'));
+}
+
+void Form1::onVolumeMouseMove()
+{
+    if (!m_services.player->mute())
+        m_services.player->setVolume(Slider1->value());
+}
+
+void Form1::onZenderNaamChange()
+{
+    TrayIcon1->setScreenTip(QStringLiteral("Norvale - ") + ZenderNaam->text());
+}
+
 void Form1::setPlayCaption(const QString &key)
 {
-    if (!key.isEmpty())
-        Command3->setText(m_texts.TaalTekst(key));
+    if (key.isEmpty())
+        return;
+    const QString caption = m_texts.TaalTekst(key);
+    Command3->setText(caption);
+    stopspelen->setText(caption);
 }
 
 QString Form1::playCaptionKey(int state)
@@ -259,11 +475,104 @@ void Form1::onPlayerStatusChanged()
 {
     MediaPlayer *player = m_services.player;
     Label14->setText(player->status());
+    Command4->setEnabled(false);
     // A fresh status stays a full interval before the title comes back.
     Timer7->start();
-    const QString key = playCaptionKey(player->playState());
-    if (!key.isEmpty())
-        setPlayCaption(key);
+    Frame2->hide();
+    const int state = player->playState();
+    setPlayCaption(playCaptionKey(state));
+    if (state != PlayState::Playing) {
+        player->setVisualisation(false);
+        return;
+    }
+    const bool visual = ReadINI(iniPath(), QStringLiteral("Online Radio"), QStringLiteral("visual")).trimmed()
+        == QLatin1String("1");
+    player->setVisualisation(visual);
+    if (visual) {
+        Frame2->raise();
+        Frame2->show();
+    }
+    askRecordable();
+}
+
+void Form1::askRecordable()
+{
+    // The question runs in the background; its answer counts only for the stream it was
+    // asked for, and only while that stream still plays.
+    const QString url = m_services.player->url();
+    const quint64 generation = ++m_askGeneration;
+    m_services.inet3->openUrl(DirectoryPages::ask(m_services.directoryBase, url), this,
+                              [this, url, generation](const TransferResult &result) {
+                                  if (generation != m_askGeneration || !result.ok()
+                                      || m_services.player->url() != url
+                                      || m_services.player->playState() != PlayState::Playing)
+                                      return;
+                                  const QString address = DirectoryPages::recordableAddress(result.body);
+                                  if (address.isEmpty())
+                                      return;
+                                  recStream->setText(address);
+                                  Command4->setEnabled(true);
+                              });
+}
+
+void Form1::onPlayerBuffering(bool start)
+{
+    if (start)
+        navigate(DirectoryPages::homePage(m_services.directoryBase, language()));
+}
+
+void Form1::onPlayerError()
+{
+    // The report page is built from the station as it was when the stream failed, not
+    // from whatever plays by the time the user answers.
+    const QUrl page = DirectoryPages::problemPage(m_services.directoryBase, language(), m_services.player->url(),
+                                                  ZenderNaam->text(), TaalGeselecteerdTekst->text());
+    const auto *open = findChild<QMessageBox *>(QStringLiteral("message_error18"), Qt::FindDirectChildrenOnly);
+    if (open && open->isVisible())
+        return; // one question at a time: a stream that keeps failing must not stack boxes
+    showMessage(this, m_texts, QStringLiteral("error18"), MessageCode::YesNo, true, [this, page](bool yes) {
+        if (yes)
+            navigate(page);
+    });
+}
+
+void Form1::navigate(const QUrl &url)
+{
+    WebBrowser1->Navigate(url);
+}
+
+void Form1::showNavigationError()
+{
+    WebBrowser1->showAbout(m_texts.TaalTekst(QStringLiteral("error1")));
+}
+
+void Form1::openStationSite()
+{
+    const QUrl site = DirectoryPages::stationSite(RadioUrl->text());
+    if (!site.isValid() || !QDesktopServices::openUrl(site))
+        showMessage(this, m_texts, QStringLiteral("error12"), MessageCode::Critical, true);
+}
+
+void Form1::raiseReport(const QString &text)
+{
+    if (verstuurMelding->text() == text)
+        return; // the same caption again is no change, so no report
+    verstuurMelding->setText(text);
+    List4->addItem(text);
+    // Reports leave one at a time in the order raised; each reply replaces the caption
+    // without sending, so the same report may be raised again later.
+    m_reportRequest = m_services.inet2->openUrl(DirectoryPages::report(m_services.directoryBase, text), this,
+                                                [this, text](const TransferResult &result) {
+                                                    if (result.ok() && verstuurMelding->text() == text)
+                                                        verstuurMelding->setText(result.body);
+                                                });
+}
+
+void Form1::onTimer6()
+{
+    Label15->setVisible(m_services.player->mute());
+    if (isVisible())
+        TrayIcon1->Remove();
 }
 
 void Form1::onTimer7()
@@ -272,4 +581,61 @@ void Form1::onTimer7()
         Label14->setText(QLatin1String(kTitle));
     else
         Label14->setText(m_services.player->status());
+}
+
+bool Form1::trayUsable() const
+{
+    return TrayIcon::isAvailable();
+}
+
+void Form1::showTrayIcon()
+{
+    TrayIcon1->Add(windowIcon());
+}
+
+void Form1::quitFromTray()
+{
+    m_quitting = true;
+    Timer4->start();
+    close();
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // The last station is stored on every close, also when the close only hides.
+    const QString ini = iniPath();
+    const QString section = QStringLiteral("Onthouden");
+    WriteINI(ini, section, QStringLiteral("LaatsteNAAM"), ZenderNaam->text());
+    WriteINI(ini, section, QStringLiteral("LaatsteURL"), m_services.player->url());
+    WriteINI(ini, section, QStringLiteral("Volume"), QString::number(Slider1->value()));
+    WriteINI(ini, section, QStringLiteral("LaatsteLandNaam"), TaalGeselecteerdTekst->text());
+    WriteINI(ini, section, QStringLiteral("LaatsteLandbestand"), TaalGeselecteerd->text());
+
+    const bool quits = ReadINI(ini, QStringLiteral("Online Radio"), QStringLiteral("xsluiten")) == QLatin1String("1");
+    if (quits || m_quitting) {
+        TrayIcon1->Remove();
+        event->accept();
+        if (!Timer4->isActive())
+            QApplication::exit(0);
+        return;
+    }
+    event->ignore();
+    // Without a notification area a hidden window could never be reached again: it goes
+    // to the task bar instead, and playback goes on.
+    if (!trayUsable()) {
+        showMinimized();
+        return;
+    }
+    hide();
+    showTrayIcon();
+}
+
+void Form1::resizeEvent(QResizeEvent *event)
+{
+    // The window keeps its designed size whatever asks it to change, and the header
+    // spans it.
+    if (size() != QSize(kWidth, kHeight) && !isMinimized())
+        resize(kWidth, kHeight);
+    Image1->setGeometry(0, 0, width(), Image1->height());
+    QWidget::resizeEvent(event);
 }

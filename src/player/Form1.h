@@ -3,19 +3,28 @@
 #include "AppServices.h"
 #include "LanguageTexts.h"
 
+#include <QPointer>
 #include <QWidget>
 
+class LinkLabel;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
+class QAction;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
+class Slider;
 class StationListLoader;
+class TrayIcon;
+class VisualisationFrame;
+class WebView;
 
 // The main window. Its hidden labels hold the program's shared state (current station,
-// country, language, report channel), as the other windows expect to find it there.
+// country, language, report channel, recordable address), as the other windows expect
+// to find it there.
 class Form1 final : public QWidget
 {
     Q_OBJECT
@@ -26,29 +35,56 @@ public:
     explicit Form1(const AppServices &services, QWidget *parent = nullptr);
     ~Form1() override;
 
-    // The load handler: language holder, placeholder entry, now-playing text; starts the
-    // timers. The window stays hidden until the caller shows it.
+    // The load handler: language holder, placeholder entry, now-playing text, home page;
+    // starts the timers. The window stays hidden until the caller shows it.
     void load();
-    // Restored, raised and activated: what a second start asks of the running copy.
+    // Restored, raised and activated: what a second start and the desktop's "raise" ask.
     void bringForward();
 
     const LanguageTexts &texts() const { return m_texts; }
     QString iniPath() const;
+    QString language() const;
 
     // Station list click, by row, as a click on List1 does it.
     void List1_Click();
     void Command3_Click();
+    // Plays a stream address from outside the lists (the desktop's "open URI"): it becomes
+    // the current station with its play report, as a list click does.
+    void playAddress(const QString &url, const QString &name);
+    // Puts text into the report channel; a text different from the channel's current
+    // caption is logged in List4 and sent to the directory server.
+    void raiseReport(const QString &text);
+    // The tray menu's "Close": the last station is stored, then the program ends.
+    void quitFromTray();
+    void toggleMute(); // the tray menu's mute item
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildControls();
+    void buildTray();
     void applyTexts(); // the Timer5 pass
     void onPlayerStatusChanged();
+    void onPlayerBuffering(bool start);
+    void onPlayerError();
     void onStationListLoaded(const QStringList &names, const QStringList &urls, const QStringList &homepages);
+    void onTimer6();
     void onTimer7();
+    void onVolumeChange(int value);
+    void onVolumeMouseMove();
+    void onZenderNaamChange();
+    void askRecordable();
     void setPlayCaption(const QString &key);
+    void setStation(const QString &name, const QString &url, const QString &homepage);
+    void toggleDiagnostics();
+    void navigate(const QUrl &url);
+    void showNavigationError();
+    void openStationSite();
+    void showTrayIcon();
+    bool trayUsable() const;
     // The caption key for a play state; empty for states that keep the caption.
     static QString playCaptionKey(int state);
 
@@ -56,33 +92,64 @@ private:
     LanguageTexts m_texts;
     StationListLoader *m_loader = nullptr;
     bool m_showsPlaceholder = false; // List1 holds the "error14" line, not stations
+    bool m_quitting = false; // the tray's "Close" path: the close box may not hide
+    quint64 m_askGeneration = 0; // bumped per question; an older reply is dropped
+    quint64 m_reportRequest = 0;
 
     // Visible controls.
+    QLabel *Image1 = nullptr;
     QListWidget *List1 = nullptr;
-    QLabel *Label1 = nullptr;
+    QListWidget *File1 = nullptr;
+    LinkLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
+    LinkLabel *Label3 = nullptr;
+    LinkLabel *Label4 = nullptr;
+    LinkLabel *Label5 = nullptr;
     QLabel *Label6 = nullptr;
     QLabel *Label7 = nullptr;
     QLabel *Label8 = nullptr;
+    LinkLabel *Label9 = nullptr;
+    QLabel *Label10 = nullptr;
     QLabel *Label11 = nullptr;
+    LinkLabel *Label12 = nullptr;
+    QLabel *Label13 = nullptr;
     QLabel *Label14 = nullptr;
+    LinkLabel *Label15 = nullptr;
     QLabel *ZenderNaam = nullptr;
-    QLabel *TaalGeselecteerdTekst = nullptr;
+    LinkLabel *TaalGeselecteerdTekst = nullptr;
+    QPushButton *Command1 = nullptr;
+    QPushButton *Command2 = nullptr;
     QPushButton *Command3 = nullptr;
+    QPushButton *Command4 = nullptr;
+    Slider *Slider1 = nullptr;
+    WebView *WebBrowser1 = nullptr;
+    VisualisationFrame *Frame2 = nullptr;
+    TrayIcon *TrayIcon1 = nullptr;
+    QMenu *IconTray = nullptr;
+    QAction *muting = nullptr;
+    QAction *stopspelen = nullptr;
+    QAction *openAction = nullptr;
+    QAction *sluit = nullptr;
 
     // The diagnostics frame and the state it holds.
     QGroupBox *Frame1 = nullptr;
     QListWidget *List2 = nullptr;
     QListWidget *List3 = nullptr;
+    QListWidget *List4 = nullptr;
     QLabel *TaalGeselecteerd = nullptr;
     QLabel *RadioUrl = nullptr;
     QLabel *verstuurMelding = nullptr;
     QLabel *recStream = nullptr;
     QLabel *MsnTekst = nullptr;
     QLabel *errorZendersLaden = nullptr;
+    QLabel *errorInstellingenLaden = nullptr;
     QLineEdit *gESelecteerdland = nullptr;
     QPlainTextEdit *DownloadInfo = nullptr;
 
+    QTimer *Timer2 = nullptr;
+    QTimer *Timer3 = nullptr;
+    QTimer *Timer4 = nullptr;
     QTimer *Timer5 = nullptr;
+    QTimer *Timer6 = nullptr;
     QTimer *Timer7 = nullptr;
 };
