@@ -4,6 +4,9 @@
 #include "LocalHttpServer.h"
 #include "NetTransfer.h"
 #include "StationListLoader.h"
+#include "basMD5.h"
+
+#include <QAction>
 
 #include <QLabel>
 #include <QListWidget>
@@ -100,8 +103,7 @@ private Q_SLOTS:
         QCOMPARE(rig.entries("List1"), (QStringList {"Radio Een", "Café FM", "Zonder stream"}));
         QCOMPARE(rig.entries("List2"), (QStringList {"http://one.example/stream", "http://two.example/live?x=1&y=2"}));
         QCOMPARE(rig.entries("List3"), (QStringList {"http://one.example/", "http://two.example/"}));
-        QCOMPARE(rig.child<QPlainTextEdit>("DownloadInfo")->toPlainText(), QString::fromUtf8(kHolland));
-        QTRY_COMPARE(rig.child<QLabel>("Label8")->text(), rig.text("label8"));
+                QTRY_COMPARE(rig.child<QLabel>("Label8")->text(), rig.text("label8"));
     }
 
     void clickPlaysStation_data()
@@ -190,6 +192,220 @@ private Q_SLOTS:
 
         QTest::mouseClick(command3, Qt::LeftButton);
         QCOMPARE(rig.player.calls(), calls);
+    }
+
+    void mutePaths_data()
+    {
+        QTest::addColumn<QString>("control"); // what the user clicks
+        QTest::addColumn<bool>("mutedBefore");
+        QTest::addColumn<bool>("mutedAfter");
+        QTest::addColumn<bool>("indicatorAfter"); // Label15 at once, before Timer6 runs
+
+        QTest::newRow("Volume: mutes") << "Label9" << false << true << true;
+        QTest::newRow("Volume: unmutes") << "Label9" << true << false << false;
+        QTest::newRow("indicator unmutes") << "Label15" << true << false << false;
+        QTest::newRow("indicator while unmuted mutes, label unchanged") << "Label15" << false << true << false;
+        QTest::newRow("tray item leaves the indicator to Timer6") << "muting" << false << true << false;
+    }
+
+    void mutePaths()
+    {
+        QFETCH(QString, control);
+        QFETCH(bool, mutedBefore);
+        QFETCH(bool, mutedAfter);
+        QFETCH(bool, indicatorAfter);
+
+        Rig rig(QStringLiteral("Nederlands"));
+        rig.form->show();
+        rig.player.setMute(mutedBefore);
+        if (control == QLatin1String("muting"))
+            rig.form->findChild<QAction *>(control)->trigger();
+        else
+            QTest::mouseClick(rig.form->findChild<QWidget *>(control), Qt::LeftButton);
+        QCOMPARE(rig.player.mute(), mutedAfter);
+        auto *indicator = rig.child<QLabel>("Label15");
+        QCOMPARE(indicator->isVisible(), indicatorAfter);
+        QMetaObject::invokeMethod(rig.form->findChild<QTimer *>(QStringLiteral("Timer6")), "timeout");
+        QCOMPARE(indicator->isVisible(), mutedAfter);
+    }
+
+    void volumeFollowsSliderUnlessMuted_data()
+    {
+        QTest::addColumn<bool>("muted");
+        QTest::addColumn<int>("volume"); // the player's afterwards; it starts at 50
+        QTest::newRow("not muted") << false << 0;
+        QTest::newRow("muted keeps the player's volume") << true << 50;
+    }
+
+    void volumeFollowsSliderUnlessMuted()
+    {
+        QFETCH(bool, muted);
+        QFETCH(int, volume);
+        Rig rig(QStringLiteral("Nederlands"));
+        rig.form->show();
+        rig.player.setMute(muted);
+        auto *slider = rig.form->findChild<QWidget *>(QStringLiteral("Slider1"));
+        slider->setFocus();
+        QTest::keyClick(slider, Qt::Key_Home); // a user move to 0
+        QCOMPARE(rig.player.volume(), volume);
+        QCOMPARE(rig.child<QLabel>("Label13")->text(), QStringLiteral("0%"));
+    }
+
+    void askReplyEnablesRecording_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("stationChangesMeanwhile");
+        QTest::addColumn<QString>("recStream"); // empty: Command4 stays disabled
+
+        QTest::newRow("line break then address") << QByteArray("\n127.0.0.1:8000") << false << "127.0.0.1:8000";
+        QTest::newRow("one character") << QByteArray("\n") << false << QString();
+        QTest::newRow("empty") << QByteArray() << false << QString();
+        QTest::newRow("stale: another station by then") << QByteArray("\nold.example:80") << true << QString();
+    }
+
+    void askReplyEnablesRecording()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, stationChangesMeanwhile);
+        QFETCH(QString, recStream);
+
+        FakeMediaPlayer *player = nullptr;
+        Rig rig(QStringLiteral("Nederlands"), [&](const QByteArray &target) {
+            if (!target.startsWith("/radio/inter/shoutcast/ask.php"))
+                return serveHolland(target);
+            if (stationChangesMeanwhile)
+                player->setUrl(QStringLiteral("http://other.example/"));
+            return LocalHttpReply {200, reply};
+        });
+        player = &rig.player;
+        rig.player.setUrl(QStringLiteral("http://one.example/stream"));
+        rig.player.script(PlayState::Playing, QStringLiteral("Speelt"));
+        const QByteArray asked = "/radio/inter/shoutcast/ask.php?zenderurl=" + basMD5("http://one.example/stream").toLatin1();
+        QTRY_VERIFY(rig.server.targets().contains(asked));
+        auto *command4 = rig.child<QPushButton>("Command4");
+        if (recStream.isEmpty()) {
+            QTest::qWait(50); // the reply has been handled by the time the event queue drains
+            QVERIFY(!command4->isEnabled());
+            QCOMPARE(rig.child<QLabel>("recStream")->text(), QStringLiteral("streamrec"));
+        } else {
+            QTRY_VERIFY(command4->isEnabled());
+            QCOMPARE(rig.child<QLabel>("recStream")->text(), recStream);
+        }
+        rig.player.script(PlayState::Stopped, QStringLiteral("Gestopt"));
+        QVERIFY(!command4->isEnabled());
+    }
+
+    void reportsLoggedAndSentInOrder()
+    {
+        Rig rig(QStringLiteral("Nederlands"), [](const QByteArray &target) {
+            if (target.startsWith("/radio/inter/meld/index.php"))
+                return LocalHttpReply {200, "ok " + target.mid(target.indexOf("meld=") + 5, 12)};
+            return serveHolland(target);
+        });
+        QVERIFY(rig.fetch());
+        auto *list1 = rig.child<QListWidget>("List1");
+        for (int row : {0, 1}) {
+            list1->setCurrentRow(row);
+            rig.form->List1_Click();
+        }
+        QCOMPARE(rig.entries("List4"),
+                 (QStringList {"zender_http://one.example/stream", "zender_http://two.example/live?x=1&y=2"}));
+        QTRY_COMPARE(rig.child<QLabel>("verstuurMelding")->text().left(3), QStringLiteral("ok "));
+        QList<QByteArray> reports;
+        for (const QByteArray &target : rig.server.targets())
+            if (target.startsWith("/radio/inter/meld/"))
+                reports << target;
+        QCOMPARE(reports,
+                 (QList<QByteArray> {"/radio/inter/meld/index.php?meld=zender_http%3A%2F%2Fone.example%2Fstream&versie=3.0",
+                                     "/radio/inter/meld/index.php?meld=zender_http%3A%2F%2Ftwo.example%2Flive%3Fx%3D1%26y%3D2&versie=3.0"}));
+    }
+
+    void outsideTextShownLiterally()
+    {
+        Rig rig(QStringLiteral("Nederlands"), [](const QByteArray &target) {
+            if (target == "/radio/inter/zenders/holland.txt")
+                return LocalHttpReply {200, "<naam><b>Vet</b></naam><url>http://x.example/</url><homepage>h</homepage>"};
+            return serveHolland(target);
+        });
+        QVERIFY(rig.fetch());
+        rig.child<QListWidget>("List1")->setCurrentRow(0);
+        rig.form->List1_Click();
+        QCOMPARE(rig.child<QLabel>("ZenderNaam")->text(), QStringLiteral("<b>Vet</b>"));
+        const QString title = QStringLiteral("Speelt: <img src=\"file:///etc/passwd\">");
+        rig.player.script(PlayState::Playing, title);
+        for (const char *name : {"Label14", "ZenderNaam", "TaalGeselecteerdTekst"})
+            QCOMPARE(rig.child<QLabel>(name)->textFormat(), Qt::PlainText);
+        QCOMPARE(rig.child<QLabel>("Label14")->text(), title);
+    }
+
+    void playerErrorOffersReport_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("No changes nothing") << false;
+        QTest::newRow("Yes opens the report page") << true;
+    }
+
+    void playerErrorOffersReport()
+    {
+        QFETCH(bool, yes);
+        Rig rig(QStringLiteral("Nederlands"));
+        QVERIFY(rig.fetch());
+        rig.child<QListWidget>("List1")->setCurrentRow(0);
+        rig.form->List1_Click();
+        rig.player.emitError();
+        auto *box = rig.form->findChild<QMessageBox *>(QStringLiteral("message_error18"));
+        QVERIFY(box);
+        rig.player.emitError(); // a stream that keeps failing asks once
+        QCOMPARE(rig.form->findChildren<QMessageBox *>().size(), 1);
+        box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        const QByteArray page = "/radio/inter/website/index.php?wat=melding&lang=Nederlands"
+                                "&zenderurl=http%3A%2F%2Fone.example%2Fstream&zendernaam=Radio%20Een&zenderland=Holland";
+        if (yes)
+            QTRY_VERIFY(rig.server.targets().contains(page));
+        else
+            QVERIFY(!rig.server.targets().contains(page));
+    }
+
+    void closeStoresLastStation_data()
+    {
+        QTest::addColumn<QString>("xsluiten");
+        QTest::addColumn<bool>("ends");
+        QTest::newRow("close box ends the program") << "1" << true;
+        QTest::newRow("missing: stays reachable, keeps playing") << "" << false;
+    }
+
+    void closeStoresLastStation()
+    {
+        QFETCH(QString, xsluiten);
+        QFETCH(bool, ends);
+        Rig rig(QStringLiteral("Nederlands"));
+        const QString ini = rig.folder.filePath(QStringLiteral("INST.INI"));
+        WriteINI(ini, QStringLiteral("Online Radio"), QStringLiteral("xsluiten"), xsluiten);
+        QVERIFY(rig.fetch());
+        rig.child<QListWidget>("List1")->setCurrentRow(1);
+        rig.form->List1_Click();
+        rig.form->show();
+        QCOMPARE(rig.form->close(), ends);
+        const QString section = QStringLiteral("Onthouden");
+        QCOMPARE(ReadINI(ini, section, QStringLiteral("LaatsteNAAM")), QStringLiteral("Café FM"));
+        QCOMPARE(ReadINI(ini, section, QStringLiteral("LaatsteURL")), QStringLiteral("http://two.example/live?x=1&y=2"));
+        QCOMPARE(ReadINI(ini, section, QStringLiteral("LaatsteLandbestand")), QStringLiteral("holland.txt"));
+        QVERIFY(!rig.player.calls().contains(QStringLiteral("stop")));
+    }
+
+    void diagnosticsFrameKey()
+    {
+        Rig rig(QStringLiteral("Nederlands"));
+        rig.form->show();
+        auto *remove = rig.child<QPushButton>("Command2");
+        auto *frame = rig.form->findChild<QWidget *>(QStringLiteral("Frame1"));
+        QTest::keyClick(remove, Qt::Key_X);
+        QVERIFY(!frame->isVisible());
+        QTest::keyClick(remove, Qt::Key_D, Qt::ControlModifier);
+        QVERIFY(frame->isVisible());
+        QCOMPARE(frame->x(), 0);
+        QTest::keyClick(remove, Qt::Key_D, Qt::ControlModifier);
+        QVERIFY(!frame->isVisible());
     }
 
     void repeatedFailuresShowError10()
