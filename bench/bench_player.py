@@ -120,11 +120,9 @@ def run_mpv(url):
 
 
 def run_goodvibes(url):
-    env = dict(os.environ, HOME=os.path.join(work, "goodvibes"), GSETTINGS_BACKEND="memory")
+    # Goodvibes keeps its settings in dconf, under this run's own home.
+    env = dict(os.environ, HOME=os.path.join(work, "goodvibes"), XDG_CONFIG_HOME=os.path.join(work, "goodvibes"))
     os.makedirs(env["HOME"], exist_ok=True)
-    # Goodvibes keeps its settings in dconf; a memory backend would forget them, so use
-    # keyfile settings under this run's home instead.
-    env["GSETTINGS_BACKEND"] = "keyfile"
     for key, value in (("pipeline-string", "fakesink sync=true"), ("pipeline-enabled", "true")):
         subprocess.run(["gsettings", "set", "io.gitlab.Goodvibes.Core", key, value], env=env, check=False)
     program = subprocess.Popen(["goodvibes", "--without-ui"], env=env, stdout=subprocess.DEVNULL,
