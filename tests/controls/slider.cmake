@@ -1,0 +1,1 @@
+norvale_add_test(tst_slider SOURCES tst_slider.cpp LIBS norvale_controls)

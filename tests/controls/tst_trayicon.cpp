@@ -1,0 +1,108 @@
+#include "TrayIcon.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QWidget>
+#include <QtTest>
+
+// Run offscreen, nothing offers a notification area; with NORVALE_TRAY_HOST set (under
+// Xvfb) that program is started as the tray host first.
+class TestTrayIcon : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void addAndRemove();
+    void clicks_data();
+    void clicks();
+
+private:
+    bool m_withHost = false;
+    QProcess m_host;
+};
+
+void TestTrayIcon::initTestCase()
+{
+    const QString host = qEnvironmentVariable("NORVALE_TRAY_HOST");
+    m_withHost = !host.isEmpty();
+    if (!m_withHost)
+        return;
+    m_host.start(host, {});
+    QVERIFY2(m_host.waitForStarted(), qPrintable(host));
+    QTRY_VERIFY_WITH_TIMEOUT(TrayIcon::isAvailable(), 10000);
+}
+
+void TestTrayIcon::cleanupTestCase()
+{
+    if (m_host.state() != QProcess::NotRunning) {
+        m_host.terminate();
+        m_host.waitForFinished();
+    }
+}
+
+void TestTrayIcon::addAndRemove()
+{
+    // Without a tray the icon must report that it is not shown, so the window that
+    // would hide into it stays on screen.
+    QCOMPARE(TrayIcon::isAvailable(), m_withHost);
+    TrayIcon tray;
+    QCOMPARE(tray.ScreenTip(), QString(" "));
+    QCOMPARE(tray.Add(QApplication::style()->standardIcon(QStyle::SP_MediaPlay)), m_withHost);
+    QCOMPARE(tray.isAdded(), m_withHost);
+    tray.Remove();
+    tray.Remove();
+    QVERIFY(!tray.isAdded());
+    QCOMPARE(tray.Add(QApplication::style()->standardIcon(QStyle::SP_MediaStop)), m_withHost);
+    QCOMPARE(tray.isAdded(), m_withHost);
+}
+
+void TestTrayIcon::clicks_data()
+{
+    QTest::addColumn<QString>("gesture");
+    QTest::addColumn<QStringList>("events");
+    // A double click starts as a click, as the shell's own icons do.
+    QTest::newRow("left click") << "left" << QStringList {"Click"};
+    QTest::newRow("double click") << "double" << QStringList {"Click", "DblClick"};
+    QTest::newRow("right click") << "right" << QStringList {"RightClick"};
+}
+
+void TestTrayIcon::clicks()
+{
+    if (!m_withHost)
+        QSKIP("needs a tray host (tst_trayicon_xvfb)");
+    QFETCH(QString, gesture);
+    QFETCH(QStringList, events);
+    TrayIcon tray;
+    QStringList seen;
+    connect(&tray, &TrayIcon::Click, this, [&] { seen << "Click"; });
+    connect(&tray, &TrayIcon::DblClick, this, [&] { seen << "DblClick"; });
+    connect(&tray, &TrayIcon::RightClick, this, [&] { seen << "RightClick"; });
+    QVERIFY(tray.Add(QApplication::style()->standardIcon(QStyle::SP_MediaPlay)));
+
+    // The icon's own window, embedded by the tray host.
+    QWidget *icon = nullptr;
+    QTRY_VERIFY([&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->inherits("QSystemTrayIconSys") && w->isVisible())
+                icon = w;
+        return icon != nullptr;
+    }());
+    const QPoint centre = icon->rect().center();
+    if (gesture == "left") {
+        QTest::mouseClick(icon, Qt::LeftButton, {}, centre);
+    } else if (gesture == "right") {
+        QTest::mouseClick(icon, Qt::RightButton, {}, centre);
+    } else { // what the window system delivers: a press and release, then the double click
+        QTest::mouseClick(icon, Qt::LeftButton, {}, centre);
+        QTest::mouseDClick(icon, Qt::LeftButton, {}, centre);
+    }
+    seen.removeDuplicates();
+    QCOMPARE(seen, events);
+}
+
+QTEST_MAIN(TestTrayIcon)
+#include "tst_trayicon.moc"
