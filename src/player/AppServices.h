@@ -15,4 +15,5 @@ struct AppServices
     Transfer *inet2 = nullptr; // play reports
     Transfer *inet3 = nullptr; // recordable-address questions
     MediaPlayer *player = nullptr;
+    Transfer *web = nullptr; // the embedded browser's pages and pictures; inet1 when unset
 };

@@ -161,10 +161,11 @@ void Form1::buildControls()
     Label3 = label<LinkLabel>(this, "Label3", QStringLiteral("Website van deze zender."), {408, 160, 256, 18});
     connect(Label3, &LinkLabel::clicked, this, &Form1::openStationSite);
 
-    WebBrowser1 = new WebView(m_services.inet1, this);
+    // The view bounds the size of what its transfer fetches, so it has one of its own.
+    WebBrowser1 = new WebView(m_services.web ? m_services.web : m_services.inet1, this);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     WebBrowser1->setGeometry(344, 184, 320, 220);
-    connect(WebBrowser1, &WebView::navigationFailed, this, &Form1::showNavigationError);
+    connect(WebBrowser1, &WebView::NavigateError, this, &Form1::showNavigationError);
     // The picture of the sound lies exactly over the web view and covers it while shown.
     Frame2 = new VisualisationFrame([this] { return m_services.player->bandLevels(); }, this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
@@ -538,12 +539,12 @@ void Form1::onPlayerError()
 
 void Form1::navigate(const QUrl &url)
 {
-    WebBrowser1->Navigate(url);
+    WebBrowser1->Navigate(url.toString(QUrl::FullyEncoded));
 }
 
 void Form1::showNavigationError()
 {
-    WebBrowser1->showAbout(m_texts.TaalTekst(QStringLiteral("error1")));
+    WebBrowser1->Navigate(QStringLiteral("about:") + m_texts.TaalTekst(QStringLiteral("error1")));
 }
 
 void Form1::openStationSite()
