@@ -75,6 +75,7 @@ Form1::Form1(const AppServices &services, QWidget *parent)
     setWindowIcon(QIcon(programFilePath(services.programFolder, QStringLiteral("norvale.png"))));
     setFixedSize(kWidth, kHeight);
     buildControls();
+    applyPlainStyle();
     buildTray();
 
     m_loader = new StationListLoader(
@@ -258,6 +259,24 @@ void Form1::buildControls()
     connect(Timer5, &QTimer::timeout, this, &Form1::applyTexts);
     connect(Timer6, &QTimer::timeout, this, &Form1::onTimer6);
     connect(Timer7, &QTimer::timeout, this, &Form1::onTimer7);
+}
+
+void Form1::applyPlainStyle()
+{
+    // The window's own look, under the skin's pictures and in their place when no skin
+    // could be loaded.
+    setStyleSheet(QStringLiteral(
+        "Form1 { background: #eef2f6; }"
+        "QLabel#Image1 { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #2b7bc0, stop:1 #123a66);"
+        "  color: white; font-size: 22px; font-weight: bold; }"
+        "QLabel#Label7, QLabel#Label11 { color: #123a66; font-weight: bold; }"
+        "LinkLabel { color: #1d64a8; }"
+        "LinkLabel:hover, LinkLabel:focus { color: #0b3d6e; text-decoration: underline; }"
+        "QLabel#ZenderNaam, QLabel#TaalGeselecteerdTekst { font-weight: bold; }"
+        "QLabel#Label14 { color: #33475b; }"
+        "QListWidget { background: white; border: 1px solid #b8c6d4; border-radius: 3px; }"
+        "QListWidget::item:selected { background: #2b7bc0; color: white; }"
+        "QPushButton { padding: 4px 10px; }"));
 }
 
 void Form1::buildTray()

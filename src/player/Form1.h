@@ -66,6 +66,7 @@ protected:
 private:
     void buildControls();
     void buildTray();
+    void applyPlainStyle();
     void applyTexts(); // the Timer5 pass
     void onPlayerStatusChanged();
     void onPlayerBuffering(bool start);
