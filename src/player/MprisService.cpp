@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
-#include <QDBusContext>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QUrl>
@@ -72,9 +71,7 @@ private:
 };
 
 // org.mpris.MediaPlayer2.Player: a live stream, so no seeking, no track list, one rate.
-class MprisPlayerAdaptor final
-    : public QDBusAbstractAdaptor
-    , protected QDBusContext
+class MprisPlayerAdaptor final : public QDBusAbstractAdaptor
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -116,11 +113,7 @@ public Q_SLOTS:
     void Play() { m_service->requestPlay(); }
     void Seek(qlonglong) { }
     void SetPosition(const QDBusObjectPath &, qlonglong) { }
-    void OpenUri(const QString &uri)
-    {
-        if (!m_service->requestOpenUri(uri) && calledFromDBus())
-            sendErrorReply(QDBusError::NotSupported, QStringLiteral("Only http and https stream addresses are played"));
-    }
+    void OpenUri(const QString &uri) { m_service->requestOpenUri(uri); }
 
 private:
     MprisService *m_service;
@@ -258,12 +251,18 @@ void MprisService::requestPlayPause()
 
 bool MprisService::requestOpenUri(const QString &uri)
 {
-    if (uri.size() > kMaxUriLength)
+    // A client asking over the bus learns why nothing happened.
+    const auto refuse = [this] {
+        if (calledFromDBus())
+            sendErrorReply(QDBusError::NotSupported, QStringLiteral("Only http and https stream addresses are played"));
         return false;
+    };
+    if (uri.size() > kMaxUriLength)
+        return refuse();
     const QUrl url(uri, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return false;
+        return refuse();
     if (m_hooks.openUri)
         m_hooks.openUri(uri);
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
@@ -29,7 +30,9 @@ struct MprisHooks
 // /org/mpris/MediaPlayer2 under "org.mpris.MediaPlayer2.norvale". Property reads go
 // to the hooks each time; the window tells the service when something changed, and
 // the service announces only what really differs from what it announced last.
-class MprisService final : public QObject
+class MprisService final
+    : public QObject
+    , protected QDBusContext
 {
     Q_OBJECT
 public:
@@ -66,7 +69,8 @@ public:
     void requestPause();
     void requestStop();
     void requestPlayPause();
-    bool requestOpenUri(const QString &uri); // false: not an http(s) URL, nothing done
+    // False, and an error reply to a bus caller, for anything but an http(s) URL.
+    bool requestOpenUri(const QString &uri);
     void requestRaise();
     void requestQuit();
 
