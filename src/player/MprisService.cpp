@@ -11,12 +11,13 @@
 namespace {
 
 constexpr auto kPlayerInterface = "org.mpris.MediaPlayer2.Player";
-// Longer than any stream address a directory holds; a client cannot hand in megabytes.
-constexpr qsizetype kMaxUriLength = 4096;
+// Longer than any stream address, station name or song title a listener meets; names
+// and titles come from outside and a client may hand in anything, so both are bounded.
+constexpr qsizetype kMaxText = 4096;
 
 QString text(const std::function<QString()> &hook)
 {
-    return hook ? hook() : QString();
+    return hook ? hook().left(kMaxText) : QString();
 }
 
 void run(const std::function<void()> &hook)
@@ -181,7 +182,8 @@ QVariantMap MprisService::metadata() const
     const QString url = text(m_hooks.streamUrl);
     const QString station = text(m_hooks.stationName);
     const QString song = text(m_hooks.songTitle);
-    if (url.isEmpty() && station.isEmpty())
+    // Before any station (or after the media was closed) there is no track to describe.
+    if (url.isEmpty())
         return {{QStringLiteral("mpris:trackid"),
                  QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack")))}};
 
@@ -257,7 +259,7 @@ bool MprisService::requestOpenUri(const QString &uri)
             sendErrorReply(QDBusError::NotSupported, QStringLiteral("Only http and https stream addresses are played"));
         return false;
     };
-    if (uri.size() > kMaxUriLength)
+    if (uri.size() > kMaxText)
         return refuse();
     const QUrl url(uri, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();

@@ -12,9 +12,9 @@
 struct MprisHooks
 {
     std::function<int()> playState; // MediaPlayer's numbering (PlayState)
-    std::function<QString()> stationName; // empty until a station has been chosen
+    std::function<QString()> stationName;
     std::function<QString()> songTitle; // the stream's current title, empty when it sends none
-    std::function<QString()> streamUrl; // empty until a station has been chosen
+    std::function<QString()> streamUrl; // empty: no station to describe or to play
     std::function<int()> volume; // 0..100
 
     std::function<void()> play;
