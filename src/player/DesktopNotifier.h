@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <optional>
+
+// The desktop's pop-up notice (org.freedesktop.Notifications) naming the station and
+// the song. Each notice replaces the previous one, so a stream that changes titles
+// leaves one notice, not a pile. Calls never wait for the notification server.
+class DesktopNotifier final : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DesktopNotifier(const QDBusConnection &bus = QDBusConnection::sessionBus(), QObject *parent = nullptr);
+
+    // Station as the summary, song title as the body, both shown as plain text.
+    void notify(const QString &station, const QString &title);
+
+    // The id the server gave the last notice, 0 before the first answer.
+    uint lastId() const { return m_id; }
+
+Q_SIGNALS:
+    // A notice was answered (id) or refused; tests and the window may ignore it.
+    void delivered(uint id);
+    void failed();
+
+private:
+    struct Notice
+    {
+        QString station;
+        QString title;
+    };
+    void askCapabilities();
+    void sendNext();
+
+    QDBusConnection m_bus;
+    uint m_id = 0;
+    bool m_busy = false; // one call in flight, so each notice knows the id it replaces
+    std::optional<bool> m_bodyMarkup; // unknown until the server has told
+    std::optional<Notice> m_pending; // only the newest waits; older ones are stale
+};
