@@ -1,10 +1,13 @@
 #include "Form1.h"
 
+#include "DesktopNotifier.h"
 #include "DirectoryPages.h"
 #include "IniFile.h"
 #include "LinkLabel.h"
 #include "MediaPlayer.h"
 #include "MessageBox.h"
+#include "MprisService.h"
+#include "NowPlaying.h"
 #include "Slider.h"
 #include "StationListLoader.h"
 #include "Transfer.h"
@@ -308,8 +311,37 @@ void Form1::buildTray()
     connect(TrayIcon1, &TrayIcon::RightClick, this, [this] { IconTray->popup(QCursor::pos()); });
 }
 
+void Form1::buildDesktopService()
+{
+    MprisHooks hooks;
+    MediaPlayer *player = m_services.player;
+    hooks.playState = [player] { return player->playState(); };
+    hooks.stationName = [this] { return ZenderNaam->text(); };
+    hooks.songTitle = [player] { return player->mediaTitle(); };
+    hooks.streamUrl = [player] { return player->url(); };
+    hooks.volume = [this] { return Slider1->value(); };
+    hooks.play = [player] {
+        if (player->playState() == PlayState::Stopped || player->playState() == PlayState::Ready)
+            player->play();
+    };
+    hooks.stop = [player] { player->stop(); };
+    hooks.playPause = [this] { Command3_Click(); };
+    hooks.openUri = [this](const QString &url) { playAddress(url, QString()); };
+    // The slider carries a volume from the desktop to the player as a user move does.
+    hooks.setVolume = [this](int volume) {
+        Slider1->setValue(volume);
+        onVolumeChange(Slider1->value());
+    };
+    hooks.raise = [this] { bringForward(); };
+    hooks.quit = [this] { quitFromTray(); };
+    m_mpris = new MprisService(std::move(hooks), this);
+    m_mpris->registerOn(); // without a session bus the player simply has no desktop service
+    m_notifier = new DesktopNotifier({}, this);
+}
+
 void Form1::load()
 {
+    buildDesktopService();
     gESelecteerdland->setText(ReadINI(iniPath(), QStringLiteral("Online Radio"), QStringLiteral("taal")));
     List1->addItem(m_texts.TaalTekst(QStringLiteral("error14")));
     m_showsPlaceholder = true;
@@ -418,6 +450,8 @@ void Form1::setStation(const QString &name, const QString &url, const QString &h
     m_services.player->setUrl(url);
     ZenderNaam->setText(name);
     onZenderNaamChange();
+    if (m_mpris)
+        m_mpris->stationChanged();
     RadioUrl->setText(homepage);
     raiseReport(QStringLiteral("zender_") + m_services.player->url());
 }
@@ -454,6 +488,8 @@ void Form1::onVolumeChange(int value)
     if (!m_services.player->mute())
         m_services.player->setVolume(Slider1->value());
     Label13->setText(QString::number(value) + QLatin1Char('%'));
+    if (m_mpris)
+        m_mpris->volumeChanged();
 }
 
 void Form1::onVolumeMouseMove()
@@ -495,6 +531,17 @@ void Form1::onPlayerStatusChanged()
 {
     MediaPlayer *player = m_services.player;
     Label14->setText(player->status());
+    if (m_mpris) {
+        m_mpris->stateChanged();
+        m_mpris->titleChanged();
+    }
+    const QString title = player->mediaTitle();
+    if (title != m_lastTitle) {
+        m_lastTitle = title;
+        // Someone listening with the window in the tray still learns what plays.
+        if (!title.isEmpty() && !isVisible() && m_notifier)
+            m_notifier->notify(ZenderNaam->text(), title);
+    }
     Command4->setEnabled(false);
     // A fresh status stays a full interval before the title comes back.
     Timer7->start();
@@ -593,6 +640,7 @@ void Form1::onTimer6()
     Label15->setVisible(m_services.player->mute());
     if (isVisible())
         TrayIcon1->Remove();
+    SendNowPlaying(nowPlayingFields(MsnTekst->text(), ZenderNaam->text()), m_mpris);
 }
 
 void Form1::onTimer7()

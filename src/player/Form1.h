@@ -6,7 +6,9 @@
 #include <QPointer>
 #include <QWidget>
 
+class DesktopNotifier;
 class LinkLabel;
+class MprisService;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -66,6 +68,7 @@ protected:
 private:
     void buildControls();
     void buildTray();
+    void buildDesktopService();
     void applyPlainStyle();
     void applyTexts(); // the Timer5 pass
     void onPlayerStatusChanged();
@@ -96,6 +99,9 @@ private:
     bool m_quitting = false; // the tray's "Close" path: the close box may not hide
     quint64 m_askGeneration = 0; // bumped per question; an older reply is dropped
     quint64 m_reportRequest = 0;
+    MprisService *m_mpris = nullptr; // the desktop's view of the player (media keys, panels)
+    DesktopNotifier *m_notifier = nullptr;
+    QString m_lastTitle; // the song last announced, so a notice shows once per song
 
     // Visible controls.
     QLabel *Image1 = nullptr;
