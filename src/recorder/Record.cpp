@@ -133,8 +133,8 @@ void Record::buildControls()
     Label3 = label(this, "Label3", QStringLiteral("Label2"), {8, 72, 63, 19});
     Text3 = make<QLineEdit>(this, "Text3", {72, 72, 217, 19});
     Command4 = button(this, "Command4", QStringLiteral("..."), {296, 72, 25, 19});
-    Command1 = button(this, "Command1", QStringLiteral("Start Stream"), {72, 96, 97, 23});
-    Command3 = button(this, "Command3", QStringLiteral("Stop Stream"), {176, 96, 97, 23});
+    Command1 = button(this, "Command1", QStringLiteral("Start Stream"), {72, 96, 112, 23});
+    Command3 = button(this, "Command3", QStringLiteral("Stop Stream"), {192, 96, 112, 23});
     Command2 = button(this, "Command2", QStringLiteral("Exit"), {248, 128, 73, 23});
     lState = label(this, "lState", QStringLiteral("Status:"), {8, 133, 45, 17});
     lS = label(this, "lS", QString(), {56, 133, 188, 17});

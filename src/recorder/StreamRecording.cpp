@@ -26,6 +26,7 @@ void StreamRecording::start(const QString &host, const QString &port, const QStr
     bool ok = false;
     const uint number = port.trimmed().toUInt(&ok);
     if (!ok || number == 0 || number > 65535) {
+        m_errored = true;
         Q_EMIT failed(RecordingFailure::BadPort, false);
         return;
     }
