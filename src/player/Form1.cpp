@@ -7,6 +7,7 @@
 #include "MediaPlayer.h"
 #include "MessageBox.h"
 #include "MprisService.h"
+#include "Record.h"
 #include "NowPlaying.h"
 #include "Slider.h"
 #include "StationListLoader.h"
@@ -193,6 +194,7 @@ void Form1::buildControls()
     Command4 = make<QPushButton>(this, "Command4", {508, 480, 156, 34});
     Command4->setText(QStringLiteral("Record"));
     Command4->setEnabled(false);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
     Label4 = label<LinkLabel>(this, "Label4", QStringLiteral("Instellingen"), {344, 524, 120, 18});
     Label5 = label<LinkLabel>(this, "Label5", QStringLiteral("About/Info"), {464, 524, 110, 18});
     Label15 = label<LinkLabel>(this, "Label15", QStringLiteral("Mute: ON"), {580, 524, 84, 18});
@@ -477,6 +479,13 @@ void Form1::Command3_Click()
     }
 }
 
+void Form1::Command4_Click()
+{
+    RecordSetup setup {m_services.programFolder, m_texts, recStream->text(), ZenderNaam->text(),
+                       m_services.player, [this](const QString &report) { raiseReport(report); }};
+    m_recorder = Record::openRecorder(this, setup);
+}
+
 void Form1::toggleMute()
 {
     MediaPlayer *player = m_services.player;
@@ -682,6 +691,8 @@ void Form1::closeEvent(QCloseEvent *event)
     const bool quits = ReadINI(ini, QStringLiteral("Online Radio"), QStringLiteral("xsluiten")) == QLatin1String("1");
     if (quits || m_quitting) {
         TrayIcon1->Remove();
+        if (m_recorder)
+            m_recorder->close();
         event->accept();
         if (!Timer4->isActive())
             QApplication::exit(0);

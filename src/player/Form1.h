@@ -18,6 +18,7 @@ class QAction;
 class QPlainTextEdit;
 class QPushButton;
 class QTimer;
+class Record;
 class Slider;
 class StationListLoader;
 class TrayIcon;
@@ -59,6 +60,7 @@ public:
     // The tray menu's "Close": the last station is stored, then the program ends.
     void quitFromTray();
     void toggleMute(); // the tray menu's mute item
+    void Command4_Click(); // opens the recorder on the recordable address
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -101,6 +103,7 @@ private:
     quint64 m_reportRequest = 0;
     MprisService *m_mpris = nullptr; // the desktop's view of the player (media keys, panels)
     DesktopNotifier *m_notifier = nullptr;
+    QPointer<Record> m_recorder; // the open recorder window, which deletes itself on close
     QString m_lastTitle; // the song last announced, so a notice shows once per song
 
     // Visible controls.
