@@ -57,6 +57,8 @@ Form2::Form2(DirectoryDialogContext context, Hooks hooks, QWidget *parent)
     Busy->setRange(0, 0); // no end known: a moving bar
     Busy->setTextVisible(false);
     LabelBusy = make<QLabel>(this, "LabelBusy", {144, 386, kWidth - 160, 22});
+    // Shown at once: the download starts before the deferred text pass has run.
+    LabelBusy->setText(m_context.texts->TaalTekst(QStringLiteral("f2laden")));
     Command1 = make<QPushButton>(this, "Command1", {kWidth - 236, 416, 104, 30});
     Command1->setText(QStringLiteral("OKE!"));
     Command1->setDefault(true);
@@ -86,7 +88,6 @@ void Form2::applyTexts()
     Label2->setText(t.TaalTekst(QStringLiteral("f2label2")));
     Command1->setText(t.TaalTekst(QStringLiteral("f2command1")));
     Command2->setText(t.TaalTekst(QStringLiteral("f2command2")));
-    LabelBusy->setText(t.TaalTekst(QStringLiteral("f2laden")));
     Timer1.stop();
 }
 
