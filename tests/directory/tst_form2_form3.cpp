@@ -17,13 +17,16 @@ const QString kCountries = QStringLiteral("<NAAM>Holland</Naam><bestand>holland.
                                           "<naam>Belgi\u00eb</naam><bestand>belgie.txt</bestand>\n"
                                           "<naam>Zonder bestand</naam>\n");
 
+QString nederlands()
+{
+    return QStringLiteral("Nederlands");
+}
+
 struct Rig
 {
     QTemporaryDir home;
     FakeTransfer inet1;
-    LanguageTexts texts {home.path(), [] {
-                             return QStringLiteral("Nederlands");
-                         }};
+    LanguageTexts texts {home.path(), nederlands};
     QStringList log;
 
     explicit Rig(const QString &remembered = {})
@@ -41,8 +44,7 @@ struct Rig
     }
     DirectoryDialogContext context()
     {
-        return {&texts, [] { return QStringLiteral("Nederlands"); }, iniPath(), QUrl(QStringLiteral("http://d.test/")),
-                &inet1};
+        return {&texts, nederlands, iniPath(), QUrl(QStringLiteral("http://d.test/")), &inet1};
     }
     std::function<void(const QString &)> record(const char *what)
     {
@@ -50,16 +52,16 @@ struct Rig
             log << QLatin1String(what) + QLatin1Char(' ') + v;
         };
     }
+    std::function<void()> note(const char *what)
+    {
+        return [this, what] {
+            log << QLatin1String(what);
+        };
+    }
     Form2::Hooks form2Hooks()
     {
-        return {[this] { log << QStringLiteral("close"); },
-                record("zender"),
-                record("land"),
-                record("bestand"),
-                [this] { log << QStringLiteral("placeholder"); },
-                [this] {
-                    log << QStringLiteral("timer1");
-                }};
+        return {note("close"),     record("zender"),    record("land"),
+                record("bestand"), note("placeholder"), note("timer1")};
     }
 };
 
@@ -83,25 +85,12 @@ class TestForm2Form3 : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void countryListByLanguage_data()
-    {
-        QTest::addColumn<QString>("language");
-        QTest::addColumn<QString>("path");
-        QTest::newRow("Nederlands") << "Nederlands"
-                                    << "/radio/inter/keuze.txt";
-        QTest::newRow("english") << "english"
-                                 << "/radio/inter/keuze-uk.txt";
-        QTest::newRow("lower-case nederlands") << "nederlands"
-                                               << "/radio/inter/keuze-uk.txt";
-        QTest::newRow("empty") << ""
-                               << "/radio/inter/keuze-uk.txt";
-    }
-
     void countryListByLanguage()
     {
-        QFETCH(QString, language);
-        QFETCH(QString, path);
-        QCOMPARE(countryListUrl(QUrl(QStringLiteral("http://d.test/")), language).path(), path);
+        const QUrl base(QStringLiteral("http://d.test/"));
+        QCOMPARE(countryListUrl(base, QStringLiteral("Nederlands")).path(), QStringLiteral("/radio/inter/keuze.txt"));
+        for (const char *other : {"english", "nederlands", ""})
+            QCOMPARE(countryListUrl(base, QLatin1String(other)).path(), QStringLiteral("/radio/inter/keuze-uk.txt"));
     }
 
     void chooseCountry_data()
@@ -162,8 +151,6 @@ private Q_SLOTS:
         auto *list = form.findChild<QListWidget *>(QStringLiteral("List1"));
         QCOMPARE(list->count(), 0);
         QVERIFY(form.isLoading());
-        form.Command1_Click();
-        QVERIFY(rig.log.isEmpty() && !boxShown(&form, "error2"));
         rig.inet1.answer(1, QStringLiteral("<naam>Nieuw</naam><bestand>nieuw.txt</bestand>"));
         QCOMPARE(list->count(), 1);
 
@@ -172,6 +159,9 @@ private Q_SLOTS:
         rig.inet1.answer(2, kCountries);
         QCOMPARE(list->count(), 0);
         QVERIFY(!boxShown(&form, "error4"));
+        form.LaadLijst_Taal(); // a failed download is reported, and the window stays
+        rig.inet1.answer(3, {}, TransferError::Network);
+        QVERIFY(boxShown(&form, "error4") && !form.isLoading());
     }
 
     void searchUrl_data()
@@ -203,8 +193,6 @@ private Q_SLOTS:
         QFETCH(QString, query);
         const QUrl url = Form3::searchUrl(QUrl(QStringLiteral("http://d.test/")), word, bestand);
         QCOMPARE(url.query(QUrl::FullyEncoded), query);
-        if (!query.isEmpty())
-            QCOMPARE(url.path(), QStringLiteral("/radio/inter/zenders/radio-lijst-zoek.php"));
     }
 
     // Filter with its fixed entries, Enter runs the search, a click plays, OK stores.
@@ -224,15 +212,15 @@ private Q_SLOTS:
 
         clickRow(list, 0); // the hint is no station
         QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
-        QVERIFY(rig.log.isEmpty());
-        QTRY_VERIFY(boxShown(&form, "error5"));
+        QVERIFY(rig.log.isEmpty() && boxShown(&form, "error5"));
         delete form.findChild<QMessageBox *>(QStringLiteral("message_error5"));
 
         QTest::keyClicks(form.findChild<QLineEdit *>(QStringLiteral("Text1")), QStringLiteral("rock & roll"));
         QTest::keyClick(form.findChild<QLineEdit *>(QStringLiteral("Text1")), Qt::Key_Return);
         QVERIFY(form.isSearching());
-        QCOMPARE(rig.inet1.requests.last().url.query(QUrl::FullyEncoded),
-                 QStringLiteral("zoeken=rock%20%26%20roll&land=belgie"));
+        QCOMPARE(rig.inet1.requests.last().url.toString(QUrl::FullyEncoded),
+                 QStringLiteral(
+                     "http://d.test/radio/inter/zenders/radio-lijst-zoek.php?zoeken=rock%20%26%20roll&land=belgie"));
         QCOMPARE(list->count(), 0);
         rig.inet1.answerLast(QStringLiteral("<naam>Een</naam><url>http://1/</url><homepage>http://h1/</homepage>"
                                             "<naam>Twee</naam><url>http://2/</url>"));
@@ -244,7 +232,6 @@ private Q_SLOTS:
         QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
         QVERIFY(!form.isVisible());
         QCOMPARE(rig.stored("zoekland"), QStringLiteral("0"));
-        QCOMPARE(rig.log.size(), 3); // OK plays nothing again
     }
 };
 

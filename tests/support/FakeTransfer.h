@@ -14,7 +14,6 @@ public:
     {
         QUrl url;
         Callback done;
-        bool aborted = false;
     };
 
     QList<Request> requests;
@@ -24,21 +23,13 @@ public:
         requests.append({url, std::move(done)});
         return requests.size();
     }
-    void abort(quint64 id) override { requests[id - 1].aborted = true; }
+    void abort(quint64) override { }
 
-    // The callback is copied first: it may open the next request and grow the list.
     void answer(qsizetype index, const QString &body, TransferError error = TransferError::None)
     {
-        TransferResult result;
-        result.error = error;
-        result.httpStatus = error == TransferError::None ? 200 : 0;
-        result.body = body;
-        result.url = requests.at(index).url;
-        const Callback done = requests.at(index).done;
+        const TransferResult result {error, error == TransferError::None ? 200 : 0, body, {}, requests.at(index).url};
+        const Callback done = requests.at(index).done; // a copy: it may open the next request
         done(result);
     }
-    void answerLast(const QString &body, TransferError error = TransferError::None)
-    {
-        answer(requests.size() - 1, body, error);
-    }
+    void answerLast(const QString &body) { answer(requests.size() - 1, body); }
 };
