@@ -143,23 +143,36 @@ QString programFilePath(const QString &programFolder, const QString &name)
 
 QString ReadINI(const QString &file, const QString &section, const QString &key)
 {
-    QFile f(resolveIniPath(file));
+    return readIniValues(resolveIniPath(file), section, {key}).constFirst();
+}
+
+QStringList readIniValues(const QString &exactPath, const QString &section, const QStringList &keys)
+{
+    QStringList values(keys.size());
+    QFile f(exactPath);
     if (!f.open(QIODevice::ReadOnly))
-        return {};
+        return values;
     const IniDocument doc = splitDocument(f.readAll());
+    QList<bool> found(keys.size(), false);
     bool inSection = false;
     for (const QString &line : doc.lines) {
         const ParsedLine parsed = parseLine(line);
         if (parsed.kind == LineKind::Section) {
             // Only the first section of a name counts, as with the Windows profile functions.
             if (inSection)
-                return {};
+                break;
             inSection = sameName(parsed.name, section);
-        } else if (inSection && parsed.kind == LineKind::Entry && sameName(parsed.name, key)) {
-            return parsed.value;
+        } else if (inSection && parsed.kind == LineKind::Entry) {
+            // The first line of a key counts; later repeats are ignored.
+            for (qsizetype k = 0; k < keys.size(); ++k) {
+                if (!found[k] && sameName(parsed.name, keys.at(k))) {
+                    values[k] = parsed.value;
+                    found[k] = true;
+                }
+            }
         }
     }
-    return {};
+    return values;
 }
 
 IniWriteResult WriteINI(const QString &file, const QString &section, const QString &key, const QString &value)

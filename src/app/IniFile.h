@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QIODevice;
@@ -39,6 +40,12 @@ QString ReadINI(const QString &file, const QString &section, const QString &key)
 // Every key of section (names folded to lower case) with its value, as ReadINI would
 // read each one: one pass over the file for callers that need many keys.
 QHash<QString, QString> ReadINISection(const QString &file, const QString &section);
+// The values of keys in section, in the order of keys, from the file at exactly path:
+// for callers that listed the folder themselves and know each file's spelling (the
+// favourites), so that reading a thousand files does not list the folder a thousand
+// times. Missing file, section or key give empty texts, as with ReadINI.
+QStringList readIniValues(const QString &exactPath, const QString &section, const QStringList &keys);
+
 // Sets key in section, creating file, section and key as needed, and keeps every other
 // line of the file as it was. The file is replaced in one rename, so a crash or a full
 // disk leaves either the old or the new file, never half of one. Line breaks inside

@@ -1,0 +1,239 @@
+#include "FakeTransfer.h"
+#include "Form2.h"
+#include "Form3.h"
+#include "IniFile.h"
+#include "LanguageTexts.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+const QString kCountries = QStringLiteral("<NAAM>Holland</Naam><bestand>holland.txt</bestand>\n"
+                                          "<naam>Belgi\u00eb</naam><bestand>belgie.txt</bestand>\n"
+                                          "<naam>Zonder bestand</naam>\n");
+
+QString nederlands()
+{
+    return QStringLiteral("Nederlands");
+}
+
+struct Rig
+{
+    QTemporaryDir home;
+    FakeTransfer inet1;
+    LanguageTexts texts {home.path(), nederlands};
+    QStringList log;
+
+    explicit Rig(const QString &remembered = {})
+    {
+        QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/lang.ini"), home.filePath(QStringLiteral("lang.ini")));
+        if (!remembered.isNull()) {
+            WriteINI(iniPath(), QStringLiteral("Onthouden"), QStringLiteral("laadland"), remembered);
+            WriteINI(iniPath(), QStringLiteral("Onthouden"), QStringLiteral("zoekland"), remembered);
+        }
+    }
+    QString iniPath() const { return home.filePath(QStringLiteral("INST.INI")); }
+    QString stored(const char *key) const
+    {
+        return ReadINI(iniPath(), QStringLiteral("Onthouden"), QLatin1String(key));
+    }
+    DirectoryDialogContext context()
+    {
+        return {&texts, nederlands, iniPath(), QUrl(QStringLiteral("http://d.test/")), &inet1};
+    }
+    std::function<void(const QString &)> record(const char *what)
+    {
+        return [this, what](const QString &v) {
+            log << QLatin1String(what) + QLatin1Char(' ') + v;
+        };
+    }
+    std::function<void()> note(const char *what)
+    {
+        return [this, what] {
+            log << QLatin1String(what);
+        };
+    }
+    Form2::Hooks form2Hooks()
+    {
+        return {note("close"),     record("zender"),    record("land"),
+                record("bestand"), note("placeholder"), note("timer1")};
+    }
+};
+
+bool boxShown(QWidget *parent, const char *key)
+{
+    return parent->findChild<QMessageBox *>(QStringLiteral("message_") + QLatin1String(key)) != nullptr;
+}
+
+void clickRow(QListWidget *list, int row, bool twice = false)
+{
+    const QPoint at = list->visualItemRect(list->item(row)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    if (twice)
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+} // namespace
+
+class TestForm2Form3 : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void countryListByLanguage()
+    {
+        const QUrl base(QStringLiteral("http://d.test/"));
+        QCOMPARE(countryListUrl(base, QStringLiteral("Nederlands")).path(), QStringLiteral("/radio/inter/keuze.txt"));
+        for (const char *other : {"english", "nederlands", ""})
+            QCOMPARE(countryListUrl(base, QLatin1String(other)).path(), QStringLiteral("/radio/inter/keuze-uk.txt"));
+    }
+
+    void chooseCountry_data()
+    {
+        QTest::addColumn<QString>("laadland");
+        QTest::addColumn<int>("row"); // -1: press OK on what is selected
+        QTest::addColumn<QString>("gesture"); // ok, double, cancel
+        QTest::addColumn<QStringList>("effects");
+        QTest::addColumn<QString>("stored");
+        const QStringList belgie {"close",       "zender  - ", "land Belgi\u00eb", "bestand belgie.txt",
+                                  "placeholder", "timer1"};
+        QTest::newRow("OK on the remembered country") << "1" << -1 << "ok" << belgie << "1";
+        QTest::newRow("double-click") << "-1" << 1 << "double" << belgie << "1";
+        QTest::newRow("name without a file") << "0" << 2 << "ok" << QStringList {} << "0";
+        QTest::newRow("nothing remembered, nothing selected") << QString() << -1 << "ok" << QStringList {} << "";
+        QTest::newRow("stale position") << "7" << -1 << "ok" << QStringList {} << "7";
+        QTest::newRow("cancel") << "0" << 1 << "cancel" << QStringList {} << "0";
+    }
+
+    void chooseCountry()
+    {
+        QFETCH(QString, laadland);
+        QFETCH(int, row);
+        QFETCH(QString, gesture);
+        QFETCH(QStringList, effects);
+        QFETCH(QString, stored);
+        Rig rig(laadland);
+        Form2 form(rig.context(), rig.form2Hooks());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto *ok = form.findChild<QPushButton *>(QStringLiteral("Command1"));
+        QVERIFY(!ok->isEnabled()); // waits for the list
+        QCOMPARE(rig.inet1.requests.first().url.toString(), QStringLiteral("http://d.test/radio/inter/keuze.txt"));
+        rig.inet1.answerLast(kCountries);
+        QVERIFY(ok->isEnabled());
+        QVERIFY(!boxShown(&form, "error4")); // a list that loaded is never reported as failed
+        auto *list = form.findChild<QListWidget *>(QStringLiteral("List1"));
+        QCOMPARE(list->count(), 3);
+        if (row >= 0)
+            clickRow(list, row, gesture == QLatin1String("double"));
+        if (gesture == QLatin1String("ok"))
+            QTest::mouseClick(ok, Qt::LeftButton);
+        if (gesture == QLatin1String("cancel"))
+            QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command2")), Qt::LeftButton);
+        QCOMPARE(rig.log, effects);
+        QCOMPARE(rig.stored("laadland"), stored);
+        QCOMPARE(form.isVisible(), effects.isEmpty() && gesture != QLatin1String("cancel"));
+        QCOMPARE(boxShown(&form, "error2"), form.isVisible());
+    }
+
+    // A reply for a list asked for before, or for a window already closed, changes nothing.
+    void staleCountryListDropped()
+    {
+        Rig rig(QStringLiteral("0"));
+        Form2 form(rig.context(), rig.form2Hooks());
+        form.LaadLijst_Taal();
+        rig.inet1.answer(0, kCountries);
+        auto *list = form.findChild<QListWidget *>(QStringLiteral("List1"));
+        QCOMPARE(list->count(), 0);
+        QVERIFY(form.isLoading());
+        rig.inet1.answer(1, QStringLiteral("<naam>Nieuw</naam><bestand>nieuw.txt</bestand>"));
+        QCOMPARE(list->count(), 1);
+
+        form.LaadLijst_Taal();
+        form.Command2_Click();
+        rig.inet1.answer(2, kCountries);
+        QCOMPARE(list->count(), 0);
+        QVERIFY(!boxShown(&form, "error4"));
+        form.LaadLijst_Taal(); // a failed download is reported, and the window stays
+        rig.inet1.answer(3, {}, TransferError::Network);
+        QVERIFY(boxShown(&form, "error4") && !form.isLoading());
+    }
+
+    void searchUrl_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QString>("bestand");
+        QTest::addColumn<QString>("query"); // empty: refused
+        QTest::newRow("country key") << "jazz"
+                                     << "holland.txt"
+                                     << "zoeken=jazz&land=holland";
+        QTest::newRow("all countries") << "jazz"
+                                       << ""
+                                       << "zoeken=jazz&land=";
+        QTest::newRow("ampersand and blanks") << "R&B soul"
+                                              << ""
+                                              << "zoeken=R%26B%20soul&land=";
+        QTest::newRow("hash, plus, equals") << "a#b+c=d"
+                                            << "uk.txt"
+                                            << "zoeken=a%23b%2Bc%3Dd&land=uk";
+        QTest::newRow("file name too short") << "jazz"
+                                             << "abc"
+                                             << "";
+    }
+
+    void searchUrl()
+    {
+        QFETCH(QString, word);
+        QFETCH(QString, bestand);
+        QFETCH(QString, query);
+        const QUrl url = Form3::searchUrl(QUrl(QStringLiteral("http://d.test/")), word, bestand);
+        QCOMPARE(url.query(QUrl::FullyEncoded), query);
+    }
+
+    // Filter with its fixed entries, Enter runs the search, a click plays, OK stores.
+    void searchClickPlaysOkStores()
+    {
+        Rig rig(QStringLiteral("3"));
+        Form3::Hooks hooks {rig.record("url"), rig.record("naam"), rig.record("home")};
+        Form3 form(rig.context(), hooks);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto *combo = form.findChild<QComboBox *>(QStringLiteral("Combo1"));
+        auto *list = form.findChild<QListWidget *>(QStringLiteral("List1"));
+        rig.inet1.answerLast(kCountries);
+        QCOMPARE(combo->itemText(0), rig.texts.TaalTekst(QStringLiteral("f3allelanden")));
+        QCOMPARE(combo->itemText(1), QStringLiteral("--------------"));
+        QCOMPARE(combo->currentText(), QStringLiteral("Belgi\u00eb"));
+
+        clickRow(list, 0); // the hint is no station
+        QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+        QVERIFY(rig.log.isEmpty() && boxShown(&form, "error5"));
+        delete form.findChild<QMessageBox *>(QStringLiteral("message_error5"));
+
+        QTest::keyClicks(form.findChild<QLineEdit *>(QStringLiteral("Text1")), QStringLiteral("rock & roll"));
+        QTest::keyClick(form.findChild<QLineEdit *>(QStringLiteral("Text1")), Qt::Key_Return);
+        QVERIFY(form.isSearching());
+        QCOMPARE(rig.inet1.requests.last().url.toString(QUrl::FullyEncoded),
+                 QStringLiteral(
+                     "http://d.test/radio/inter/zenders/radio-lijst-zoek.php?zoeken=rock%20%26%20roll&land=belgie"));
+        QCOMPARE(list->count(), 0);
+        rig.inet1.answerLast(QStringLiteral("<naam>Een</naam><url>http://1/</url><homepage>http://h1/</homepage>"
+                                            "<naam>Twee</naam><url>http://2/</url>"));
+        QCOMPARE(list->count(), 2);
+        clickRow(list, 1);
+        QCOMPARE(rig.log, (QStringList {"url http://2/", "naam Twee", "home "}));
+        QVERIFY(form.isVisible());
+        combo->setCurrentIndex(0);
+        QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+        QVERIFY(!form.isVisible());
+        QCOMPARE(rig.stored("zoekland"), QStringLiteral("0"));
+    }
+};
+
+QTEST_MAIN(TestForm2Form3)
+#include "tst_form2_form3.moc"

@@ -1,0 +1,315 @@
+#include "Favourites.h"
+#include "FavouritesList.h"
+#include "IniFile.h"
+#include "LanguageTexts.h"
+#include "LastStation.h"
+#include "Playlist.h"
+
+#include <QDir>
+#include <QMessageBox>
+#include <QtTest>
+
+class TestFavourites : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void hostileNamesRoundTrip_data()
+    {
+        QTest::addColumn<QString>("naam");
+        QTest::newRow("slash") << QStringLiteral("AC/DC radio");
+        QTest::newRow("path climb") << QStringLiteral("../../INST.INI");
+        QTest::newRow("dot") << QStringLiteral(".");
+        QTest::newRow("dot dot") << QStringLiteral("..");
+        QTest::newRow("leading dot") << QStringLiteral(".hidden FM");
+        QTest::newRow("NUL") << QString::fromUtf16(u"a\0b", 3);
+        QTest::newRow("escape look-alike") << QStringLiteral("100%2F FM %");
+        QTest::newRow("300 characters") << QStringLiteral("x").repeated(300);
+        QTest::newRow("emoji over 255 bytes") << QStringLiteral("\U0001F4FB").repeated(80);
+        QTest::newRow("multi-byte at the cut") << QStringLiteral("é").repeated(200) + QLatin1Char('/');
+    }
+
+    // Each name becomes exactly one file inside favo/ that the file system takes, and
+    // comes back whole from the list and from loading it.
+    void hostileNamesRoundTrip()
+    {
+        QFETCH(QString, naam);
+        QTemporaryDir home;
+        const Favourites store(home.path());
+        QString fileName;
+        QCOMPARE(
+            store.add(naam, QStringLiteral("http://s.example/live"), QStringLiteral("http://s.example/"), &fileName),
+            FavouriteError::None);
+        QVERIFY(fileName.toUtf8().size() <= 255);
+        QVERIFY(!fileName.startsWith(QLatin1Char('.')));
+        QCOMPARE(QDir(store.folder()).entryList(QDir::Files | QDir::Hidden), QStringList {fileName});
+        QCOMPARE(QDir(home.path()).entryList(QDir::Files), QStringList {}); // nothing escaped the folder
+
+        const QList<Favourite> listed = store.list();
+        QCOMPARE(listed.size(), 1);
+        QCOMPARE(listed.first().naam, naam);
+        QCOMPARE(listed.first().fileName, fileName);
+        FavouriteError error = FavouriteError::NotFound;
+        const Favourite loaded = store.load(fileName, &error);
+        QCOMPARE(error, FavouriteError::None);
+        QCOMPARE(loaded.naam, naam);
+        QCOMPARE(loaded.url, QStringLiteral("http://s.example/live"));
+        if (naam.toUtf8().size() <= Favourites::kMaxFileNameBytes - 20)
+            QCOMPARE(Favourites::nameFromFileName(fileName), naam);
+    }
+
+    void sameNameOverwritesLongNamesStayApart()
+    {
+        QTemporaryDir home;
+        const Favourites store(home.path());
+        const QString y = QStringLiteral("y").repeated(400);
+        for (const auto &[naam, url] : {std::pair<QString, QString> {"Jazz", "http://old/"},
+                                        {"JAZZ", "http://new/"},
+                                        {y + 'B', "http://b/"},
+                                        {y + 'A', "http://a/"}})
+            QCOMPARE(store.add(naam, url, {}), FavouriteError::None);
+        QStringList got;
+        for (const Favourite &f : store.list())
+            got << f.naam.right(1) + QLatin1Char(' ') + f.url;
+        QCOMPARE(got, (QStringList {"Z http://new/", "A http://a/", "B http://b/"}));
+    }
+
+    void playlistRoundTrip_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("M3U") << "out.m3u";
+        QTest::newRow("PLS") << "out.pls";
+    }
+
+    void playlistRoundTrip()
+    {
+        QFETCH(QString, fileName);
+        QTemporaryDir from, to;
+        const Favourites source(from.path()), target(to.path());
+        const QStringList names {"Café, FM", "[playlist]", "#EXTINF:-1,x", "Radio/2"};
+        for (const QString &naam : names)
+            QVERIFY(source.add(naam, QStringLiteral("https://h.example/%1?a=1&b=2").arg(naam.size()), {})
+                    == FavouriteError::None);
+        const QString path = from.filePath(fileName);
+        QCOMPARE(source.exportPlaylist(path, playlistFormatForFileName(path)), FavouriteError::None);
+        const PlaylistImportResult result = target.importPlaylist(path);
+        QCOMPARE(result.added, names.size());
+        QCOMPARE(result.refused, 0);
+        const auto urls = [](const Favourites &s) {
+            QStringList out;
+            for (const Favourite &f : s.list())
+                out << f.naam + QLatin1Char(' ') + f.url;
+            return out;
+        };
+        QCOMPARE(urls(target), urls(source));
+    }
+
+    void importRefusesHostileEntries_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("entries"); // "title|url"
+        QTest::addColumn<int>("refused");
+        QTest::newRow("extended M3U, CRLF, BOM")
+            << QByteArray("\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:-1,Radio Een\r\nhttp://one.example/live\r\n"
+                          "#EXTINF:-1 tvg-id=\"x\",Twee, met komma\r\nHTTPS://two.example/\r\n")
+            << QStringList {"Radio Een|http://one.example/live", "Twee, met komma|HTTPS://two.example/"} << 0;
+        QTest::newRow("relative, local and script entries")
+            << QByteArray("stream.mp3\n/etc/passwd\nfile:///etc/passwd\njavascript:alert(1)\n"
+                          "ftp://x.example/a\nhttp://\nhttp://ok.example/\n")
+            << QStringList {"|http://ok.example/"} << 6;
+        QTest::newRow("title does not leak to the next entry")
+            << QByteArray("#EXTINF:0,Eerste\r\nrelatief.mp3\nhttp://n.example/\n") << QStringList {"|http://n.example/"}
+            << 1;
+        QTest::newRow("PLS out of order, missing title, control characters")
+            << QByteArray("[playlist]\r\nTitle2=Twee\x01\x1b[31m\r\nFile2=http://two.example/\r\nFile1=http://one."
+                          "example/\r\nFile3=rtsp://three.example/\r\nTitle9=orphan\r\nNumberOfEntries=3\r\n")
+            << QStringList {"|http://one.example/", "Twee [31m|http://two.example/"} << 1;
+        QTest::newRow("address too long")
+            << QByteArray("http://l.example/" + QByteArray(3000, 'a') + "\n") << QStringList {} << 1;
+    }
+
+    void importRefusesHostileEntries()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, entries);
+        QFETCH(int, refused);
+        const PlaylistParseResult parsed = parsePlaylist(bytes);
+        QStringList got;
+        for (const PlaylistEntry &e : parsed.entries)
+            got << e.title + QLatin1Char('|') + e.url;
+        QCOMPARE(got, entries);
+        QCOMPARE(parsed.refused, refused);
+    }
+
+    void listWidgetAddsPlaysAndDeletes()
+    {
+        QTemporaryDir home;
+        QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/lang.ini"), home.filePath(QStringLiteral("lang.ini")));
+        const LanguageTexts texts(home.path(), [] { return QStringLiteral("Nederlands"); });
+        FavouritesList::Station current {QStringLiteral("Zeta/FM"), QStringLiteral("http://z/"),
+                                         QStringLiteral("http://z.home/")};
+        FavouritesList list(texts, [&] { return current; });
+        QVERIFY(list.setPath(home.path())); // creates favo/
+        list.Command2_Click();
+        QTRY_VERIFY(list.findChild<QMessageBox *>(QStringLiteral("message_error13")));
+        delete list.findChild<QMessageBox *>(QStringLiteral("message_error13"));
+        list.Command1_Click();
+        current.naam = QStringLiteral("alpha");
+        list.Command1_Click();
+        QCOMPARE((QStringList {list.item(0)->text(), list.item(1)->text()}), (QStringList {"alpha", "Zeta/FM"}));
+
+        QSignalSpy play(&list, &FavouritesList::playFavourite);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualItemRect(list.item(1)).center());
+        QCOMPARE(play.size(), 1);
+        QCOMPARE(play.first(), (QVariantList {"Zeta/FM", "http://z/", "http://z.home/"}));
+        list.Command2_Click();
+        QVERIFY(list.count() == 1 && Favourites(home.path()).list().size() == 1); // gone from both at once
+        current.naam.clear();
+        list.Command1_Click();
+        QTRY_VERIFY(list.findChild<QMessageBox *>(QStringLiteral("message_error11")));
+    }
+
+    void restoreOrder_data()
+    {
+        QTest::addColumn<QStringList>("ini"); // key=value lines for INST.INI; "Online Radio" keys first
+        QTest::addColumn<QStringList>("effects");
+        const QStringList remembered {"LaatsteURL=http://u/", "LaatsteNAAM=N", "LaatsteLandNaam=Belgie",
+                                      "LaatsteLandbestand=belgie.txt"};
+        const QStringList middle {"land Belgie", "bestand belgie.txt", "naam N"};
+        QTest::newRow("afspelen 1 plays once, window")
+            << QStringList {"afspelen=1", "grootscherm=1", "Volume=35"} + remembered
+            << QStringList {"url http://u/"} + middle + QStringList {"volume 35", "report zender_http://u/", "show"};
+        QTest::newRow("afspelen 0 sets then stops, tray")
+            << QStringList {"afspelen=0", "grootscherm=0", "Volume=35"} + remembered
+            << middle + QStringList {"volume 35", "url http://u/", "report zender_http://u/", "stop", "tray"};
+        QTest::newRow("afspelen empty plays, volume missing") << QStringList {"grootscherm=yes"}
+                + remembered << middle + QStringList {"volume 50", "url http://u/", "report zender_http://u/", "tray"};
+        QTest::newRow("volume not a number")
+            << QStringList {"afspelen=1", "grootscherm=1", "Volume=abc"} + remembered
+            << QStringList {"url http://u/"} + middle + QStringList {"volume 50", "report zender_http://u/", "show"};
+        // The shipped INST.INI of a fresh folder: no station yet, nothing to report, no error.
+        QTest::newRow("fresh folder") << QStringList {
+            "shipped"} << QStringList {"land Holland", "bestand holland.txt", "naam ", "volume 50", "show"};
+        QTest::newRow("volume out of range")
+            << QStringList {"grootscherm=1", "Volume=250"} << QStringList {"naam ", "volume 100", "show"};
+    }
+
+    // One tick runs every step in order; nothing is started twice.
+    void restoreOrder()
+    {
+        QFETCH(QStringList, ini);
+        QFETCH(QStringList, effects);
+        QTemporaryDir home;
+        const QString path = home.filePath(QStringLiteral("INST.INI"));
+        if (ini == QStringList {"shipped"}) {
+            QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/INST.INI"), path);
+            ini.clear();
+        }
+        for (const QString &line : ini) {
+            const QString key = line.section(QLatin1Char('='), 0, 0);
+            const bool online = key == QLatin1String("afspelen") || key == QLatin1String("grootscherm");
+            WriteINI(path, online ? QStringLiteral("Online Radio") : QStringLiteral("Onthouden"), key,
+                     line.section(QLatin1Char('='), 1));
+        }
+        QStringList log;
+        QString playerUrl;
+        LastStation restore(home.path(), hooks(log, playerUrl));
+        restore.start();
+        restore.onTimer3();
+        QVERIFY(restore.isDone());
+        QVERIFY(!restore.isActive());
+        QCOMPARE(log, effects + QStringList {"favo"});
+        QVERIFY(QFileInfo(home.filePath(QStringLiteral("favo"))).isDir());
+    }
+
+    // A step that keeps failing is retried from that step: the stream is set once,
+    // and "error17" shows on the twelfth failure, as it always has.
+    void failingStepRetriesWithoutRestartingPlayback()
+    {
+        QTemporaryDir home;
+        const QString path = home.filePath(QStringLiteral("INST.INI"));
+        WriteINI(path, QStringLiteral("Online Radio"), QStringLiteral("afspelen"), QStringLiteral("1"));
+        WriteINI(path, QStringLiteral("Onthouden"), QStringLiteral("LaatsteURL"), QStringLiteral("http://u/"));
+        QStringList log;
+        QString playerUrl;
+        int failuresLeft = 13;
+        LastStation::Hooks h = hooks(log, playerUrl);
+        h.setFavouritesPath = [&](const QString &) {
+            return --failuresLeft < 0;
+        };
+        LastStation restore(home.path(), h);
+        restore.start();
+        for (int tick = 0; tick < 13; ++tick) {
+            restore.onTimer3();
+            QVERIFY(restore.isActive());
+        }
+        QCOMPARE(log.count(QStringLiteral("url http://u/")), 1);
+        QCOMPARE(log.count(QStringLiteral("error error17")), 1);
+        QCOMPARE(log.indexOf(QStringLiteral("error error17")), log.size() - 1); // the 12th failure, not the 13th
+        QCOMPARE(restore.failureCount(), 1);
+        restore.onTimer3();
+        QVERIFY(restore.isDone());
+        QVERIFY(!restore.isActive());
+        QCOMPARE(restore.failureCount(), 0);
+    }
+
+    // The five keys in the spellings the restore reads; "xsluiten" "1" alone quits.
+    void closeWritesFiveKeys()
+    {
+        for (const auto &[xsluiten, quits] : {std::pair {"1", true}, {"0", false}, {"", false}}) {
+            QTemporaryDir home;
+            WriteINI(home.filePath(QStringLiteral("inst.ini")), QStringLiteral("Online Radio"),
+                     QStringLiteral("xsluiten"), QLatin1String(xsluiten));
+            const LastStation memory(home.path(), {});
+            const RememberedStation values {"N", "http://u/", 35, "Belgie", "belgie.txt"};
+            QCOMPARE(memory.rememberOnClose(values) == CloseAction::Quit, quits);
+            QStringList stored;
+            for (const char *key : {"LaatsteNAAM", "LaatsteURL", "volume", "LaatsteLandNaam", "LaatsteLandBestand"})
+                stored << ReadINI(memory.iniPath(), QStringLiteral("Onthouden"), QLatin1String(key));
+            QCOMPARE(stored, (QStringList {"N", "http://u/", "35", "Belgie", "belgie.txt"}));
+        }
+    }
+
+private:
+    static LastStation::Hooks hooks(QStringList &log, QString &playerUrl)
+    {
+        const auto rec = [&log](const char *what) {
+            return [&log, what](const QString &v) {
+                log << QLatin1String(what) + QLatin1Char(' ') + v;
+            };
+        };
+        LastStation::Hooks h;
+        h.setUrl = [&playerUrl, rec](const QString &url) {
+            playerUrl = url, rec("url")(url);
+        };
+        h.playerUrl = [&] {
+            return playerUrl;
+        };
+        h.setLandNaam = rec("land");
+        h.setLandBestand = rec("bestand");
+        h.setZenderNaam = rec("naam");
+        h.setVolume = [&](int v) {
+            log << QStringLiteral("volume %1").arg(v);
+        };
+        h.setVerstuurMelding = rec("report");
+        h.stop = [&] {
+            log << QStringLiteral("stop");
+        };
+        h.showWindow = [&] {
+            log << QStringLiteral("show");
+        };
+        h.goToTray = [&] {
+            log << QStringLiteral("tray");
+        };
+        h.setFavouritesPath = [&](const QString &folder) {
+            return log << "favo", Favourites(folder).ensureFolder();
+        };
+        h.showError = rec("error");
+        return h;
+    }
+};
+
+QTEST_MAIN(TestFavourites)
+#include "tst_favourites.moc"
