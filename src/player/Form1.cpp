@@ -2,6 +2,10 @@
 
 #include "DesktopNotifier.h"
 #include "DirectoryPages.h"
+#include "FavouritesList.h"
+#include "Form2.h"
+#include "Form3.h"
+#include "LastStation.h"
 #include "IniFile.h"
 #include "LinkLabel.h"
 #include "MediaPlayer.h"
@@ -87,13 +91,7 @@ Form1::Form1(const AppServices &services, QWidget *parent)
         this);
     // The placeholder stays in List1 until a list has arrived, so a slow or unreachable
     // directory never leaves the user looking at an empty box.
-    connect(m_loader, &StationListLoader::cleared, this, [this] {
-        List1->clear();
-        List1->addItem(m_texts.TaalTekst(QStringLiteral("error14")));
-        List2->clear();
-        List3->clear();
-        m_showsPlaceholder = true;
-    });
+    connect(m_loader, &StationListLoader::cleared, this, &Form1::showPlaceholder);
     connect(m_loader, &StationListLoader::downloaded, this,
             [this](const QString &text) { DownloadInfo->setPlainText(text); });
     connect(m_loader, &StationListLoader::loaded, this, &Form1::onStationListLoaded);
@@ -146,12 +144,30 @@ void Form1::buildControls()
     connect(List1, &QListWidget::itemClicked, this, [this] { List1_Click(); });
     List1->installEventFilter(this);
     Label10 = label(this, "Label10", QStringLiteral("Favorieten:"), {12, 370, 316, 18});
-    File1 = make<QListWidget>(this, "File1", {12, 390, 316, 120});
+    File1 = new FavouritesList(
+        m_texts,
+        [this] {
+            return FavouritesList::Station {ZenderNaam->text(), m_services.player->url(), RadioUrl->text()};
+        },
+        this);
+    File1->setGeometry(12, 390, 316, 120);
     File1->setAccessibleName(QStringLiteral("Favorieten"));
+    connect(File1, &FavouritesList::playFavourite, this,
+            [this](const QString &naam, const QString &url, const QString &website) {
+                ZenderNaam->setText(naam);
+                onZenderNaamChange();
+                m_services.player->setUrl(url);
+                RadioUrl->setText(website);
+                if (m_mpris)
+                    m_mpris->stationChanged();
+                raiseReport(QStringLiteral("zender_") + m_services.player->url());
+            });
     Command1 = make<QPushButton>(this, "Command1", {12, 518, 154, 32});
     Command1->setText(QStringLiteral("Toevoegen"));
+    connect(Command1, &QPushButton::clicked, File1, &FavouritesList::Command1_Click);
     Command2 = make<QPushButton>(this, "Command2", {174, 518, 154, 32});
     Command2->setText(QStringLiteral("Verwijderen"));
+    connect(Command2, &QPushButton::clicked, File1, &FavouritesList::Command2_Click);
     Command2->installEventFilter(this);
 
     // Information panel on the right.
@@ -202,6 +218,9 @@ void Form1::buildControls()
     Label15->setStyleSheet(QStringLiteral("color: #d01818; font-weight: bold;"));
     Label15->hide();
 
+    connect(Label1, &LinkLabel::clicked, this, &Form1::openCountryChooser);
+    connect(TaalGeselecteerdTekst, &LinkLabel::clicked, this, &Form1::openCountryChooser);
+    connect(Label12, &LinkLabel::clicked, this, &Form1::openSearch);
     connect(Label5, &LinkLabel::clicked, this, [this] {
         navigate(DirectoryPages::aboutPage(m_services.directoryBase, language()));
         Frame2->hide();
@@ -251,7 +270,6 @@ void Form1::buildControls()
     List4 = make<QListWidget>(Frame1, "List4", {10, 414, 640, 130});
 
     Timer2 = timer(this, "Timer2", 500);
-    Timer3 = timer(this, "Timer3", 1000);
     Timer4 = timer(this, "Timer4", 100);
     Timer5 = timer(this, "Timer5", 20);
     Timer6 = timer(this, "Timer6", 3000);
@@ -313,6 +331,97 @@ void Form1::buildTray()
     connect(TrayIcon1, &TrayIcon::RightClick, this, [this] { IconTray->popup(QCursor::pos()); });
 }
 
+void Form1::showPlaceholder()
+{
+    List1->clear();
+    List1->addItem(m_texts.TaalTekst(QStringLiteral("error14")));
+    List2->clear();
+    List3->clear();
+    m_showsPlaceholder = true;
+}
+
+DirectoryDialogContext Form1::dialogContext()
+{
+    return {&m_texts, [this] { return language(); }, iniPath(), m_services.directoryBase, m_services.inet1};
+}
+
+void Form1::openCountryChooser()
+{
+    Form2::Hooks hooks;
+    hooks.closeMedia = [this] { m_services.player->close(); };
+    hooks.setZenderNaam = [this](const QString &naam) {
+        ZenderNaam->setText(naam);
+        onZenderNaamChange();
+    };
+    hooks.setLandNaam = [this](const QString &naam) { TaalGeselecteerdTekst->setText(naam); };
+    hooks.setLandBestand = [this](const QString &bestand) { TaalGeselecteerd->setText(bestand); };
+    hooks.showPlaceholder = [this] { showPlaceholder(); };
+    hooks.startTimer1 = [this] {
+        m_loader->start();
+        m_loader->onTimer1(); // the new country's stations load at once
+    };
+    auto *dialog = new Form2(dialogContext(), std::move(hooks), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &Form2::downloaded, DownloadInfo, &QPlainTextEdit::setPlainText);
+    dialog->open();
+}
+
+void Form1::openSearch()
+{
+    Form3::Hooks hooks;
+    hooks.setUrl = [this](const QString &url) { m_services.player->setUrl(url); };
+    hooks.setZenderNaam = [this](const QString &naam) {
+        ZenderNaam->setText(naam);
+        onZenderNaamChange();
+        if (m_mpris)
+            m_mpris->stationChanged();
+    };
+    hooks.setRadioUrl = [this](const QString &homepage) { RadioUrl->setText(homepage); };
+    auto *dialog = new Form3(dialogContext(), std::move(hooks), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &Form3::downloaded, DownloadInfo, &QPlainTextEdit::setPlainText);
+    dialog->open();
+}
+
+void Form1::buildLastStation()
+{
+    LastStation::Hooks hooks;
+    MediaPlayer *player = m_services.player;
+    hooks.setUrl = [player](const QString &url) { player->setUrl(url); };
+    hooks.playerUrl = [player] { return player->url(); };
+    hooks.setLandNaam = [this](const QString &naam) { TaalGeselecteerdTekst->setText(naam); };
+    hooks.setLandBestand = [this](const QString &bestand) { TaalGeselecteerd->setText(bestand); };
+    hooks.setZenderNaam = [this](const QString &naam) {
+        ZenderNaam->setText(naam);
+        onZenderNaamChange();
+        if (m_mpris)
+            m_mpris->stationChanged();
+    };
+    hooks.setVolume = [this](int volume) {
+        Slider1->setValue(volume);
+        onVolumeChange(volume);
+    };
+    hooks.setVerstuurMelding = [this](const QString &report) { raiseReport(report); };
+    hooks.stop = [player] { player->stop(); };
+    hooks.showWindow = [this] { show(); };
+    // Without a notification area the window shows: it could not be reached otherwise.
+    hooks.goToTray = [this] {
+        if (trayUsable())
+            showTrayIcon();
+        else
+            show();
+    };
+    hooks.setFavouritesPath = [this](const QString &folder) { return File1->setPath(folder); };
+    hooks.showError = [this](const QString &key) {
+        const auto *open = findChild<QMessageBox *>(QStringLiteral("message_") + key, Qt::FindDirectChildrenOnly);
+        if (!open || !open->isVisible())
+            showMessage(this, m_texts, key, MessageCode::Critical, true);
+    };
+    m_last = new LastStation(m_services.programFolder, std::move(hooks), this);
+    connect(m_last, &LastStation::failureCountChanged, this,
+            [this](int count) { errorInstellingenLaden->setText(QString::number(count)); });
+}
+
 void Form1::buildDesktopService()
 {
     MprisHooks hooks;
@@ -344,6 +453,7 @@ void Form1::buildDesktopService()
 void Form1::load()
 {
     buildDesktopService();
+    buildLastStation();
     gESelecteerdland->setText(ReadINI(iniPath(), QStringLiteral("Online Radio"), QStringLiteral("taal")));
     List1->addItem(m_texts.TaalTekst(QStringLiteral("error14")));
     m_showsPlaceholder = true;
@@ -352,6 +462,9 @@ void Form1::load()
 
     // The window's timers tick from load on, as designed. The first list load starts at
     // once so the stations appear without waiting a full retry interval.
+    // Timer3 restores the remembered country first, so the first list is that country's.
+    m_last->start();
+    m_last->onTimer3();
     m_loader->start();
     m_loader->onTimer1();
     Timer5->start();
@@ -680,16 +793,11 @@ void Form1::quitFromTray()
 void Form1::closeEvent(QCloseEvent *event)
 {
     // The last station is stored on every close, also when the close only hides.
-    const QString ini = iniPath();
-    const QString section = QStringLiteral("Onthouden");
-    WriteINI(ini, section, QStringLiteral("LaatsteNAAM"), ZenderNaam->text());
-    WriteINI(ini, section, QStringLiteral("LaatsteURL"), m_services.player->url());
-    WriteINI(ini, section, QStringLiteral("Volume"), QString::number(Slider1->value()));
-    WriteINI(ini, section, QStringLiteral("LaatsteLandNaam"), TaalGeselecteerdTekst->text());
-    WriteINI(ini, section, QStringLiteral("LaatsteLandbestand"), TaalGeselecteerd->text());
-
-    const bool quits = ReadINI(ini, QStringLiteral("Online Radio"), QStringLiteral("xsluiten")) == QLatin1String("1");
-    if (quits || m_quitting) {
+    const CloseAction action = m_last ? m_last->rememberOnClose({ZenderNaam->text(), m_services.player->url(),
+                                                                 Slider1->value(), TaalGeselecteerdTekst->text(),
+                                                                 TaalGeselecteerd->text()})
+                                      : CloseAction::Quit;
+    if (action == CloseAction::Quit || m_quitting) {
         TrayIcon1->Remove();
         if (m_recorder)
             m_recorder->close();

@@ -7,6 +7,8 @@
 #include <QWidget>
 
 class DesktopNotifier;
+class FavouritesList;
+class LastStation;
 class LinkLabel;
 class MprisService;
 class QGroupBox;
@@ -71,6 +73,11 @@ private:
     void buildControls();
     void buildTray();
     void buildDesktopService();
+    void buildLastStation();
+    void openCountryChooser(); // Label1, TaalGeselecteerdTekst
+    void openSearch(); // Label12
+    void showPlaceholder();
+    struct DirectoryDialogContext dialogContext();
     void applyPlainStyle();
     void applyTexts(); // the Timer5 pass
     void onPlayerStatusChanged();
@@ -105,11 +112,12 @@ private:
     DesktopNotifier *m_notifier = nullptr;
     QPointer<Record> m_recorder; // the open recorder window, which deletes itself on close
     QString m_lastTitle; // the song last announced, so a notice shows once per song
+    LastStation *m_last = nullptr; // Timer3's restore and the close box's memory
 
     // Visible controls.
     QLabel *Image1 = nullptr;
     QListWidget *List1 = nullptr;
-    QListWidget *File1 = nullptr;
+    FavouritesList *File1 = nullptr;
     LinkLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     LinkLabel *Label3 = nullptr;
@@ -157,7 +165,6 @@ private:
     QPlainTextEdit *DownloadInfo = nullptr;
 
     QTimer *Timer2 = nullptr;
-    QTimer *Timer3 = nullptr;
     QTimer *Timer4 = nullptr;
     QTimer *Timer5 = nullptr;
     QTimer *Timer6 = nullptr;
