@@ -1,0 +1,43 @@
+#pragma once
+
+#include "SkinLoader.h"
+
+#include <QDialog>
+
+class LanguageTexts;
+class QLabel;
+class SkinImage;
+
+// The common shape of the skinned dialogs: Image1 is the background frame stretched
+// over the whole window, Image2 the title bar across the top, and Label1 the title
+// written on that bar. Subclasses place their controls below kTitleHeight. Without
+// pictures (the plain style) the bar is drawn in the palette's highlight colour so
+// that the title stays readable.
+class SkinnedDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    static constexpr int kTitleHeight = 44;
+
+    explicit SkinnedDialog(QWidget *parent = nullptr);
+
+    void setSkinPictures(const DialogSkinPictures &pictures);
+    QLabel *titleLabel() const { return Label1; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+    SkinImage *Image1 = nullptr;
+    SkinImage *Image2 = nullptr;
+    QLabel *Label1 = nullptr;
+
+private:
+    void stretchPictures();
+};
+
+// Opening a skinned dialog: loads the current skin's frame (and bar) into it, then opens
+// it window-modal without a nested event loop. When a picture cannot be read, "error12"
+// is shown (critical, titled) over boxParent and the dialog is deleted unopened; the
+// result says which happened. The dialog deletes itself when it closes.
+bool openSkinnedDialog(SkinnedDialog *dialog, const QString &programFolder, const LanguageTexts &texts,
+                       QWidget *boxParent, bool withBar = true);
