@@ -60,7 +60,7 @@ Form6::Form6(QString programFolder, QUrl directoryBase, const Registry &registry
     const int buttonY = kHeight - 50;
     Command1 = new QPushButton(QStringLiteral("Start"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(kWidth - margin - 130, buttonY, 130, 32);
+    Command1->setGeometry(kWidth - margin - 120, buttonY, 120, 32);
     Command1->setDefault(true);
     Command2 = new QPushButton(QStringLiteral("Zoek naar een oude versie van Norvale"), this);
     Command2->setObjectName(QStringLiteral("Command2"));

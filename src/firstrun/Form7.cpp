@@ -11,7 +11,7 @@
 #include <QTimer>
 
 Form7::Form7(QString programFolder, LanguageTexts texts, const Registry &registry, QString programPath, QWidget *parent)
-    : SkinnedDialog(parent)
+    : SkinnedDialog(parent, false)
     , m_programFolder(std::move(programFolder))
     , m_texts(std::move(texts))
     , m_registry(registry)
@@ -21,9 +21,7 @@ Form7::Form7(QString programFolder, LanguageTexts texts, const Registry &registr
     setFixedSize(kWidth, kHeight);
     setWindowTitle(QStringLiteral("Norvale Internet Radio"));
     // This window has no title bar picture: Label1 is its status line.
-    Image2->hide();
-    Label1->setGeometry(24, 40, kWidth - 48, 60);
-    Label1->setStyleSheet({});
+    Label1->setGeometry(24, 36, kWidth - 48, 70);
     Label1->setAlignment(Qt::AlignCenter);
     Label1->setWordWrap(true);
 

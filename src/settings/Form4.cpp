@@ -112,6 +112,7 @@ Form4::Form4(QString programFolder, LanguageTexts texts, const Registry &registr
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(kWidth - 236, buttonY, 104, 30);
     Command1->setDefault(true);
+    Command1->setFocus();
     Command2 = new QPushButton(QStringLiteral("Annuleren"), this);
     Command2->setObjectName(QStringLiteral("Command2"));
     Command2->setGeometry(kWidth - 124, buttonY, 104, 30);

@@ -5,8 +5,9 @@
 
 #include <QLabel>
 
-SkinnedDialog::SkinnedDialog(QWidget *parent)
+SkinnedDialog::SkinnedDialog(QWidget *parent, bool titleBar)
     : QDialog(parent)
+    , m_titleBar(titleBar)
 {
     Image1 = new SkinImage(this);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -22,7 +23,10 @@ SkinnedDialog::SkinnedDialog(QWidget *parent)
     title.setPointSizeF(title.pointSizeF() * 1.35);
     title.setBold(true);
     Label1->setFont(title);
-    Label1->setStyleSheet(QStringLiteral("color: white;"));
+    if (m_titleBar)
+        Label1->setStyleSheet(QStringLiteral("color: white;"));
+    else
+        Image2->hide();
     Image1->lower();
     stretchPictures();
 }
@@ -31,7 +35,7 @@ void SkinnedDialog::setSkinPictures(const DialogSkinPictures &pictures)
 {
     Image1->setPicture(pictures.frame);
     Image2->setPicture(pictures.bar);
-    Image2->setAutoFillBackground(pictures.bar.isNull());
+    Image2->setAutoFillBackground(m_titleBar && pictures.bar.isNull());
     Image2->setBackgroundRole(QPalette::Highlight);
     QPalette colours = palette();
     colours.setColor(QPalette::WindowText,
@@ -48,6 +52,8 @@ void SkinnedDialog::resizeEvent(QResizeEvent *event)
 void SkinnedDialog::stretchPictures()
 {
     Image1->setGeometry(rect());
+    if (!m_titleBar)
+        return;
     Image2->setGeometry(0, 0, width(), kTitleHeight);
     Label1->setGeometry(0, 0, width(), kTitleHeight);
     Image2->stackUnder(Label1);

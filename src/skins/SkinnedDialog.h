@@ -19,7 +19,9 @@ class SkinnedDialog : public QDialog
 public:
     static constexpr int kTitleHeight = 44;
 
-    explicit SkinnedDialog(QWidget *parent = nullptr);
+    // Without titleBar the window has no bar picture and Label1 is an ordinary label
+    // that the subclass places.
+    explicit SkinnedDialog(QWidget *parent = nullptr, bool titleBar = true);
 
     void setSkinPictures(const DialogSkinPictures &pictures);
     QLabel *titleLabel() const { return Label1; }
@@ -33,6 +35,8 @@ protected:
 
 private:
     void stretchPictures();
+
+    bool m_titleBar;
 };
 
 // Opening a skinned dialog: loads the current skin's frame (and bar) into it, then opens

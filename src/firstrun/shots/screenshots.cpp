@@ -111,8 +111,8 @@ int main(int argc, char **argv)
     const Registry registry({folder + QStringLiteral("/user"), folder + QStringLiteral("/machine")});
     const QString ini = programFilePath(folder, QStringLiteral("INST.INI"));
 
-    for (const QString skin : {QStringLiteral("Standaard"), QStringLiteral("Nacht")}) {
-        for (const QString language : {QStringLiteral("Nederlands"), QStringLiteral("english")}) {
+    for (const QString &skin : {QStringLiteral("Standaard"), QStringLiteral("Nacht")}) {
+        for (const QString &language : {QStringLiteral("Nederlands"), QStringLiteral("english")}) {
             WriteINI(ini, QStringLiteral("Online Radio"), QStringLiteral("skin"), skin);
             WriteINI(ini, QStringLiteral("Online Radio"), QStringLiteral("taal"), language);
             WriteINI(ini, QStringLiteral("Online Radio"), QStringLiteral("afspelen"), QStringLiteral("1"));
