@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <clocale>
+#include <optional>
 
 // Main: decides from INST.INI which window loads first. Everything kept between runs
 // is created here once and handed to the windows.
@@ -59,10 +60,11 @@ int main(int argc, char **argv)
     // The first-run window comes before the main window; closing it with its close box
     // ends the program, as no other window is open.
     const Registry registry(AutostartFolders::fromEnvironment());
-    if (!mainWindowFirst
-        && runFirstRun(folder.path, services.directoryBase, registry, QCoreApplication::applicationFilePath(),
-                       textPageView(&inet1))
-            == FirstRunExit::Closed)
+    const std::optional<FirstRunExit> firstRun = mainWindowFirst
+        ? std::nullopt
+        : std::optional(runFirstRun(folder.path, services.directoryBase, registry,
+                                    QCoreApplication::applicationFilePath(), textPageView(&inet1)));
+    if (firstRun == FirstRunExit::Closed)
         return 0;
 
     Form1 form(services);

@@ -123,9 +123,10 @@ Registry::Registry(AutostartFolders folders)
 QString Registry::entryPath(RegistryRoot root, const QString &valueName) const
 {
     const QString name = entryFileName(valueName);
-    if (name.isEmpty())
+    const QString folder = root == RegistryRoot::CurrentUser ? m_folders.user : m_folders.machine;
+    if (name.isEmpty() || folder.isEmpty())
         return {};
-    return (root == RegistryRoot::CurrentUser ? m_folders.user : m_folders.machine) + QLatin1Char('/') + name;
+    return folder + QLatin1Char('/') + name;
 }
 
 QString Registry::read(RegistryRoot root, const QString &subkey, const QString &valueName,

@@ -19,6 +19,7 @@ struct AutostartFolders
 {
     QString user; // $XDG_CONFIG_HOME/autostart, or ~/.config/autostart
     QString machine; // /etc/xdg/autostart; NORVALE_SYSTEM_AUTOSTART overrides it
+    // An empty folder holds no entries: reads give the default, writes are skipped.
 
     static AutostartFolders fromEnvironment();
 };

@@ -73,3 +73,17 @@ bool openSkinnedDialog(SkinnedDialog *dialog, const QString &programFolder, cons
     dialog->open();
     return true;
 }
+
+void showSkinMessages(QWidget *parent, const LanguageTexts &texts, QStringList keys, std::function<void()> done)
+{
+    if (keys.isEmpty()) {
+        if (done)
+            done();
+        return;
+    }
+    const QString key = keys.takeFirst();
+    showMessage(parent, texts, key, MessageCode::Critical, true,
+                [parent, &texts, keys, done = std::move(done)](bool) mutable {
+                    showSkinMessages(parent, texts, std::move(keys), std::move(done));
+                });
+}

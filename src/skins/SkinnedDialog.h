@@ -3,6 +3,8 @@
 #include "SkinLoader.h"
 
 #include <QDialog>
+#include <QStringList>
+#include <functional>
 
 class LanguageTexts;
 class QLabel;
@@ -45,3 +47,9 @@ private:
 // result says which happened. The dialog deletes itself when it closes.
 bool openSkinnedDialog(SkinnedDialog *dialog, const QString &programFolder, const LanguageTexts &texts,
                        QWidget *boxParent, bool withBar = true);
+
+// Shows the skin-load messages of a failed Timer2 tick one after the other (critical,
+// titled), each once the one before is answered, then calls done. The main window
+// stops Timer2 while they are open and starts it again in done, so the next attempt
+// waits for the user as the message box used to make it wait.
+void showSkinMessages(QWidget *parent, const LanguageTexts &texts, QStringList keys, std::function<void()> done);
