@@ -51,5 +51,5 @@ bool openSkinnedDialog(SkinnedDialog *dialog, const QString &programFolder, cons
 // Shows the skin-load messages of a failed Timer2 tick one after the other (critical,
 // titled), each once the one before is answered, then calls done. The main window
 // stops Timer2 while they are open and starts it again in done, so the next attempt
-// waits for the user as the message box used to make it wait.
+// waits until the user has read them rather than piling up boxes every 500 ms.
 void showSkinMessages(QWidget *parent, const LanguageTexts &texts, QStringList keys, std::function<void()> done);
