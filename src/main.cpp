@@ -1,10 +1,12 @@
 #include "AppServices.h"
 #include "DirectoryUrl.h"
+#include "FirstRun.h"
 #include "Form1.h"
 #include "IniFile.h"
 #include "MpvPlayer.h"
 #include "NetTransfer.h"
 #include "ProgramFolder.h"
+#include "Registry.h"
 #include "SingleInstance.h"
 #include "Startup.h"
 
@@ -12,6 +14,7 @@
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <clocale>
+#include <optional>
 
 // Main: decides from INST.INI which window loads first. Everything kept between runs
 // is created here once and handed to the windows.
@@ -37,7 +40,6 @@ int main(int argc, char **argv)
     const QString inst = programFilePath(folder.path, QStringLiteral("INST.INI"));
     const bool mainWindowFirst =
         opensMainWindow(ReadINI(inst, QStringLiteral("Onthouden"), QStringLiteral("firstrun")));
-    Q_UNUSED(mainWindowFirst) // the first-run window does not exist yet: both start with the main window
 
     QNetworkAccessManager network;
     NetTransfer inet1(&network);
@@ -54,6 +56,16 @@ int main(int argc, char **argv)
     services.inet2 = &inet2;
     services.inet3 = &inet3;
     services.player = &player;
+
+    // The first-run window comes before the main window; closing it with its close box
+    // ends the program, as no other window is open.
+    const Registry registry(AutostartFolders::fromEnvironment());
+    const std::optional<FirstRunExit> firstRun = mainWindowFirst
+        ? std::nullopt
+        : std::optional(runFirstRun(folder.path, services.directoryBase, registry,
+                                    QCoreApplication::applicationFilePath(), textPageView(&inet1)));
+    if (firstRun == FirstRunExit::Closed)
+        return 0;
 
     Form1 form(services);
     QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringForward);

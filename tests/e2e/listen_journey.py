@@ -115,6 +115,9 @@ try:
     program = subprocess.Popen([norvale], env=env, stdout=log, stderr=subprocess.STDOUT)
 
     app = wait_for("the norvale window on the accessibility bus", application, 30)
+    # A fresh program folder starts with the first-run window; "Starten" leads on.
+    start = wait_for("the first-run window's Start button", lambda: find(app, "push button", "Starten"), 20)
+    start.do_action(0)
     # A fresh program folder speaks Dutch: the play button offers "Afspelen".
     button = wait_for("the play button", lambda: find(app, "push button", "Afspelen"), 20)
 

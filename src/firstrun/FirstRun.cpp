@@ -1,0 +1,37 @@
+#include "FirstRun.h"
+
+#include "Transfer.h"
+
+#include <QEventLoop>
+#include <QTextBrowser>
+
+namespace {
+constexpr qsizetype kMaxPageChars = 512 * 1024;
+}
+
+FirstRunExit runFirstRun(const QString &programFolder, const QUrl &directoryBase, const Registry &registry,
+                         const QString &programPath, Form6::PageViewFactory pageView)
+{
+    Form6 form(programFolder, directoryBase, registry, programPath, std::move(pageView));
+    QEventLoop wait;
+    QObject::connect(&form, &Form6::finished, &wait, &QEventLoop::quit);
+    form.load();
+    wait.exec();
+    return form.exitPath();
+}
+
+Form6::PageViewFactory textPageView(Transfer *transfer)
+{
+    return [transfer](QWidget *parent, const QUrl &url) -> QWidget * {
+        auto *view = new QTextBrowser(parent);
+        view->setOpenLinks(false);
+        view->setOpenExternalLinks(false);
+        if (transfer) {
+            transfer->openUrl(url, view, [view](const TransferResult &result) {
+                if (result.ok() && result.body.size() <= kMaxPageChars)
+                    view->setHtml(result.body);
+            });
+        }
+        return view;
+    };
+}

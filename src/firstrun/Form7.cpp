@@ -1,0 +1,120 @@
+#include "Form7.h"
+
+#include "IniFile.h"
+#include "MessageBox.h"
+#include "Registry.h"
+#include "SkinImage.h"
+#include "Upgrade.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+Form7::Form7(QString programFolder, LanguageTexts texts, const Registry &registry, QString programPath, QWidget *parent)
+    : SkinnedDialog(parent, false)
+    , m_programFolder(std::move(programFolder))
+    , m_texts(std::move(texts))
+    , m_registry(registry)
+    , m_programPath(std::move(programPath))
+{
+    setObjectName(QStringLiteral("Form7"));
+    setFixedSize(kWidth, kHeight);
+    setWindowTitle(QStringLiteral("Norvale Internet Radio"));
+    // This window has no title bar picture: Label1 is its status line.
+    Label1->setGeometry(24, 36, kWidth - 48, 70);
+    Label1->setAlignment(Qt::AlignCenter);
+    Label1->setWordWrap(true);
+
+    Command1 = new QPushButton(this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry((kWidth - 120) / 2, kHeight - 56, 120, 30);
+    connect(Command1, &QPushButton::clicked, this, &Form7::Command1_Click);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(kDelayMs);
+    connect(Timer1, &QTimer::timeout, this, &Form7::Timer1_Timer);
+
+    Label1->setText(m_texts.TaalTekst(QStringLiteral("f7label1")));
+    Command1->setText(m_texts.TaalTekst(QStringLiteral("f7command1")));
+    showMessage(this, m_texts, QStringLiteral("f6label3"), MessageCode::Ok, false);
+    Timer1->start();
+}
+
+QString Form7::iniPath() const
+{
+    return programFilePath(m_programFolder, QStringLiteral("INST.INI"));
+}
+
+void Form7::Command1_Click()
+{
+    Timer1->stop();
+    close();
+}
+
+void Form7::Timer1_Timer()
+{
+    Timer1->stop();
+    Command1->setEnabled(false); // the take-over has begun; it is not cut off half-way
+    const QString machineEntry =
+        m_registry.read(RegistryRoot::LocalMachine, QLatin1String(kRunKey), QLatin1String(kRunValueName));
+    const bool found = oldInstallationFolder(oldProgramPath(machineEntry), m_programPath).has_value();
+    if (!found) {
+        showMessage(this, m_texts, QStringLiteral("error21"), MessageCode::Information, true,
+                    [this](bool) { close(); });
+        return;
+    }
+    showMessage(this, m_texts, QStringLiteral("error22"), MessageCode::YesNo, false, [this, machineEntry](bool yes) {
+        if (yes)
+            takeOver(machineEntry);
+        else
+            close();
+    });
+}
+
+void Form7::takeOver(const QString &machineEntry)
+{
+    const QString oldPath = oldProgramPath(machineEntry);
+    const std::optional<QString> oldFolder = oldInstallationFolder(oldPath, m_programPath);
+    if (!oldFolder)
+        return fail();
+    const QString newIni = iniPath();
+    for (const IniKey &k : kSettingsBeforeAutostart)
+        UpdateInstelling(*oldFolder, newIni, QLatin1String(k.section), QLatin1String(k.key));
+
+    const std::optional<int> laden = ladenNumber(ReadINI(newIni, QStringLiteral("Windows"), QStringLiteral("laden")));
+    if (!laden)
+        return fail();
+    writeAutostart(m_registry, *laden == 1, m_programPath);
+
+    for (const IniKey &k : kSettingsAfterAutostart)
+        UpdateInstelling(*oldFolder, newIni, QLatin1String(k.section), QLatin1String(k.key));
+    showMessage(this, m_texts, QStringLiteral("melding1"), MessageCode::Information, true,
+                [this, folder = *oldFolder, oldPath](bool) { copyFavourites(folder, oldPath); });
+}
+
+void Form7::copyFavourites(const QString &oldFolder, const QString &oldPath)
+{
+    const auto forward = [this, oldFolder, oldPath] {
+        const ForwarderError error = installForwarder(oldFolder, oldPath, m_programPath,
+                                                      programFilePath(m_programFolder, QStringLiteral("old.version")));
+        if (error != ForwarderError::None)
+            return fail();
+        close();
+    };
+    const CopyFolderError copied = copyFolder((oldFolder + QStringLiteral("favo")).toStdString(),
+                                              (m_programFolder + QStringLiteral("/favo")).toStdString());
+    // An older installation without favourites has nothing to copy; that is no failure.
+    if (copied != CopyFolderError::None && copied != CopyFolderError::SourceMissing) {
+        showMessage(this, m_texts, QStringLiteral("error20"), MessageCode::Critical, true,
+                    [forward](bool) { forward(); });
+        return;
+    }
+    forward();
+}
+
+void Form7::fail()
+{
+    showMessage(this, m_texts, QStringLiteral("error20"), MessageCode::Critical, true, [this](bool) { close(); });
+}

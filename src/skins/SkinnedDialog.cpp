@@ -1,0 +1,89 @@
+#include "SkinnedDialog.h"
+
+#include "MessageBox.h"
+#include "SkinImage.h"
+
+#include <QLabel>
+
+SkinnedDialog::SkinnedDialog(QWidget *parent, bool titleBar)
+    : QDialog(parent)
+    , m_titleBar(titleBar)
+{
+    Image1 = new SkinImage(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image2 = new SkinImage(this);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setTextFormat(Qt::PlainText);
+    Label1->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
+    Label1->setIndent(16);
+    QFont title = Label1->font();
+    title.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
+    title.setPointSizeF(title.pointSizeF() * 1.35);
+    title.setBold(true);
+    Label1->setFont(title);
+    if (m_titleBar)
+        Label1->setStyleSheet(QStringLiteral("color: white;"));
+    else
+        Image2->hide();
+    Image1->lower();
+    stretchPictures();
+}
+
+void SkinnedDialog::setSkinPictures(const DialogSkinPictures &pictures)
+{
+    Image1->setPicture(pictures.frame);
+    Image2->setPicture(pictures.bar);
+    Image2->setAutoFillBackground(m_titleBar && pictures.bar.isNull());
+    Image2->setBackgroundRole(QPalette::Highlight);
+    QPalette colours = palette();
+    colours.setColor(QPalette::WindowText,
+                     isDarkPicture(pictures.frame) ? QColor(0xee, 0xee, 0xee) : QPalette().color(QPalette::WindowText));
+    setPalette(colours);
+}
+
+void SkinnedDialog::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    stretchPictures();
+}
+
+void SkinnedDialog::stretchPictures()
+{
+    Image1->setGeometry(rect());
+    if (!m_titleBar)
+        return;
+    Image2->setGeometry(0, 0, width(), kTitleHeight);
+    Label1->setGeometry(0, 0, width(), kTitleHeight);
+    Image2->stackUnder(Label1);
+}
+
+bool openSkinnedDialog(SkinnedDialog *dialog, const QString &programFolder, const LanguageTexts &texts,
+                       QWidget *boxParent, bool withBar)
+{
+    const DialogSkinPictures pictures = loadDialogPictures(programFolder, withBar);
+    if (!pictures.ok()) {
+        delete dialog;
+        showMessage(boxParent, texts, QStringLiteral("error12"), MessageCode::Critical, true);
+        return false;
+    }
+    dialog->setSkinPictures(pictures);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+    return true;
+}
+
+void showSkinMessages(QWidget *parent, const LanguageTexts &texts, QStringList keys, std::function<void()> done)
+{
+    if (keys.isEmpty()) {
+        if (done)
+            done();
+        return;
+    }
+    const QString key = keys.takeFirst();
+    showMessage(parent, texts, key, MessageCode::Critical, true,
+                [parent, &texts, keys, done = std::move(done)](bool) mutable {
+                    showSkinMessages(parent, texts, std::move(keys), std::move(done));
+                });
+}
