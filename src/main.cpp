@@ -3,10 +3,12 @@
 #include "FirstRun.h"
 #include "Form1.h"
 #include "IniFile.h"
+#include "LanguageTexts.h"
 #include "MpvPlayer.h"
 #include "NetTransfer.h"
 #include "ProgramFolder.h"
 #include "Registry.h"
+#include "WebView.h"
 #include "SingleInstance.h"
 #include "Startup.h"
 
@@ -20,6 +22,7 @@
 // is created here once and handed to the windows.
 int main(int argc, char **argv)
 {
+    WebView::prepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("norvale"));
     QApplication::setApplicationDisplayName(QLatin1String(kApplicationTitle));
@@ -45,34 +48,13 @@ int main(int argc, char **argv)
     NetTransfer inet1(&network);
     NetTransfer inet2(&network);
     NetTransfer inet3(&network);
+    NetTransfer web(&network); // the embedded browser bounds what it fetches on its own transfer
     MpvPlayer player(qEnvironmentVariable("NORVALE_MPV_OPTIONS"));
-
-    AppServices services;
-    services.programFolder = folder.path;
-    services.directoryBase =
-        directoryBaseUrl(ReadINI(inst, QStringLiteral("Online Radio"), QStringLiteral("directory")),
-                         qEnvironmentVariable("NORVALE_DIRECTORY_URL"));
-    services.inet1 = &inet1;
-    services.inet2 = &inet2;
-    services.inet3 = &inet3;
-    services.player = &player;
-
-    // The first-run window comes before the main window; closing it with its close box
-    // ends the program, as no other window is open.
-    const Registry registry(AutostartFolders::fromEnvironment());
-    const std::optional<FirstRunExit> firstRun = mainWindowFirst
-        ? std::nullopt
-        : std::optional(runFirstRun(folder.path, services.directoryBase, registry,
-                                    QCoreApplication::applicationFilePath(), textPageView(&inet1)));
-    if (firstRun == FirstRunExit::Closed)
-        return 0;
-
-    Form1 form(services);
-    QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringForward);
-    form.load();
-    const LanguageTexts &texts = form.texts();
+    // Status texts in the stored language, before anything can play.
+    const LanguageTexts startTexts(folder.path,
+                                   [&inst] { return ReadINI(inst, QStringLiteral("Online Radio"), QStringLiteral("taal")); });
     const auto text = [&](const char *key, const QString &fallback) {
-        const QString value = texts.TaalTekst(QLatin1String(key));
+        const QString value = startTexts.TaalTekst(QLatin1String(key));
         return value.isEmpty() ? fallback : value;
     };
     MpvPlayer::Texts status;
@@ -87,6 +69,40 @@ int main(int argc, char **argv)
     status.playingTitle = text("statusspeelttitel", status.playingTitle);
     status.failed = text("statusmislukt", status.failed);
     player.setTexts(status);
-    form.show();
+    const Registry registry(AutostartFolders::fromEnvironment());
+
+    AppServices services;
+    services.programFolder = folder.path;
+    services.directoryBase =
+        directoryBaseUrl(ReadINI(inst, QStringLiteral("Online Radio"), QStringLiteral("directory")),
+                         qEnvironmentVariable("NORVALE_DIRECTORY_URL"));
+    services.inet1 = &inet1;
+    services.inet2 = &inet2;
+    services.inet3 = &inet3;
+    services.player = &player;
+    services.web = &web;
+    services.registry = &registry;
+
+    // The first-run window comes before the main window; closing it with its close box
+    // ends the program, as no other window is open.
+    const std::optional<FirstRunExit> firstRun = mainWindowFirst
+        ? std::nullopt
+        : std::optional(runFirstRun(folder.path, services.directoryBase, registry,
+                                    QCoreApplication::applicationFilePath(),
+                                    [&web](QWidget *parent, const QUrl &url) -> QWidget * {
+                                        auto *view = new WebView(&web, parent);
+                                        view->Navigate(url.toString(QUrl::FullyEncoded));
+                                        return view;
+                                    }));
+    if (firstRun == FirstRunExit::Closed)
+        return 0;
+
+    Form1 form(services);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringForward);
+    form.load();
+    // A first start that went on to listen is counted by the directory, once.
+    if (firstRun == FirstRunExit::Start)
+        form.raiseReport(QStringLiteral("vfirst"));
+    // Timer3's restore shows the window or puts the program in the notification area.
     return app.exec();
 }

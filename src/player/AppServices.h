@@ -4,6 +4,7 @@
 #include <QUrl>
 
 class MediaPlayer;
+class Registry;
 class Transfer;
 
 // What Main creates once and hands to the windows; a test hands in fakes.
@@ -16,4 +17,5 @@ struct AppServices
     Transfer *inet3 = nullptr; // recordable-address questions
     MediaPlayer *player = nullptr;
     Transfer *web = nullptr; // the embedded browser's pages and pictures; inet1 when unset
+    const Registry *registry = nullptr; // autostart entries; the settings dialog needs it
 };

@@ -5,6 +5,7 @@
 #include "FavouritesList.h"
 #include "Form2.h"
 #include "Form3.h"
+#include "Form4.h"
 #include "LastStation.h"
 #include "IniFile.h"
 #include "LinkLabel.h"
@@ -13,6 +14,8 @@
 #include "MprisService.h"
 #include "Record.h"
 #include "NowPlaying.h"
+#include "SkinImage.h"
+#include "SkinnedDialog.h"
 #include "Slider.h"
 #include "StationListLoader.h"
 #include "Transfer.h"
@@ -77,6 +80,7 @@ Form1::Form1(const AppServices &services, QWidget *parent)
     : QWidget(parent)
     , m_services(services)
     , m_texts(services.programFolder, [this] { return gESelecteerdland ? gESelecteerdland->text() : QString(); })
+    , m_skinLoader(services.programFolder)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QLatin1String(kTitle));
@@ -129,28 +133,35 @@ QString Form1::language() const
 
 void Form1::buildControls()
 {
-    Image1 = make<QLabel>(this, "Image1", {0, 0, kWidth, 64});
-    Image1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    Image1->setText(QStringLiteral("   Norvale Internet Radio"));
+    // The skin's frame fills the window behind everything, its head lies across the top;
+    // below them the plain header stands in while no skin is loaded.
+    Image2 = new SkinImage(this);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setGeometry(rect());
+    PlainHead = label(this, "PlainHead", QStringLiteral("Norvale Internet Radio"), {0, 0, kWidth, kHeadHeight});
+    PlainHead->setIndent(24);
+    Image1 = new SkinImage(this, false);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(0, 0, kWidth, kHeadHeight);
 
     // Station panel on the left.
-    Label7 = label(this, "Label7", QStringLiteral("- Zenders -"), {12, 72, 316, 20});
+    Label7 = label(this, "Label7", QStringLiteral("- Zenders -"), {12, 98, 316, 20});
     Label7->setAlignment(Qt::AlignCenter);
-    Label8 = label(this, "Label8", QStringLiteral("Online:"), {12, 94, 316, 18});
-    List1 = make<QListWidget>(this, "List1", {12, 114, 316, 250});
+    Label8 = label(this, "Label8", QStringLiteral("Online:"), {12, 118, 316, 18});
+    List1 = make<QListWidget>(this, "List1", {12, 138, 316, 218});
     List1->setAccessibleName(QStringLiteral("Online"));
     // A click plays; so does Enter on the row the arrow keys chose. Not itemActivated:
     // a double click delivers it after the click and would start the station twice.
     connect(List1, &QListWidget::itemClicked, this, [this] { List1_Click(); });
     List1->installEventFilter(this);
-    Label10 = label(this, "Label10", QStringLiteral("Favorieten:"), {12, 370, 316, 18});
+    Label10 = label(this, "Label10", QStringLiteral("Favorieten:"), {12, 362, 316, 18});
     File1 = new FavouritesList(
         m_texts,
         [this] {
             return FavouritesList::Station {ZenderNaam->text(), m_services.player->url(), RadioUrl->text()};
         },
         this);
-    File1->setGeometry(12, 390, 316, 120);
+    File1->setGeometry(12, 382, 316, 122);
     File1->setAccessibleName(QStringLiteral("Favorieten"));
     connect(File1, &FavouritesList::playFavourite, this,
             [this](const QString &naam, const QString &url, const QString &website) {
@@ -162,30 +173,30 @@ void Form1::buildControls()
                     m_mpris->stationChanged();
                 raiseReport(QStringLiteral("zender_") + m_services.player->url());
             });
-    Command1 = make<QPushButton>(this, "Command1", {12, 518, 154, 32});
+    Command1 = make<QPushButton>(this, "Command1", {12, 512, 154, 32});
     Command1->setText(QStringLiteral("Toevoegen"));
     connect(Command1, &QPushButton::clicked, File1, &FavouritesList::Command1_Click);
-    Command2 = make<QPushButton>(this, "Command2", {174, 518, 154, 32});
+    Command2 = make<QPushButton>(this, "Command2", {174, 512, 154, 32});
     Command2->setText(QStringLiteral("Verwijderen"));
     connect(Command2, &QPushButton::clicked, File1, &FavouritesList::Command2_Click);
     Command2->installEventFilter(this);
 
     // Information panel on the right.
-    Label11 = label(this, "Label11", QStringLiteral("- Informatie -"), {344, 72, 320, 20});
+    Label11 = label(this, "Label11", QStringLiteral("- Informatie -"), {344, 98, 320, 20});
     Label11->setAlignment(Qt::AlignCenter);
-    Label2 = label(this, "Label2", QStringLiteral("Land:"), {344, 96, 64, 18});
-    TaalGeselecteerdTekst = label<LinkLabel>(this, "TaalGeselecteerdTekst", QStringLiteral("Holland"), {408, 96, 256, 18});
-    Label1 = label<LinkLabel>(this, "Label1", QStringLiteral("Ander land selecteren"), {408, 116, 128, 18});
-    Label12 = label<LinkLabel>(this, "Label12", QStringLiteral("Zender zoeken"), {536, 116, 128, 18});
-    Label6 = label(this, "Label6", QStringLiteral("Zender:"), {344, 140, 64, 18});
-    ZenderNaam = label(this, "ZenderNaam", QStringLiteral("*+ naam zender +*"), {408, 140, 256, 18});
-    Label3 = label<LinkLabel>(this, "Label3", QStringLiteral("Website van deze zender."), {408, 160, 256, 18});
+    Label2 = label(this, "Label2", QStringLiteral("Land:"), {344, 120, 64, 18});
+    TaalGeselecteerdTekst = label<LinkLabel>(this, "TaalGeselecteerdTekst", QStringLiteral("Holland"), {408, 120, 256, 18});
+    Label1 = label<LinkLabel>(this, "Label1", QStringLiteral("Ander land selecteren"), {408, 140, 128, 18});
+    Label12 = label<LinkLabel>(this, "Label12", QStringLiteral("Zender zoeken"), {536, 140, 128, 18});
+    Label6 = label(this, "Label6", QStringLiteral("Zender:"), {344, 162, 64, 18});
+    ZenderNaam = label(this, "ZenderNaam", QStringLiteral("*+ naam zender +*"), {408, 162, 256, 18});
+    Label3 = label<LinkLabel>(this, "Label3", QStringLiteral("Website van deze zender."), {408, 182, 256, 18});
     connect(Label3, &LinkLabel::clicked, this, &Form1::openStationSite);
 
     // The view bounds the size of what its transfer fetches, so it has one of its own.
     WebBrowser1 = new WebView(m_services.web ? m_services.web : m_services.inet1, this);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
-    WebBrowser1->setGeometry(344, 184, 320, 220);
+    WebBrowser1->setGeometry(344, 204, 320, 190);
     connect(WebBrowser1, &WebView::NavigateError, this, &Form1::showNavigationError);
     // The picture of the sound lies exactly over the web view and covers it while shown.
     Frame2 = new VisualisationFrame([this] { return m_services.player->bandLevels(); }, this);
@@ -193,27 +204,27 @@ void Form1::buildControls()
     Frame2->setGeometry(WebBrowser1->geometry());
     Frame2->hide();
 
-    Label14 = label(this, "Label14", QStringLiteral("Kies een zender om te spelen.."), {344, 410, 320, 34});
+    Label14 = label(this, "Label14", QStringLiteral("Kies een zender om te spelen.."), {344, 398, 320, 34});
     Label14->setWordWrap(true);
-    Label9 = label<LinkLabel>(this, "Label9", QStringLiteral("Volume:"), {344, 450, 64, 20});
+    Label9 = label<LinkLabel>(this, "Label9", QStringLiteral("Volume:"), {344, 436, 64, 20});
     Slider1 = new Slider(this);
     Slider1->setObjectName(QStringLiteral("Slider1"));
-    Slider1->setGeometry(408, 450, 196, 20);
+    Slider1->setGeometry(408, 436, 196, 20);
     Slider1->setPosition(1);
     Slider1->setMax(100);
-    Label13 = label(this, "Label13", QStringLiteral("###%"), {610, 450, 54, 20});
+    Label13 = label(this, "Label13", QStringLiteral("###%"), {610, 436, 54, 20});
     Label13->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Command3 = make<QPushButton>(this, "Command3", {344, 480, 156, 34});
+    Command3 = make<QPushButton>(this, "Command3", {344, 466, 156, 34});
     Command3->setText(QStringLiteral("Play"));
     Command3->setDefault(true);
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
-    Command4 = make<QPushButton>(this, "Command4", {508, 480, 156, 34});
+    Command4 = make<QPushButton>(this, "Command4", {508, 466, 156, 34});
     Command4->setText(QStringLiteral("Record"));
     Command4->setEnabled(false);
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
-    Label4 = label<LinkLabel>(this, "Label4", QStringLiteral("Instellingen"), {344, 524, 120, 18});
-    Label5 = label<LinkLabel>(this, "Label5", QStringLiteral("About/Info"), {464, 524, 110, 18});
-    Label15 = label<LinkLabel>(this, "Label15", QStringLiteral("Mute: ON"), {580, 524, 84, 18});
+    Label4 = label<LinkLabel>(this, "Label4", QStringLiteral("Instellingen"), {344, 516, 120, 18});
+    Label5 = label<LinkLabel>(this, "Label5", QStringLiteral("About/Info"), {464, 516, 110, 18});
+    Label15 = label<LinkLabel>(this, "Label15", QStringLiteral("Mute: ON"), {580, 516, 84, 18});
     Label15->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label15->setStyleSheet(QStringLiteral("color: #d01818; font-weight: bold;"));
     Label15->hide();
@@ -221,6 +232,7 @@ void Form1::buildControls()
     connect(Label1, &LinkLabel::clicked, this, &Form1::openCountryChooser);
     connect(TaalGeselecteerdTekst, &LinkLabel::clicked, this, &Form1::openCountryChooser);
     connect(Label12, &LinkLabel::clicked, this, &Form1::openSearch);
+    connect(Label4, &LinkLabel::clicked, this, &Form1::openSettings);
     connect(Label5, &LinkLabel::clicked, this, [this] {
         navigate(DirectoryPages::aboutPage(m_services.directoryBase, language()));
         Frame2->hide();
@@ -266,10 +278,13 @@ void Form1::buildControls()
     gESelecteerdland->setText(QStringLiteral("english"));
     label(Frame1, "LabelErrorZendersLaden", QStringLiteral("errorZendersLaden:"), {430, 174, 130, 18});
     errorZendersLaden = label(Frame1, "errorZendersLaden", QStringLiteral("0"), {560, 174, 90, 18});
+    label(Frame1, "LabelErrorInstellingenLaden", QStringLiteral("errorInstellingenLaden:"), {430, 192, 130, 18});
     errorInstellingenLaden = label(Frame1, "errorInstellingenLaden", QStringLiteral("0"), {560, 192, 90, 18});
+    skinfout = label(Frame1, "skinfout", QStringLiteral("skinfout"), {430, 210, 220, 18});
     List4 = make<QListWidget>(Frame1, "List4", {10, 414, 640, 130});
 
     Timer2 = timer(this, "Timer2", 500);
+    connect(Timer2, &QTimer::timeout, this, &Form1::onTimer2);
     Timer4 = timer(this, "Timer4", 100);
     Timer5 = timer(this, "Timer5", 20);
     Timer6 = timer(this, "Timer6", 3000);
@@ -290,7 +305,7 @@ void Form1::applyPlainStyle()
     // could be loaded.
     setStyleSheet(QStringLiteral(
         "Form1 { background: #eef2f6; }"
-        "QLabel#Image1 { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #2b7bc0, stop:1 #123a66);"
+        "QLabel#PlainHead { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #2b7bc0, stop:1 #123a66);"
         "  color: white; font-size: 22px; font-weight: bold; }"
         "QLabel#Label7, QLabel#Label11 { color: #123a66; font-weight: bold; }"
         "LinkLabel { color: #1d64a8; }"
@@ -383,6 +398,52 @@ void Form1::openSearch()
     dialog->open();
 }
 
+void Form1::onTimer2()
+{
+    const MainSkinResult result = m_skinLoader.loadMain();
+    skinfout->setText(m_skinLoader.skinfout());
+    Timer2->stop();
+    if (result.outcome == SkinLoadOutcome::Loaded) {
+        const MainSkinPictures &pictures = result.pictures;
+        Image1->setPicture(pictures.head);
+        Image2->setPicture(pictures.frame);
+        PlainHead->setVisible(pictures.head.isNull());
+        Slider1->setBar(pictures.slider[0]);
+        Slider1->setBarDown(pictures.slider[1]);
+        Slider1->setBarOver(pictures.slider[2]);
+        Slider1->setPictureBack(pictures.slider[3]);
+        Slider1->setPictureProgress(pictures.slider[4]);
+        // Text stays readable on a dark frame.
+        QPalette palette = this->palette();
+        palette.setColor(QPalette::WindowText, isDarkPicture(pictures.frame) ? QColor(0xee, 0xee, 0xee) : Qt::black);
+        setPalette(palette);
+        return;
+    }
+    // One box at a time: Timer2 waits while the messages are open, and once the fall-back
+    // skin has failed too the window keeps its plain style.
+    const bool gaveUp = result.outcome == SkinLoadOutcome::GaveUp;
+    showSkinMessages(this, m_texts, result.messages, [this, gaveUp] {
+        if (gaveUp) {
+            Image1->setPicture({});
+            Image2->setPicture({});
+            PlainHead->show();
+        } else {
+            Timer2->start();
+        }
+    });
+}
+
+void Form1::openSettings()
+{
+    if (!m_services.registry)
+        return;
+    auto *settings = new Form4(m_services.programFolder, m_texts, *m_services.registry,
+                               QCoreApplication::applicationFilePath(), this);
+    connect(settings, &Form4::languageStored, gESelecteerdland, &QLineEdit::setText);
+    connect(settings, &Form4::skinChosen, Timer2, qOverload<>(&QTimer::start));
+    openSkinnedDialog(settings, m_services.programFolder, m_texts, this);
+}
+
 void Form1::buildLastStation()
 {
     LastStation::Hooks hooks;
@@ -467,6 +528,7 @@ void Form1::load()
     m_last->onTimer3();
     m_loader->start();
     m_loader->onTimer1();
+    Timer2->start();
     Timer5->start();
     Timer6->start();
     Timer7->start();
@@ -824,5 +886,6 @@ void Form1::resizeEvent(QResizeEvent *event)
     if (size() != QSize(kWidth, kHeight) && !isMinimized())
         resize(kWidth, kHeight);
     Image1->setGeometry(0, 0, width(), Image1->height());
+    Image2->setGeometry(rect());
     QWidget::resizeEvent(event);
 }

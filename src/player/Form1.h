@@ -2,6 +2,7 @@
 
 #include "AppServices.h"
 #include "LanguageTexts.h"
+#include "SkinLoader.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -21,6 +22,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 class Record;
+class SkinImage;
 class Slider;
 class StationListLoader;
 class TrayIcon;
@@ -36,6 +38,7 @@ class Form1 final : public QWidget
 public:
     static constexpr int kWidth = 676;
     static constexpr int kHeight = 564;
+    static constexpr int kHeadHeight = 92;
 
     explicit Form1(const AppServices &services, QWidget *parent = nullptr);
     ~Form1() override;
@@ -74,6 +77,8 @@ private:
     void buildTray();
     void buildDesktopService();
     void buildLastStation();
+    void onTimer2(); // applies the skin
+    void openSettings(); // Label4
     void openCountryChooser(); // Label1, TaalGeselecteerdTekst
     void openSearch(); // Label12
     void showPlaceholder();
@@ -113,9 +118,12 @@ private:
     QPointer<Record> m_recorder; // the open recorder window, which deletes itself on close
     QString m_lastTitle; // the song last announced, so a notice shows once per song
     LastStation *m_last = nullptr; // Timer3's restore and the close box's memory
+    SkinLoader m_skinLoader;
 
     // Visible controls.
-    QLabel *Image1 = nullptr;
+    SkinImage *Image1 = nullptr; // the skin's head
+    SkinImage *Image2 = nullptr; // the skin's frame
+    QLabel *PlainHead = nullptr;
     QListWidget *List1 = nullptr;
     FavouritesList *File1 = nullptr;
     LinkLabel *Label1 = nullptr;
@@ -161,6 +169,7 @@ private:
     QLabel *MsnTekst = nullptr;
     QLabel *errorZendersLaden = nullptr;
     QLabel *errorInstellingenLaden = nullptr;
+    QLabel *skinfout = nullptr;
     QLineEdit *gESelecteerdland = nullptr;
     QPlainTextEdit *DownloadInfo = nullptr;
 

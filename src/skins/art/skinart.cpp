@@ -17,7 +17,7 @@ namespace {
 
 constexpr int kWindowWidth = 676;
 constexpr int kWindowHeight = 564;
-constexpr int kHeadHeight = 144; // 10035 x 2160 twips, widened to the window
+constexpr int kHeadHeight = 92; // a strip across the window, above the two panels
 constexpr int kBarWidth = 600;
 constexpr int kBarHeight = 44;
 
@@ -43,7 +43,7 @@ QFont font(int pixelSize, int weight, qreal spacing = 0)
     return f;
 }
 
-void drawWaves(QPainter &p, const Palette &c)
+void drawWaves(QPainter &p, const Palette &c, qreal lift)
 {
     // Three layers of slow waves running across the lower half, like a signal trace.
     struct Wave
@@ -62,7 +62,7 @@ void drawWaves(QPainter &p, const Palette &c)
         for (int x = 340; x <= kWindowWidth; x += 2) {
             // The waves fade in from the wordmark towards the right edge.
             const qreal fade = std::min(1.0, (x - 340) / 160.0);
-            const qreal y = w.base + fade * w.amplitude * std::sin(x * 2 * M_PI / w.length + w.phase);
+            const qreal y = w.base - lift + fade * w.amplitude * std::sin(x * 2 * M_PI / w.length + w.phase);
             if (x == 340)
                 path.moveTo(x, y);
             else
@@ -131,15 +131,19 @@ QImage head(const Palette &c)
     glow.setColorAt(1, QColor(255, 255, 255, 0));
     p.fillRect(image.rect(), glow);
 
-    drawWaves(p, c);
-    drawLogo(p, c, {70, 68});
+    drawWaves(p, c, 44);
+    p.save();
+    p.translate(50, 46);
+    p.scale(0.8, 0.8);
+    drawLogo(p, c, {0, 0});
+    p.restore();
 
     p.setPen(c.title);
-    p.setFont(font(42, QFont::Bold, -0.5));
-    p.drawText(QPointF(126, 78), QStringLiteral("Norvale"));
+    p.setFont(font(33, QFont::Bold, -0.5));
+    p.drawText(QPointF(94, 52), QStringLiteral("Norvale"));
     p.setPen(c.subtitle);
-    p.setFont(font(15, QFont::Normal, 2.4));
-    p.drawText(QPointF(130, 104), QStringLiteral("INTERNET RADIO 3.0"));
+    p.setFont(font(12, QFont::Normal, 2.2));
+    p.drawText(QPointF(97, 74), QStringLiteral("INTERNET RADIO 3.0"));
 
     p.fillRect(0, kHeadHeight - 4, kWindowWidth, 2, c.edgeLight);
     p.fillRect(0, kHeadHeight - 2, kWindowWidth, 2, c.edgeDark);
