@@ -14,21 +14,17 @@ QByteArray png(QColor colour)
 {
     QImage image(40, 40, QImage::Format_RGB32);
     image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
+    QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
-    return bytes;
+    return buffer.data();
 }
 
 bool shows(QWidget &widget, QColor colour)
 {
-    const QImage shot = widget.grab().toImage();
-    for (int y = 0; y < shot.height(); ++y)
-        for (int x = 0; x < shot.width(); ++x)
-            if (shot.pixelColor(x, y) == colour)
-                return true;
-    return false;
+    const QImage shot = widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const auto *pixels = reinterpret_cast<const QRgb *>(shot.constBits());
+    return std::find(pixels, pixels + shot.sizeInBytes() / 4, colour.rgb()) != pixels + shot.sizeInBytes() / 4;
 }
 
 } // namespace
@@ -78,20 +74,16 @@ void TestWebView::navigate_data()
 {
     QTest::addColumn<QString>("address"); // %1: the test server
     QTest::addColumn<QString>("text"); // empty: NavigateError expected
-    QTest::newRow("page") << "%1page"
-                          << "Welkom";
-    QTest::newRow("about text shown as it stands") << "about:<b>Fout</b> 1"
-                                                   << "<b>Fout</b> 1";
-    QTest::newRow("http error") << "%1missing"
-                                << "";
-    QTest::newRow("page too large") << "%1big"
-                                    << "";
-    QTest::newRow("file refused") << "file:///etc/hostname"
-                                  << "";
-    QTest::newRow("other scheme refused") << "ftp://127.0.0.1/x"
-                                          << "";
-    QTest::newRow("nobody listening") << "http://127.0.0.1:1/"
-                                      << "";
+    const auto row = [](const char *tag, const char *address, const char *text) {
+        QTest::newRow(tag) << QString(address) << QString(text);
+    };
+    row("page", "%1page", "Welkom");
+    row("about text shown as it stands", "about:<b>Fout</b> 1", "<b>Fout</b> 1");
+    row("http error", "%1missing", "");
+    row("page too large", "%1big", "");
+    row("file refused", "file:///etc/hostname", "");
+    row("other scheme refused", "ftp://127.0.0.1/x", "");
+    row("nobody listening", "http://127.0.0.1:1/", "");
 }
 
 void TestWebView::navigate()
