@@ -8,6 +8,7 @@ NORVALE_PACKAGES=(
     icecast2 ffmpeg sox espeak-ng curl
     postgresql wrk nginx-light
 )
+# Left out on purpose: qt6-webengine-dev, needed only by the -DNORVALE_WEBENGINE=ON build.
 
 norvale_install_deps() {
     local missing=()

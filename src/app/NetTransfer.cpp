@@ -33,6 +33,17 @@ quint64 NetTransfer::openUrl(const QUrl &url, QObject *context, Callback done)
     QNetworkReply *reply = m_manager->get(request);
     m_pending.insert(id, Pending {reply, QPointer<QObject>(context), context != nullptr, std::move(done)});
     connect(reply, &QNetworkReply::finished, this, [this, id] { finish(id); });
+    if (const qint64 limit = maxBodyBytes(); limit > 0) {
+        // Stops as soon as the announced or received length passes the bound, so an
+        // endless body never fills the memory.
+        connect(reply, &QNetworkReply::downloadProgress, this, [this, id, limit](qint64 received, qint64 total) {
+            const auto it = m_pending.find(id);
+            if (it == m_pending.end() || (received <= limit && total <= limit))
+                return;
+            it->tooLarge = true;
+            it->reply->abort();
+        });
+    }
     return id;
 }
 
@@ -64,7 +75,9 @@ void NetTransfer::finish(quint64 id)
     result.url = pending.reply->url();
     result.httpStatus = pending.reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QNetworkReply::NetworkError error = pending.reply->error();
-    if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
+    if (pending.tooLarge) {
+        result.error = TransferError::TooLarge;
+    } else if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
         // setTransferTimeout() ends a stalled reply through abort(), which reports "cancelled".
         result.error = TransferError::Timeout;
     } else if (result.httpStatus >= 400) {
@@ -74,9 +87,13 @@ void NetTransfer::finish(quint64 id)
     }
     if (result.error != TransferError::None)
         result.errorText = result.error == TransferError::HttpStatus ? QStringLiteral("HTTP %1").arg(result.httpStatus)
+            : result.error == TransferError::TooLarge                ? QStringLiteral("reply too large")
                                                                      : pending.reply->errorString();
-    else
-        result.body = decodeUtf8OrWindows1252(pending.reply->readAll());
+    if (result.error == TransferError::None) {
+        result.bytes = pending.reply->readAll();
+        result.body = decodeUtf8OrWindows1252(result.bytes);
+        result.contentType = pending.reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
+    }
 
     if (pending.done)
         pending.done(result);

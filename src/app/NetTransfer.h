@@ -30,6 +30,7 @@ private:
         QPointer<QObject> context;
         bool hasContext = false;
         Callback done;
+        bool tooLarge = false;
     };
 
     void finish(quint64 id);

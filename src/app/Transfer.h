@@ -4,7 +4,6 @@
 #include <QPointer>
 #include <QString>
 #include <QUrl>
-
 #include <functional>
 
 enum class TransferError {
@@ -13,6 +12,7 @@ enum class TransferError {
     Timeout,
     HttpStatus, // the server answered 4xx/5xx
     Aborted,
+    TooLarge, // the body passed maxBodyBytes(); the rest was not read
 };
 
 struct TransferResult
@@ -22,6 +22,8 @@ struct TransferResult
     QString body; // UTF-8, or Windows-1252 when the bytes are not valid UTF-8
     QString errorText;
     QUrl url;
+    QByteArray bytes; // the body as received, for pictures
+    QByteArray contentType;
 
     bool ok() const { return error == TransferError::None; }
 };
@@ -42,4 +44,11 @@ public:
     virtual quint64 openUrl(const QUrl &url, QObject *context, Callback done) = 0;
     // The callback of an aborted request is never called.
     virtual void abort(quint64 id) = 0;
+
+    // A reply whose body grows past this many bytes ends as TooLarge; 0: no bound.
+    void setMaxBodyBytes(qint64 bytes) { m_maxBodyBytes = bytes; }
+    qint64 maxBodyBytes() const { return m_maxBodyBytes; }
+
+private:
+    qint64 m_maxBodyBytes = 0;
 };

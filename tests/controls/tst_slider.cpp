@@ -10,25 +10,14 @@ class TestSlider : public QObject
 private Q_SLOTS:
     void pixelArithmetic_data();
     void pixelArithmetic();
-    void mouse_data();
-    void mouse();
-    void keysAndWheel_data();
-    void keysAndWheel();
+    void interaction_data();
+    void interaction();
     void thumbPictures();
     void propertiesNeverRaiseChange();
 };
 
-namespace {
-
-QImage solid(QSize size, QColor colour)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    return image;
-}
-
 // A 169 x 9 track with a 9 x 9 thumb: the free length is 160.
-void setUp(Slider &slider, bool vertical, int largeChange, int value)
+static void setUp(Slider &slider, bool vertical, int largeChange, int value)
 {
     slider.setPosition(vertical ? 0 : 1);
     slider.resize(vertical ? QSize(9, 169) : QSize(169, 9));
@@ -37,13 +26,6 @@ void setUp(Slider &slider, bool vertical, int largeChange, int value)
     slider.show();
     QVERIFY(QTest::qWaitForWindowExposed(&slider));
 }
-
-QPoint at(const Slider &slider, int c)
-{
-    return slider.isVertical() ? QPoint(4, c) : QPoint(c, 4);
-}
-
-} // namespace
 
 void TestSlider::pixelArithmetic_data()
 {
@@ -99,31 +81,35 @@ void TestSlider::pixelArithmetic()
     QCOMPARE(result.value_or(-999), expected);
 }
 
-void TestSlider::mouse_data()
+void TestSlider::interaction_data()
 {
     QTest::addColumn<bool>("vertical");
     QTest::addColumn<int>("largeChange");
     QTest::addColumn<int>("start");
     // p/P N: left/right press at N; m N: move to N; r: release; v N: assign value N;
-    // = N: the value is N now.
+    // = N: the value is N now; k KEY: a key; w N: the wheel turned by N.
     QTest::addColumn<QString>("script");
     QTest::addColumn<QList<int>>("changes");
     QTest::addColumn<int>("mouseDowns");
-    QTest::newRow("step past the end does nothing, release raises Change")
-        << false << 10 << 95 << "p 165 = 95 r" << QList<int> {95} << 1;
-    QTest::newRow("step right of the thumb") << false << 10 << 50 << "p 150 = 60 r" << QList<int> {60} << 1;
-    QTest::newRow("step left of the thumb") << false << 10 << 50 << "p 20 = 40 r" << QList<int> {40} << 1;
-    QTest::newRow("jump: value follows on release") << false << 0 << 0 << "p 100 = 0 r = 60" << QList<int> {60} << 1;
-    QTest::newRow("right button: no MouseDown, Change on release")
-        << false << 0 << 30 << "P 100 r = 30" << QList<int> {30} << 0;
-    QTest::newRow("drag; assignment while held ignored")
-        << false << 0 << 0 << "p 4 m 84 v 10 = 50 m 400 r = 100" << QList<int> {50, 100} << 1;
-    QTest::newRow("vertical: click below the thumb adds the step")
-        << true << 10 << 50 << "p 150 = 60 r" << QList<int> {60} << 1;
-    QTest::newRow("vertical drag to the top is Max") << true << 0 << 50 << "p 84 m 0 r" << QList<int> {100} << 1;
+    const auto row = [](const char *tag, bool vertical, int step, int start, const char *script, QList<int> changes,
+                        int downs) {
+        QTest::newRow(tag) << vertical << step << start << script << changes << downs;
+    };
+    row("step past the end does nothing, release raises Change", false, 10, 95, "p 165 = 95 r", {95}, 1);
+    row("step right of the thumb", false, 10, 50, "p 150 = 60 r", {60}, 1);
+    row("step left of the thumb", false, 10, 50, "p 20 = 40 r", {40}, 1);
+    row("jump: value follows on release", false, 0, 0, "p 100 = 0 r = 60", {60}, 1);
+    row("right button: no MouseDown, Change on release", false, 0, 30, "P 100 r = 30", {30}, 0);
+    row("drag; assignment while held ignored", false, 0, 0, "p 4 m 84 v 10 = 50 m 400 r = 100", {50, 100}, 1);
+    row("vertical: click below the thumb adds the step", true, 10, 50, "p 150 = 60 r", {60}, 1);
+    row("vertical drag to the top is Max", true, 0, 50, "p 84 m 0 r", {100}, 1);
+    row("keys", false, 0, 50, "k right k down k down k pageup k end k end k home k pagedown", {51, 50, 49, 59, 100, 0},
+        0);
+    row("keys while held", false, 0, 0, "p 4 k end r = 0", {}, 1);
+    row("wheel: notches and halves", false, 0, 50, "w 120 w -240 w 60 w 60", {55, 45, 50}, 0);
 }
 
-void TestSlider::mouse()
+void TestSlider::interaction()
 {
     QFETCH(bool, vertical);
     QFETCH(int, largeChange);
@@ -137,25 +123,33 @@ void TestSlider::mouse()
     QSignalSpy change(&slider, &Slider::Change);
     QSignalSpy down(&slider, &Slider::MouseDown);
     QSignalSpy up(&slider, &Slider::MouseUp);
+    const QHash<QString, Qt::Key> keys {{"right", Qt::Key_Right},   {"down", Qt::Key_Down},
+                                        {"home", Qt::Key_Home},     {"end", Qt::Key_End},
+                                        {"pageup", Qt::Key_PageUp}, {"pagedown", Qt::Key_PageDown}};
     const QStringList words = script.split(' ');
     Qt::MouseButton held = Qt::NoButton;
     QPoint last;
     for (qsizetype i = 0; i < words.size(); ++i) {
         const QString &op = words[i];
-        const int n = op == "r" ? 0 : words.value(++i).toInt();
+        const QString arg = op == "r" ? QString() : words.value(++i);
+        const QPoint point = vertical ? QPoint(4, arg.toInt()) : QPoint(arg.toInt(), 4);
         if (op == "p" || op == "P") {
             held = op == "p" ? Qt::LeftButton : Qt::RightButton;
-            last = at(slider, n);
-            QTest::mousePress(&slider, held, {}, last);
+            QTest::mousePress(&slider, held, {}, last = point);
         } else if (op == "m") {
-            last = at(slider, n);
-            QTest::mouseMove(&slider, last);
+            QTest::mouseMove(&slider, last = point);
         } else if (op == "r") {
             QTest::mouseRelease(&slider, held, {}, last);
         } else if (op == "v") {
-            slider.setValue(n);
+            slider.setValue(arg.toInt());
+        } else if (op == "k") {
+            QTest::keyClick(&slider, keys.value(arg));
+        } else if (op == "w") {
+            QWheelEvent wheel({50, 4}, slider.mapToGlobal(QPointF(50, 4)), {}, {0, arg.toInt()}, Qt::NoButton, {},
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(&slider, &wheel);
         } else {
-            QCOMPARE(slider.value(), n);
+            QCOMPARE(slider.value(), arg.toInt());
         }
     }
     QList<int> raised;
@@ -163,52 +157,17 @@ void TestSlider::mouse()
         raised << args.at(0).toInt();
     QCOMPARE(raised, changes);
     QCOMPARE(down.size(), mouseDowns);
-    QCOMPARE(up.size(), 1);
-}
-
-void TestSlider::keysAndWheel_data()
-{
-    QTest::addColumn<int>("key"); // 0: the wheel
-    QTest::addColumn<int>("wheel");
-    QTest::addColumn<int>("start");
-    QTest::addColumn<int>("expected"); // Change is raised exactly when the value moves
-    QTest::newRow("right") << int(Qt::Key_Right) << 0 << 50 << 51;
-    QTest::newRow("down") << int(Qt::Key_Down) << 0 << 50 << 49;
-    QTest::newRow("page up") << int(Qt::Key_PageUp) << 0 << 50 << 60;
-    QTest::newRow("page down stops at min") << int(Qt::Key_PageDown) << 0 << 4 << 0;
-    QTest::newRow("home") << int(Qt::Key_Home) << 0 << 50 << 0;
-    QTest::newRow("end") << int(Qt::Key_End) << 0 << 50 << 100;
-    QTest::newRow("end at the end") << int(Qt::Key_End) << 0 << 100 << 100;
-    QTest::newRow("wheel up a notch") << 0 << 120 << 50 << 55;
-    QTest::newRow("wheel down two notches") << 0 << -240 << 50 << 40;
-    QTest::newRow("half a notch") << 0 << 60 << 50 << 50;
-}
-
-void TestSlider::keysAndWheel()
-{
-    QFETCH(int, key);
-    QFETCH(int, wheel);
-    QFETCH(int, start);
-    QFETCH(int, expected);
-    Slider slider;
-    setUp(slider, false, 0, start);
-    QCOMPARE(slider.focusPolicy() & Qt::TabFocus, Qt::TabFocus);
-    QSignalSpy change(&slider, &Slider::Change);
-    if (key) {
-        QTest::keyClick(&slider, Qt::Key(key));
-    } else {
-        QWheelEvent event(QPointF(50, 4), slider.mapToGlobal(QPointF(50, 4)), {}, QPoint(0, wheel), Qt::NoButton, {},
-                          Qt::NoScrollPhase, false);
-        QApplication::sendEvent(&slider, &event);
-    }
-    QCOMPARE(slider.value(), expected);
-    QCOMPARE(change.size(), expected == start ? 0 : 1);
-    if (!change.isEmpty())
-        QCOMPARE(change.at(0).at(0).toInt(), expected);
+    QCOMPARE(up.size(), int(words.count("r")));
+    QVERIFY(slider.focusPolicy() & Qt::TabFocus);
 }
 
 void TestSlider::thumbPictures()
 {
+    const auto solid = [](QSize size, QColor colour) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(colour);
+        return image;
+    };
     Slider slider;
     setUp(slider, false, 0, 0);
     slider.setBar(solid({9, 9}, Qt::red)); // alone: the same picture for every state
