@@ -27,6 +27,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDBusConnection>
 #include <QDesktopServices>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -209,8 +210,8 @@ void Form1::buildControls()
     Label9 = label<LinkLabel>(this, "Label9", QStringLiteral("Volume:"), {344, 436, 64, 20});
     Slider1 = new Slider(this);
     Slider1->setObjectName(QStringLiteral("Slider1"));
+    Slider1->setPosition(1); // horizontal; set before the geometry, which it would turn
     Slider1->setGeometry(408, 436, 196, 20);
-    Slider1->setPosition(1);
     Slider1->setMax(100);
     Label13 = label(this, "Label13", QStringLiteral("###%"), {610, 436, 54, 20});
     Label13->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -508,7 +509,7 @@ void Form1::buildDesktopService()
     hooks.quit = [this] { quitFromTray(); };
     m_mpris = new MprisService(std::move(hooks), this);
     m_mpris->registerOn(); // without a session bus the player simply has no desktop service
-    m_notifier = new DesktopNotifier({}, this);
+    m_notifier = new DesktopNotifier(QDBusConnection::sessionBus(), this);
 }
 
 void Form1::load()
