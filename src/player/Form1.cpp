@@ -543,7 +543,11 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             List1_Click();
             return true;
         }
-        if (watched == Command2 && key->text() == QChar(kDiagnosticsKey)) {
+        // Some input methods deliver Ctrl+D as the key with its modifier, not as the
+        // control character.
+        const bool diagnostics = key->text() == QChar(kDiagnosticsKey)
+            || (key->key() == Qt::Key_D && (key->modifiers() & Qt::ControlModifier));
+        if (watched == Command2 && diagnostics) {
             toggleDiagnostics();
             return true;
         }

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -47,12 +48,15 @@ struct Rig
     explicit Rig(const QString &language, LocalHttpServer::Handler handler = serveHolland)
         : server(std::move(handler))
     {
-        QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/lang.ini"), folder.filePath(QStringLiteral("lang.ini")));
+        // A fresh program folder as an installation seeds it: texts, skins, slider pictures.
+        std::filesystem::copy(NORVALE_BINARY_DIR "/share/norvale", folder.path().toStdString(),
+                              std::filesystem::copy_options::recursive);
         WriteINI(folder.filePath(QStringLiteral("INST.INI")), QStringLiteral("Online Radio"), QStringLiteral("taal"),
                  language);
         form = std::make_unique<Form1>(
             AppServices {folder.path(), QUrl(server.baseUrl()), &inet1, &inet2, &inet3, &player});
         form->load();
+        player.clearCalls(); // the restore's volume; the tests count what they cause
         loader = form->findChild<StationListLoader *>();
     }
 
