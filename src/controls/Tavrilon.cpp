@@ -155,7 +155,6 @@ protected:
 
     void keyPressEvent(QKeyEvent *event) override
     {
-        m_owner->beginInput();
         const bool dropped = m_owner->keyDown(event->key(), event->modifiers(), false);
         const QString text = event->text();
         if (dropped) {
@@ -176,7 +175,6 @@ protected:
         } else {
             QTextEdit::keyPressEvent(event);
         }
-        m_owner->endInput();
     }
 
     void keyReleaseEvent(QKeyEvent *event) override
@@ -190,7 +188,6 @@ protected:
     // A composed character (dead keys, input methods) is typed like a key.
     void inputMethodEvent(QInputMethodEvent *event) override
     {
-        m_owner->beginInput();
         const QString commit = event->commitString();
         if (commit.size() == 1 && event->preeditString().isEmpty() && event->replacementLength() == 0) {
             QChar character = commit.at(0);
@@ -208,22 +205,17 @@ protected:
         } else {
             QTextEdit::inputMethodEvent(event);
         }
-        m_owner->endInput();
     }
 
     void mousePressEvent(QMouseEvent *event) override
     {
-        m_owner->beginInput();
         QTextEdit::mousePressEvent(event);
-        m_owner->endInput();
         m_owner->mouseButton(QEvent::MouseButtonPress, event->button(), event->modifiers(), event->position());
     }
 
     void mouseReleaseEvent(QMouseEvent *event) override
     {
-        m_owner->beginInput();
         QTextEdit::mouseReleaseEvent(event);
-        m_owner->endInput();
         m_owner->mouseButton(QEvent::MouseButtonRelease, event->button(), event->modifiers(), event->position());
     }
 
@@ -238,7 +230,6 @@ protected:
     {
         if (!source || !source->hasText())
             return;
-        m_owner->beginInput();
         QString text = source->text();
         if (m_owner->m_maxLength > 0) {
             const QTextCursor cursor = textCursor();
@@ -247,7 +238,6 @@ protected:
         }
         if (!text.isEmpty())
             insertPlainText(text);
-        m_owner->endInput();
     }
 
 private:
@@ -995,19 +985,8 @@ void Tavrilon::onTextChanged()
     if (m_quiet > 0 || m_busy)
         return;
     m_textCache.reset();
-    if (m_inputDepth > 0)
-        m_dirtyAfterInput = true;
-    else
-        m_dirty = true;
+    m_dirty = true;
     emit Change();
-}
-
-void Tavrilon::endInput()
-{
-    if (--m_inputDepth == 0 && m_dirtyAfterInput) {
-        m_dirtyAfterInput = false;
-        m_dirty = true;
-    }
 }
 
 // Restyles the lines between the caret's old and new line when an edited line is left

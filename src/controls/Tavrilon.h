@@ -228,8 +228,6 @@ private:
     TypedAction typed(QChar &character);
     bool roomFor(qsizetype characters) const;
     void mouseButton(QEvent::Type type, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPointF pos);
-    void beginInput() { ++m_inputDepth; }
-    void endInput();
 
     TavrilonEdit *m_edit = nullptr;
 
@@ -259,11 +257,6 @@ private:
     std::optional<QString> m_textCache;
     bool m_pendingFill = false;
     int m_quiet = 0; // filling the edit box: its own events are not the user's
-    // The edit box announces a keystroke's text change before its caret move; the dirty
-    // flag of an edit made by input is raised after the input is handled, so restyling
-    // sees the edit on the caret move of the next key, as a line-leaving key needs.
-    int m_inputDepth = 0;
-    bool m_dirtyAfterInput = false;
     int m_seenPosition = 0;
     int m_seenAnchor = 0;
 
