@@ -21,8 +21,10 @@ namespace {
 
 // Walked in steps of this many characters, each step's ranges applied together.
 constexpr qsizetype kStepLength = 4096;
-// A slice of a long run gives the event loop back after about this long.
-constexpr qint64 kSliceBudgetMs = 12;
+// A slice of a long run, with the layout of what it styled, should take about this long
+// before the event loop gets its turn; slices grow or shrink towards it.
+constexpr qint64 kSliceTargetNs = 12'000'000;
+constexpr qsizetype kFirstSliceLength = 2048;
 // Everything the walk looks at beyond its position: "&" plus eight for an entity's ";".
 constexpr qsizetype kLookAhead = 8;
 constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
@@ -131,6 +133,28 @@ std::optional<Qt::CursorShape> pointerShape(int pointer)
     if (pointer >= 0 && pointer < int(std::size(shapes)))
         return shapes[pointer];
     return std::nullopt;
+}
+
+// The document breaks lines at CR and at LF alike, so CR LF would give an empty line;
+// one pass over the text, and none at all for a text without CR.
+QString withDocumentLineBreaks(const QString &text)
+{
+    qsizetype at = text.indexOf(u'\r');
+    if (at < 0)
+        return text;
+    QString out(text.size(), Qt::Uninitialized);
+    const QChar *in = text.constData();
+    QChar *write = out.data();
+    std::copy(in, in + at, write);
+    qsizetype length = at;
+    for (const qsizetype size = text.size(); at < size; ++at) {
+        if (in[at] != u'\r')
+            write[length++] = in[at];
+        else if (at + 1 >= size || in[at + 1] != u'\n')
+            write[length++] = u'\n';
+    }
+    out.truncate(length);
+    return out;
 }
 
 QString plainFromSelection(QString text)
@@ -255,6 +279,7 @@ struct Tavrilon::Run
     qsizetype resetUpTo = 0; // walker position up to which the base style is given
     QTextCharFormat base;
     std::array<QTextCharFormat, styleCount> formats;
+    qsizetype sliceLength = kFirstSliceLength;
     int progressMode = 0; // 1 progress bar, 2 "Percent" property
     bool joinUndo = false;
     bool undoWasEnabled = true;
@@ -518,10 +543,7 @@ QString Tavrilon::Text() const
 void Tavrilon::setText(const QString &text)
 {
     cancelColorize();
-    QString held = text;
-    if (held.contains(u'\r'))
-        held.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
-    m_textCache = std::move(held);
+    m_textCache = withDocumentLineBreaks(text);
     m_pendingFill = true;
     m_lastLine = 0;
     if (isVisible())
@@ -676,7 +698,7 @@ std::unique_ptr<Tavrilon::Run> Tavrilon::startRun(qsizetype startPos, qsizetype 
     return run;
 }
 
-bool Tavrilon::advanceRun(Run &run, qint64 budgetMs)
+bool Tavrilon::advanceRun(Run &run, qsizetype characters)
 {
     QTextDocument *document = m_edit->document();
     const qsizetype length = document->characterCount() - 1;
@@ -700,12 +722,11 @@ bool Tavrilon::advanceRun(Run &run, qint64 budgetMs)
         cursor.mergeCharFormat(format);
     };
 
-    QElapsedTimer clock;
-    clock.start();
     std::vector<TavrilonStyledRange> ranges;
-    while (!run.walker.atEnd()) {
+    const qsizetype last = characters < 0 ? run.walker.endPos() : run.walker.nextPos() + characters - 1;
+    while (!run.walker.atEnd() && run.walker.nextPos() <= last) {
         ranges.clear();
-        run.walker.step(kStepLength, ranges);
+        run.walker.step(std::min(kStepLength, last - run.walker.nextPos() + 1), ranges);
         // Every character gets the base style before any range over it; an entity may
         // reach a few characters past the walked ones.
         const qsizetype resetTo = std::min(run.walker.endPos(), run.walker.nextPos() - 1 + kLookAhead);
@@ -715,8 +736,6 @@ bool Tavrilon::advanceRun(Run &run, qint64 budgetMs)
         }
         for (const TavrilonStyledRange &range : ranges)
             style(range.start, range.length, run.formats[int(range.tokenClass)]);
-        if (budgetMs >= 0 && clock.elapsed() >= budgetMs)
-            break;
     }
 
     cursor.endEditBlock();
@@ -729,10 +748,19 @@ void Tavrilon::onSliceTimer()
 {
     if (!m_run)
         return;
-    if (advanceRun(*m_run, kSliceBudgetMs))
+    // The edit box lays out what a slice styled when the slice ends, at a cost that
+    // depends on the text and the fonts; the next slice is sized on what this one took.
+    QElapsedTimer clock;
+    clock.start();
+    const qsizetype walked = m_run->sliceLength;
+    if (advanceRun(*m_run, walked)) {
         finishChunkedRun(true);
-    else
-        m_sliceTimer.start(0);
+        return;
+    }
+    const qint64 tookNs = std::max<qint64>(clock.nsecsElapsed(), 1);
+    const double scale = std::clamp(double(kSliceTargetNs) / double(tookNs), 0.25, 4.0);
+    m_run->sliceLength = std::clamp(qsizetype(double(walked) * scale), qsizetype(256), qsizetype(1) << 20);
+    m_sliceTimer.start(0);
 }
 
 void Tavrilon::finishChunkedRun(bool completed)

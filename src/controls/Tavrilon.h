@@ -215,7 +215,7 @@ private:
     // Colouring.
     void colorizeNow(qsizetype startPos, qsizetype endPos, bool joinUndo);
     std::unique_ptr<Run> startRun(qsizetype startPos, qsizetype endPos);
-    bool advanceRun(Run &run, qint64 budgetMs);
+    bool advanceRun(Run &run, qsizetype characters); // -1: to the end
     void onSliceTimer();
     void finishChunkedRun(bool completed);
     void reportProgress(int percent);
