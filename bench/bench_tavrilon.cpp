@@ -126,7 +126,7 @@ int main(int argc, char **argv)
     std::printf("first show of the held list (once, when the frame is opened): %.1f ms\n", showMs);
 
     // Colouring at once.
-    holder->setColorizeSliceLength(html.size() + 1);
+    holder->setChunkThreshold(html.size() + 1);
     holder->setText(html);
     clock.start();
     holder->Colorize();
@@ -148,7 +148,7 @@ int main(int argc, char **argv)
 
     // Colouring in slices: the event loop keeps turning; the longest wait between turns is
     // what a user would feel.
-    holder->setColorizeSliceLength(32 * 1024);
+    holder->setChunkThreshold(32 * 1024);
     holder->setText(html);
     qint64 longestGapNs = 0;
     QElapsedTimer gap;

@@ -275,8 +275,8 @@ struct Tavrilon::Run
     { }
 
     TavrilonColorizer walker;
-    qsizetype offset = 0; // document position of the walker's position 1
-    qsizetype resetUpTo = 0; // walker position up to which the base style is given
+    qsizetype resetUpTo = 0; // position up to which the base style is given
+    std::vector<int> percents; // reached in the current slice, reported after it
     QTextCharFormat base;
     std::array<QTextCharFormat, styleCount> formats;
     qsizetype sliceLength = kFirstSliceLength;
@@ -310,7 +310,11 @@ Tavrilon::Tavrilon(QWidget *parent)
     applySelectionPalette();
 }
 
-Tavrilon::~Tavrilon() = default;
+// The edit box outlives this part of the control while QWidget deletes its children.
+Tavrilon::~Tavrilon()
+{
+    m_edit->disconnect(this);
+}
 
 void Tavrilon::setStyleFlag(StyleIndex index, bool bold, bool value, const QString &name)
 {
@@ -549,7 +553,8 @@ void Tavrilon::setText(const QString &text)
     if (isVisible())
         ensureDocument();
     m_dirty = true;
-    emit Change();
+    if (!m_busy)
+        emit Change();
     emit propertyChanged(QStringLiteral("Text"));
     emit propertyChanged(QStringLiteral("TextRTF"));
 }
@@ -608,7 +613,7 @@ void Tavrilon::Colorize(qsizetype lngStartPos, qsizetype lngEndPos)
     const qsizetype length = box()->document()->characterCount() - 1;
     const qsizetype from = lngStartPos <= 0 ? 1 : lngStartPos;
     const qsizetype to = lngEndPos <= 0 ? length : std::min(lngEndPos, length);
-    if (to - from + 1 <= m_sliceLength) {
+    if (to - from + 1 <= m_chunkThreshold) {
         colorizeNow(from, to, false);
         emit colorizeFinished(true);
         return;
@@ -651,7 +656,7 @@ std::unique_ptr<Tavrilon::Run> Tavrilon::startRun(qsizetype startPos, qsizetype 
     // its last, so an edited document gives only that stretch.
     QString text;
     qsizetype offset = 0;
-    if (m_textCache) {
+    if (m_textCache && m_textCache->size() == length) {
         text = *m_textCache;
     } else {
         offset = std::min(startPos - 1, length);
@@ -660,8 +665,7 @@ std::unique_ptr<Tavrilon::Run> Tavrilon::startRun(qsizetype startPos, qsizetype 
         stretch.setPosition(int(std::min(length, endPos + 2 * kLookAhead)), QTextCursor::KeepAnchor);
         text = stretch.selectedText();
     }
-    auto run = std::make_unique<Run>(TavrilonColorizer(text, startPos - offset, endPos - offset));
-    run->offset = offset;
+    auto run = std::make_unique<Run>(TavrilonColorizer(text, startPos, endPos, offset));
     run->resetUpTo = run->walker.startPos() - 1;
 
     const QFont font = m_edit->font();
@@ -686,7 +690,16 @@ std::unique_ptr<Tavrilon::Run> Tavrilon::startRun(qsizetype startPos, qsizetype 
         run->progressMode = 2;
         m_progressBar->setProperty("Percent", 0);
     }
-    run->walker.setProgressCallback([this, mode = run->progressMode](int percent) {
+    run->walker.setProgressCallback([percents = &run->percents](int percent) { percents->push_back(percent); });
+    return run;
+}
+
+// Called once the slice's styling is done: whoever watches the progress may change the
+// text or stop the run.
+void Tavrilon::reportProgress(int mode, const std::vector<int> &percents)
+{
+    const QPointer<Tavrilon> alive(this);
+    for (const int percent : percents) {
         if (mode == 1) {
             if (auto *bar = qobject_cast<QProgressBar *>(m_progressBar.data()))
                 bar->setValue(percent);
@@ -694,8 +707,9 @@ std::unique_ptr<Tavrilon::Run> Tavrilon::startRun(qsizetype startPos, qsizetype 
             m_progressBar->setProperty("Percent", percent);
         }
         emit colorizeProgress(percent);
-    });
-    return run;
+        if (!alive)
+            return;
+    }
 }
 
 bool Tavrilon::advanceRun(Run &run, qsizetype characters)
@@ -713,8 +727,8 @@ bool Tavrilon::advanceRun(Run &run, qsizetype characters)
         m_edit->setUpdatesEnabled(false);
 
     const auto style = [&](qsizetype walkerStart, qsizetype count, const QTextCharFormat &format) {
-        const qsizetype from = std::clamp(walkerStart + run.offset, qsizetype(0), length);
-        const qsizetype to = std::clamp(walkerStart + run.offset + count, qsizetype(0), length);
+        const qsizetype from = std::clamp(walkerStart, qsizetype(0), length);
+        const qsizetype to = std::clamp(walkerStart + count, qsizetype(0), length);
         if (to <= from)
             return;
         cursor.setPosition(int(from));
@@ -741,7 +755,11 @@ bool Tavrilon::advanceRun(Run &run, qsizetype characters)
     cursor.endEditBlock();
     if (silenced)
         m_edit->setUpdatesEnabled(true);
-    return run.walker.atEnd();
+    const bool done = run.walker.atEnd();
+    const int mode = run.progressMode;
+    const std::vector<int> percents = std::exchange(run.percents, {});
+    reportProgress(mode, percents); // run may be gone after this
+    return done;
 }
 
 void Tavrilon::onSliceTimer()
@@ -753,7 +771,11 @@ void Tavrilon::onSliceTimer()
     QElapsedTimer clock;
     clock.start();
     const qsizetype walked = m_run->sliceLength;
-    if (advanceRun(*m_run, walked)) {
+    const QPointer<Tavrilon> alive(this);
+    const bool done = advanceRun(*m_run, walked);
+    if (!alive || !m_run)
+        return;
+    if (done) {
         finishChunkedRun(true);
         return;
     }

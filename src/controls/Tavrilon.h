@@ -41,7 +41,7 @@ enum TavrilonFindOption { WholeWord = 2, MatchCase = 4, NoHighlight = 8 };
 // megabytes at no cost; Text reads back exactly what the document holds.
 //
 // Colorize runs at once on short ranges and in slices from the event loop on longer ones
-// (colorizeSliceLength): the control is busy and read-only meanwhile, progress goes to the
+// (chunkThreshold): the control is busy and read-only meanwhile, progress goes to the
 // attached ProgressBar, cancelColorize stops it and colorizeFinished reports the end.
 //
 // Events named after the edit box's (Change, Click, ... SelChange) are not raised while the
@@ -171,8 +171,9 @@ public:
     // Colouring in slices.
     bool isColorizing() const { return m_run != nullptr; }
     void cancelColorize();
-    qsizetype colorizeSliceLength() const { return m_sliceLength; }
-    void setColorizeSliceLength(qsizetype characters) { m_sliceLength = std::max<qsizetype>(1, characters); }
+    // Ranges longer than this many characters are coloured in slices.
+    qsizetype chunkThreshold() const { return m_chunkThreshold; }
+    void setChunkThreshold(qsizetype characters) { m_chunkThreshold = std::max<qsizetype>(1, characters); }
     bool isBusy() const { return m_busy; }
 
 Q_SIGNALS:
@@ -218,7 +219,7 @@ private:
     bool advanceRun(Run &run, qsizetype characters); // -1: to the end
     void onSliceTimer();
     void finishChunkedRun(bool completed);
-    void reportProgress(int percent);
+    void reportProgress(int mode, const std::vector<int> &percents);
 
     // Edit box events.
     void onTextChanged();
@@ -262,5 +263,5 @@ private:
 
     std::unique_ptr<Run> m_run;
     QTimer m_sliceTimer;
-    qsizetype m_sliceLength = 32 * 1024;
+    qsizetype m_chunkThreshold = 32 * 1024;
 };

@@ -14,11 +14,13 @@ QChar foldAscii(QChar c)
 
 } // namespace
 
-TavrilonColorizer::TavrilonColorizer(QString text, qsizetype startPos, qsizetype endPos)
+TavrilonColorizer::TavrilonColorizer(QString text, qsizetype startPos, qsizetype endPos, qsizetype textOffset)
     : m_text(std::move(text))
+    , m_offset(std::max<qsizetype>(textOffset, 0))
 {
-    m_start = std::max<qsizetype>(startPos, 1);
-    m_end = endPos <= 0 ? m_text.size() : std::min(endPos, m_text.size());
+    const qsizetype textEnd = m_offset + m_text.size();
+    m_start = std::max(startPos, m_offset + 1);
+    m_end = endPos <= 0 ? textEnd : std::min(endPos, textEnd);
     m_i = m_start;
     advanceProgress(0);
 }
@@ -33,10 +35,11 @@ std::vector<TavrilonStyledRange> TavrilonColorizer::colorize(const QString &text
 
 bool TavrilonColorizer::matches(qsizetype pos, QLatin1StringView word, bool foldCase) const
 {
-    if (pos < 1 || pos - 1 + word.size() > m_text.size())
+    const qsizetype index = pos - 1 - m_offset;
+    if (index < 0 || index + word.size() > m_text.size())
         return false;
     for (qsizetype k = 0; k < word.size(); ++k) {
-        const QChar c = m_text.at(pos - 1 + k);
+        const QChar c = m_text.at(index + k);
         if ((foldCase ? foldAscii(c) : c) != QLatin1Char(word.at(k)))
             return false;
     }
@@ -163,8 +166,8 @@ void TavrilonColorizer::leaveTag()
 void TavrilonColorizer::emitRange(qsizetype from, qsizetype to, TavrilonTokenClass tokenClass,
                                   std::vector<TavrilonStyledRange> &out)
 {
-    from = std::max<qsizetype>(from, 1);
-    to = std::min(to, m_text.size());
+    from = std::max(from, m_offset + 1);
+    to = std::min(to, m_offset + m_text.size());
     if (to >= from)
         out.push_back({from - 1, to - from + 1, tokenClass});
 }

@@ -35,8 +35,10 @@ class TavrilonColorizer final
 public:
     using ProgressCallback = std::function<void(int percent)>;
 
-    // startPos/endPos 0 mean 1 and the text length; both are clamped to the text.
-    explicit TavrilonColorizer(QString text, qsizetype startPos = 0, qsizetype endPos = 0);
+    // startPos/endPos 0 mean 1 and the text length; both are clamped to the text. A text
+    // that is a stretch of a longer document starts at document position textOffset + 1;
+    // positions given, reported and used for progress are then the document's.
+    explicit TavrilonColorizer(QString text, qsizetype startPos = 0, qsizetype endPos = 0, qsizetype textOffset = 0);
 
     qsizetype startPos() const { return m_start; }
     qsizetype endPos() const { return m_end; }
@@ -58,7 +60,11 @@ public:
 private:
     enum class State { Text, Tag, AttributeName, AttributeValue, Comment, StyleContent, ScriptContent };
 
-    QChar at(qsizetype pos) const { return pos >= 1 && pos <= m_text.size() ? m_text.at(pos - 1) : QChar(); }
+    QChar at(qsizetype pos) const
+    {
+        const qsizetype index = pos - 1 - m_offset;
+        return index >= 0 && index < m_text.size() ? m_text.at(index) : QChar();
+    }
     bool matches(qsizetype pos, QLatin1StringView word, bool foldCase) const;
     void handle(qsizetype i, std::vector<TavrilonStyledRange> &out);
     void handleTag(qsizetype i, std::vector<TavrilonStyledRange> &out);
@@ -70,6 +76,7 @@ private:
     void advanceProgress(qsizetype pos);
 
     QString m_text;
+    qsizetype m_offset = 0;
     qsizetype m_start = 1;
     qsizetype m_end = 0;
     qsizetype m_i = 1;

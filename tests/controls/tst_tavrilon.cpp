@@ -88,6 +88,15 @@ private Q_SLOTS:
         while (!walker.atEnd())
             walker.step(3, sliced);
         QCOMPARE(sliced, whole);
+
+        // A stretch of a longer document gives the same ranges at the document's positions.
+        const qsizetype first = start > 0 ? start : 1;
+        TavrilonColorizer stretch(html.mid(first - 1), first + 100, (end > 0 ? end : html.size()) + 100, first + 99);
+        std::vector<TavrilonStyledRange> shifted;
+        stretch.step(html.size(), shifted);
+        for (TavrilonStyledRange &range : shifted)
+            range.start -= 100;
+        QCOMPARE(shifted, whole);
     }
 
     void progressPercent_data()
@@ -217,7 +226,7 @@ private Q_SLOTS:
         QList<int> barValues;
         connect(&bar, &QProgressBar::valueChanged, this, [&](int value) { barValues.append(value); });
         box.setText(QStringLiteral("<a href=\"x\">y</a>\n").repeated(500));
-        box.setColorizeSliceLength(64);
+        box.setChunkThreshold(64);
         QSignalSpy changes(&box, &Tavrilon::Change);
         QSignalSpy selChanges(&box, &Tavrilon::SelChange);
         QSignalSpy finished(&box, &Tavrilon::colorizeFinished);
@@ -238,17 +247,22 @@ private Q_SLOTS:
         QCOMPARE(selChanges.count(), 1);
     }
 
-    void cancelledColorizeGivesTheBoxBack()
+    // A new list arriving while the old one is being coloured stops the run.
+    void textSetDuringColorizeStopsIt()
     {
         Tavrilon box;
-        box.setText(QStringLiteral("<b>x</b>").repeated(100));
-        box.setColorizeSliceLength(16);
+        box.setText(QStringLiteral("<b>x</b>").repeated(2000));
+        box.setChunkThreshold(16);
         QSignalSpy finished(&box, &Tavrilon::colorizeFinished);
+        connect(&box, &Tavrilon::colorizeProgress, this, [&](int percent) {
+            if (percent >= 50 && box.isColorizing())
+                box.setText(QStringLiteral("new"));
+        });
         box.Colorize();
         QVERIFY(box.hwnd()->isReadOnly());
-        box.cancelColorize();
-        QCOMPARE(finished.count(), 1);
+        QVERIFY(finished.wait());
         QCOMPARE(finished.first().first().toBool(), false);
+        QCOMPARE(box.Text(), QStringLiteral("new"));
         QVERIFY(!box.isBusy());
         QVERIFY(!box.hwnd()->isReadOnly());
     }
