@@ -620,6 +620,7 @@ void Tavrilon::Colorize(qsizetype lngStartPos, qsizetype lngEndPos)
     }
     m_busy = true;
     m_run = startRun(from, to);
+    ++m_runSerial;
     QTextDocument *document = m_edit->document();
     // Styling a long text is not an edit to undo, and its undo steps would take more
     // memory than the text.
@@ -772,9 +773,10 @@ void Tavrilon::onSliceTimer()
     clock.start();
     const qsizetype walked = m_run->sliceLength;
     const QPointer<Tavrilon> alive(this);
+    const quint64 serial = m_runSerial;
     const bool done = advanceRun(*m_run, walked);
-    if (!alive || !m_run)
-        return;
+    if (!alive || !m_run || m_runSerial != serial)
+        return; // stopped, or replaced by a new run, while its progress was reported
     if (done) {
         finishChunkedRun(true);
         return;

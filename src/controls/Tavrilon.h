@@ -262,6 +262,7 @@ private:
     int m_seenAnchor = 0;
 
     std::unique_ptr<Run> m_run;
+    quint64 m_runSerial = 0;
     QTimer m_sliceTimer;
     qsizetype m_chunkThreshold = 32 * 1024;
 };
