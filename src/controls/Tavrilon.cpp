@@ -16,6 +16,7 @@
 #include <QTextEdit>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <ctime>
 
 namespace {
 
@@ -28,6 +29,15 @@ constexpr qsizetype kFirstSliceLength = 2048;
 // Everything the walk looks at beyond its position: "&" plus eight for an entity's ";".
 constexpr qsizetype kLookAhead = 8;
 constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
+
+// Time this thread has run, so a slice is sized on its own work and not on the time other
+// programs took the processor meanwhile.
+qint64 threadCpuNs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
 
 // Key codes as the control's callers know them (the letters and digits are their ASCII
 // codes); keys without one report 0.
@@ -769,8 +779,7 @@ void Tavrilon::onSliceTimer()
         return;
     // The edit box lays out what a slice styled when the slice ends, at a cost that
     // depends on the text and the fonts; the next slice is sized on what this one took.
-    QElapsedTimer clock;
-    clock.start();
+    const qint64 startNs = threadCpuNs();
     const qsizetype walked = m_run->sliceLength;
     const QPointer<Tavrilon> alive(this);
     const quint64 serial = m_runSerial;
@@ -781,9 +790,9 @@ void Tavrilon::onSliceTimer()
         finishChunkedRun(true);
         return;
     }
-    const qint64 tookNs = std::max<qint64>(clock.nsecsElapsed(), 1);
+    const qint64 tookNs = std::max<qint64>(threadCpuNs() - startNs, 1);
     const double scale = std::clamp(double(kSliceTargetNs) / double(tookNs), 0.25, 4.0);
-    m_run->sliceLength = std::clamp(qsizetype(double(walked) * scale), qsizetype(256), qsizetype(1) << 20);
+    m_run->sliceLength = std::clamp(qsizetype(double(walked) * scale), kFirstSliceLength, qsizetype(1) << 20);
     m_sliceTimer.start(0);
 }
 
