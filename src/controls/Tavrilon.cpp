@@ -1115,8 +1115,8 @@ Tavrilon::TypedAction Tavrilon::typed(QChar &character)
 {
     if (m_busy)
         return TypedAction::PassOn;
-    const qint16 original = qint16(character.unicode());
-    qint16 keyAscii = original;
+    const qint16 typedAscii = qint16(character.unicode());
+    qint16 keyAscii = typedAscii;
     if (m_entities != 0 && !m_edit->isReadOnly()) {
         for (const EntityKey &key : kEntityKeys) {
             if (character == QChar(key.character) && (m_entities & key.bit)) {
@@ -1134,7 +1134,7 @@ Tavrilon::TypedAction Tavrilon::typed(QChar &character)
     const bool adds = keyAscii >= 32 || keyAscii < 0 || keyAscii == 9 || keyAscii == 13;
     if (adds && !m_edit->isReadOnly() && !roomFor(1))
         return TypedAction::Drop;
-    if (keyAscii != original) {
+    if (keyAscii != typedAscii) {
         character = QChar(char16_t(quint16(keyAscii)));
         return TypedAction::Replace;
     }

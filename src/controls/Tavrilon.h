@@ -28,9 +28,6 @@ enum class TavrilonError {
     FileAccess = 75,
 };
 
-// Options of Find, combinable.
-enum TavrilonFindOption { WholeWord = 2, MatchCase = 4, NoHighlight = 8 };
-
 // An HTML source text box: one edit box filling the control, with Colorize giving tag
 // names, attribute names and values, comments and entities their own bold and italic
 // settings on top of the base font, restyling of edited lines when the caret leaves them
@@ -38,7 +35,8 @@ enum TavrilonFindOption { WholeWord = 2, MatchCase = 4, NoHighlight = 8 };
 //
 // Text set through setText is held as plain text and reaches the edit box only when the
 // control is shown or a member needs the edit box, so a hidden control takes a list of
-// megabytes at no cost; Text reads back exactly what the document holds.
+// megabytes at no cost. Text reads back what was set, with CR LF and CR as LF, the line
+// breaks the document keeps.
 //
 // Colorize runs at once on short ranges and in slices from the event loop on longer ones
 // (chunkThreshold): the control is busy and read-only meanwhile, progress goes to the
@@ -65,6 +63,9 @@ class Tavrilon final : public QWidget
     Q_PROPERTY(QString Text READ Text WRITE setText)
 
 public:
+    // Options of Find, combinable.
+    enum FindOption { WholeWord = 2, MatchCase = 4, NoHighlight = 8 };
+
     explicit Tavrilon(QWidget *parent = nullptr);
     ~Tavrilon() override;
 
@@ -208,7 +209,6 @@ private:
     void setStyleFlag(StyleIndex index, bool bold, bool value, const QString &name);
     QTextEdit *box(); // the edit box, with any held text put into it
     void ensureDocument();
-    QString documentText();
     void applyLocked();
     void applyCursor();
     void applySelectionPalette();
