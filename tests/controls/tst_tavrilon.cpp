@@ -1,0 +1,305 @@
+#include "Tavrilon.h"
+#include "TavrilonColorizer.h"
+
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextCursor>
+#include <QTextEdit>
+
+namespace {
+
+// One letter per character: the class of the last range over it, "." for none.
+QString styleMask(const QString &text, const std::vector<TavrilonStyledRange> &ranges)
+{
+    static const char letters[] = {'t', 'n', 'v', 'c', 'e'};
+    QString mask(text.size(), u'.');
+    for (const TavrilonStyledRange &range : ranges)
+        for (qsizetype i = range.start; i < range.start + range.length && i < mask.size(); ++i)
+            mask[i] = QLatin1Char(letters[int(range.tokenClass)]);
+    return mask;
+}
+
+QTextCharFormat formatAt(Tavrilon &box, int position)
+{
+    QTextCursor cursor(box.hwnd()->document());
+    cursor.setPosition(position + 1);
+    return cursor.charFormat();
+}
+
+} // namespace
+
+// Takes a "Percent" as the progress displays of other toolkits do.
+class PercentDisplay final : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(int Percent READ percent WRITE setPercent)
+public:
+    int percent() const { return values.isEmpty() ? 0 : values.last(); }
+    void setPercent(int value) { values.append(value); }
+    QList<int> values;
+};
+
+class TestTavrilon final : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void styledRanges_data()
+    {
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QString>("mask"); // t tag, n attribute name, v value, c comment, e entity
+        QTest::newRow("anchor: name 2, attribute 4-7, value 10-14")
+            << "<a href=\"x.htm\">" << 0 << 0 << ".t.nnnn..vvvvv..";
+        QTest::newRow("bare attribute before >") << "<input checked>" << 0 << 0 << ".ttttt.vvvvvvv.";
+        QTest::newRow("bare attribute before another") << "<td nowrap width=5>" << 0 << 0 << ".tt.vvvvvv.nnnnn.v.";
+        QTest::newRow("unquoted values end at a blank") << "<a b=c d>" << 0 << 0 << ".t.n.v.v.";
+        QTest::newRow("blank inside a quoted value") << "<img alt=\"a b\" src=x>" << 0 << 0 << ".ttt.nnn..vvv..nnn.v.";
+        QTest::newRow("declaration: blanks start no attribute")
+            << "<!DOCTYPE html PUBLIC \"x\">" << 0 << 0 << QString(26, u'.');
+        QTest::newRow("tag closed by > is styled") << "<p>x</p>" << 0 << 0 << ".t...tt.";
+        QTest::newRow("STYLE block in mixed case")
+            << "<StYlE>a b=c &amp; d</sTyLe>x<b c>" << 0 << 0 << ".ttttt.......eeeee...tttttt...t.v.";
+        QTest::newRow("SCRIPT block") << "<script>if(a<b)x=\"<i y>\";</SCRIPT><i z>" << 0 << 0
+                                      << ".tttttt." + QString(18, u'.') + "ttttttt..t.v.";
+        QTest::newRow("entity ; within eight, not nine")
+            << "&abcdefg; &abcdefgh; a&amp;b" << 0 << 0 << "eeeeeeeee" + QString(13, u'.') + "eeeee.";
+        QTest::newRow("entity inside a comment") << "x<!-- a &lt; b -->y" << 0 << 0 << ".....ccceeeeccc....";
+        QTest::newRow("entity inside a value") << "<a title=\"x &amp; y\">" << 0 << 0 << ".t.nnnnn..vveeeeevv..";
+        QTest::newRow("range starting inside a tag")
+            << "<a href=\"x.htm\">t</a>" << 4 << 0 << QString(18, u'.') + "tt.";
+        QTest::newRow("range ending inside a tag") << "<b c>" << 0 << 3 << ".t...";
+    }
+
+    void styledRanges()
+    {
+        QFETCH(QString, html);
+        QFETCH(int, start);
+        QFETCH(int, end);
+        QFETCH(QString, mask);
+        const std::vector<TavrilonStyledRange> whole = TavrilonColorizer::colorize(html, start, end);
+        QCOMPARE(styleMask(html, whole), mask);
+
+        // Walked in slices, as a long text is, the ranges come out the same.
+        TavrilonColorizer walker(html, start, end);
+        std::vector<TavrilonStyledRange> sliced;
+        while (!walker.atEnd())
+            walker.step(3, sliced);
+        QCOMPARE(sliced, whole);
+
+        // A stretch of a longer document gives the same ranges at the document's positions.
+        const qsizetype first = start > 0 ? start : 1;
+        TavrilonColorizer stretch(html.mid(first - 1), first + 100, (end > 0 ? end : html.size()) + 100, first + 99);
+        std::vector<TavrilonStyledRange> shifted;
+        stretch.step(html.size(), shifted);
+        for (TavrilonStyledRange &range : shifted)
+            range.start -= 100;
+        QCOMPARE(shifted, whole);
+    }
+
+    void progressPercent_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QList<int>>("reported");
+        // Eighths of the way are ties: 12.5 -> 12, 37.5 -> 38, 62.5 -> 62, 87.5 -> 88.
+        QTest::newRow("whole text") << 1 << QList<int> {12, 25, 38, 50, 62, 75, 88, 100};
+        QTest::newRow("from the fifth position") << 5 << QList<int> {62, 75, 88, 100};
+    }
+
+    void progressPercent()
+    {
+        QFETCH(int, start);
+        QFETCH(QList<int>, reported);
+        TavrilonColorizer walker(QStringLiteral("abcdefgh"), start, 8);
+        QList<int> seen;
+        walker.setProgressCallback([&](int percent) { seen.append(percent); });
+        std::vector<TavrilonStyledRange> ranges;
+        walker.step(100, ranges);
+        QCOMPARE(seen, reported);
+    }
+
+    void colorizeStylesWithoutChange()
+    {
+        Tavrilon box;
+        box.setPropNameItalic(true);
+        box.setText(QStringLiteral("<a href=\"x\"><!--c-->&amp;"));
+        QSignalSpy changes(&box, &Tavrilon::Change);
+        box.Colorize();
+        QVERIFY(!box.isBusy());
+        QCOMPARE(changes.count(), 0);
+        QCOMPARE(formatAt(box, 1).fontWeight(), QFont::Bold); // tag name
+        QVERIFY(!formatAt(box, 1).fontItalic());
+        QVERIFY(formatAt(box, 3).fontItalic()); // attribute name
+        QCOMPARE(formatAt(box, 3).fontWeight(), QFont::Normal);
+        QVERIFY(formatAt(box, 16).fontItalic()); // comment body
+        QVERIFY(!formatAt(box, 21).fontItalic()); // entity
+    }
+
+    void typedCharacters_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("keyAscii");
+        QTest::newRow("u umlaut, default mask") << u"\u00FC"_qs << 62 << "&uuml;" << 0;
+        QTest::newRow("sharp s, default mask") << u"\u00DF"_qs << 62 << "&szlig;" << 0;
+        QTest::newRow("double quote left alone by 62") << "\"" << 62 << "\"" << 34;
+        QTest::newRow("double quote with its bit") << "\"" << 63 << "&quot;" << 0;
+        QTest::newRow("A umlaut without its bit") << u"\u00C4"_qs << 58 << u"\u00C4"_qs << 0xC4;
+        QTest::newRow("mask 0 replaces nothing") << u"\u00FC"_qs << 0 << u"\u00FC"_qs << 0xFC;
+    }
+
+    void typedCharacters()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, mask);
+        QFETCH(QString, text);
+        QFETCH(int, keyAscii);
+        Tavrilon box;
+        QCOMPARE(box.setEntities(mask), TavrilonError::None);
+        QList<int> reported;
+        connect(&box, &Tavrilon::KeyPress, this, [&](qint16 &ascii) { reported.append(ascii); });
+        QTest::sendKeyEvent(QTest::Click, box.hwnd(), Qt::Key_unknown, typed, Qt::NoModifier);
+        QCOMPARE(box.Text(), text);
+        QCOMPARE(reported, QList<int> {keyAscii});
+    }
+
+    void entitiesOutsideRangeRefused()
+    {
+        Tavrilon box;
+        QCOMPARE(box.setEntities(64), TavrilonError::InvalidArgument);
+        QCOMPARE(box.setEntities(-1), TavrilonError::InvalidArgument);
+        QCOMPARE(box.Entities(), 62);
+        QCOMPARE(box.setEntities(0), TavrilonError::None);
+        QCOMPARE(box.Entities(), 0);
+    }
+
+    void lineLeaveRestyles_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("caret");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("autoColorize");
+        QTest::addColumn<bool>("restyled");
+        QTest::newRow("Enter") << "" << 0 << int(Qt::Key_Return) << true << true;
+        QTest::newRow("down") << "\nnext" << 0 << int(Qt::Key_Down) << true << true;
+        QTest::newRow("up from the last line") << "top\n" << 4 << int(Qt::Key_Up) << true << true;
+        QTest::newRow("AutoColorize off") << "" << 0 << int(Qt::Key_Return) << false << false;
+        QTest::newRow("End stays on the line") << "" << 0 << int(Qt::Key_End) << true << false;
+    }
+
+    void lineLeaveRestyles()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, caret);
+        QFETCH(int, key);
+        QFETCH(bool, autoColorize);
+        QFETCH(bool, restyled);
+        Tavrilon box;
+        box.resize(300, 200);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        box.setAutoColorize(autoColorize);
+        box.setText(text);
+        box.setSelStart(caret);
+        QTest::keyClicks(box.hwnd(), QStringLiteral("<b x>"));
+        QTest::keyClick(box.hwnd(), Qt::Key(key));
+        QCOMPARE(formatAt(box, caret + 1).fontWeight() == QFont::Bold, restyled);
+    }
+
+    void slicedColorizeQuietAndReported_data()
+    {
+        QTest::addColumn<bool>("progressBar");
+        QTest::newRow("progress bar") << true;
+        QTest::newRow("Percent property") << false;
+    }
+
+    void slicedColorizeQuietAndReported()
+    {
+        QFETCH(bool, progressBar);
+        Tavrilon box;
+        QProgressBar bar;
+        PercentDisplay display;
+        box.setProgressBar(progressBar ? static_cast<QObject *>(&bar) : &display);
+        QList<int> barValues;
+        connect(&bar, &QProgressBar::valueChanged, this, [&](int value) { barValues.append(value); });
+        box.setText(QStringLiteral("<a href=\"x\">y</a>\n").repeated(500));
+        box.setChunkThreshold(64);
+        QSignalSpy changes(&box, &Tavrilon::Change);
+        QSignalSpy selChanges(&box, &Tavrilon::SelChange);
+        QSignalSpy finished(&box, &Tavrilon::colorizeFinished);
+
+        box.Colorize();
+        QVERIFY(box.isColorizing());
+        box.setSelStart(5);
+        QVERIFY(finished.wait());
+        QCOMPARE(finished.first().first().toBool(), true);
+        QCOMPARE(changes.count(), 0);
+        QCOMPARE(selChanges.count(), 0);
+        QCOMPARE(formatAt(box, 9000 - 17).fontWeight(), QFont::Bold); // the last line's tag name
+        const QList<int> values = progressBar ? barValues : display.values;
+        QCOMPARE(values.last(), 100);
+        QVERIFY(std::is_sorted(values.begin(), values.end()) && values.size() <= 101);
+
+        box.setSelStart(7); // no longer busy: the event is raised again
+        QCOMPARE(selChanges.count(), 1);
+    }
+
+    // A new list arriving while the old one is being coloured stops the run.
+    void textSetDuringColorizeStopsIt()
+    {
+        Tavrilon box;
+        box.setText(QStringLiteral("<b>x</b>").repeated(2000));
+        box.setChunkThreshold(16);
+        QSignalSpy finished(&box, &Tavrilon::colorizeFinished);
+        connect(&box, &Tavrilon::colorizeProgress, this, [&](int percent) {
+            if (percent >= 50 && box.isColorizing())
+                box.setText(QStringLiteral("new"));
+        });
+        box.Colorize();
+        QVERIFY(box.hwnd()->isReadOnly());
+        QVERIFY(finished.wait());
+        QCOMPARE(finished.first().first().toBool(), false);
+        QCOMPARE(box.Text(), QStringLiteral("new"));
+        QVERIFY(!box.isBusy());
+        QVERIFY(!box.hwnd()->isReadOnly());
+    }
+
+    void plainTextHeldUntilShown()
+    {
+        Tavrilon box;
+        box.setText(QStringLiteral("a\r\nb\rc"));
+        QCOMPARE(box.Text(), QStringLiteral("a\nb\nc"));
+        box.show();
+        QCOMPARE(box.GetLineCount(), 3);
+        QCOMPARE(box.hwnd()->toPlainText(), box.Text());
+    }
+
+    void propertyStore()
+    {
+        Tavrilon fresh;
+        TavrilonPropertyBag bag;
+        fresh.WriteProperties(bag);
+        QCOMPARE(bag.names(), QStringList {QStringLiteral("Font")}); // everything else at its default
+
+        QSignalSpy marked(&fresh, &Tavrilon::propertyChanged);
+        fresh.setAutoColorize(false);
+        fresh.setCommentItalic(false);
+        QCOMPARE(marked.count(), 1);
+        QCOMPARE(fresh.setEntities(1), TavrilonError::None);
+        fresh.setText(QStringLiteral("<p>"));
+        fresh.WriteProperties(bag);
+        Tavrilon loaded;
+        loaded.ReadProperties(bag);
+        QVERIFY(!loaded.AutoColorize());
+        QVERIFY(!loaded.CommentItalic());
+        QCOMPARE(loaded.Entities(), 1);
+        QVERIFY(loaded.TagBold());
+        QCOMPARE(loaded.Text(), QStringLiteral("<p>"));
+    }
+};
+
+QTEST_MAIN(TestTavrilon)
+#include "tst_tavrilon.moc"
