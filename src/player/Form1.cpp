@@ -18,6 +18,7 @@
 #include "SkinnedDialog.h"
 #include "Slider.h"
 #include "StationListLoader.h"
+#include "Tavrilon.h"
 #include "Transfer.h"
 #include "TrayIcon.h"
 #include "VisualisationFrame.h"
@@ -36,7 +37,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
@@ -97,8 +98,7 @@ Form1::Form1(const AppServices &services, QWidget *parent)
     // The placeholder stays in List1 until a list has arrived, so a slow or unreachable
     // directory never leaves the user looking at an empty box.
     connect(m_loader, &StationListLoader::cleared, this, &Form1::showPlaceholder);
-    connect(m_loader, &StationListLoader::downloaded, this,
-            [this](const QString &text) { DownloadInfo->setPlainText(text); });
+    connect(m_loader, &StationListLoader::downloaded, DownloadInfo, &Tavrilon::setText);
     connect(m_loader, &StationListLoader::loaded, this, &Form1::onStationListLoaded);
     connect(m_loader, &StationListLoader::failureCountChanged, this,
             [this](int count) { errorZendersLaden->setText(QString::number(count)); });
@@ -266,8 +266,27 @@ void Form1::buildControls()
     label(Frame1, "LabelLijstUrl", QStringLiteral("Lijst url"), {220, 20, 200, 18});
     List3 = make<QListWidget>(Frame1, "List3", {220, 40, 200, 150});
     label(Frame1, "LabelOutput", QStringLiteral("Output"), {10, 196, 200, 18});
-    DownloadInfo = make<QPlainTextEdit>(Frame1, "DownloadInfo", {10, 216, 640, 190});
-    DownloadInfo->setReadOnly(true);
+    // Lists of several megabytes arrive here: they are held as plain text, and coloured
+    // only when asked, in slices that keep the window responsive.
+    DownloadInfo = new Tavrilon(Frame1);
+    DownloadInfo->setObjectName(QStringLiteral("DownloadInfo"));
+    DownloadInfo->setGeometry(10, 216, 640, 190);
+    DownloadInfo->setLocked(true);
+    Colorize = make<QPushButton>(Frame1, "Colorize", {230, 192, 90, 22});
+    Colorize->setText(QStringLiteral("Colorize"));
+    ColorizeProgress = make<QProgressBar>(Frame1, "ColorizeProgress", {326, 194, 96, 18});
+    ColorizeProgress->setRange(0, 100);
+    ColorizeProgress->setValue(0);
+    DownloadInfo->setProgressBar(ColorizeProgress);
+    connect(Colorize, &QPushButton::clicked, this, [this] {
+        if (DownloadInfo->isColorizing()) {
+            DownloadInfo->cancelColorize();
+        } else {
+            Colorize->setText(QStringLiteral("Stop"));
+            DownloadInfo->Colorize();
+        }
+    });
+    connect(DownloadInfo, &Tavrilon::colorizeFinished, this, [this] { Colorize->setText(QStringLiteral("Colorize")); });
     label(Frame1, "LabelWaardes", QStringLiteral("Waardes..."), {430, 20, 220, 18});
     TaalGeselecteerd = label(Frame1, "TaalGeselecteerd", QStringLiteral("holland.txt"), {430, 40, 220, 18});
     RadioUrl = label(Frame1, "RadioUrl", QStringLiteral("http://"), {430, 58, 220, 18});
@@ -378,7 +397,7 @@ void Form1::openCountryChooser()
     };
     auto *dialog = new Form2(dialogContext(), std::move(hooks), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &Form2::downloaded, DownloadInfo, &QPlainTextEdit::setPlainText);
+    connect(dialog, &Form2::downloaded, DownloadInfo, &Tavrilon::setText);
     dialog->open();
 }
 
@@ -395,7 +414,7 @@ void Form1::openSearch()
     hooks.setRadioUrl = [this](const QString &homepage) { RadioUrl->setText(homepage); };
     auto *dialog = new Form3(dialogContext(), std::move(hooks), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &Form3::downloaded, DownloadInfo, &QPlainTextEdit::setPlainText);
+    connect(dialog, &Form3::downloaded, DownloadInfo, &Tavrilon::setText);
     dialog->open();
 }
 

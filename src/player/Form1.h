@@ -18,7 +18,8 @@ class QLineEdit;
 class QListWidget;
 class QMenu;
 class QAction;
-class QPlainTextEdit;
+class QProgressBar;
+class Tavrilon;
 class QPushButton;
 class QTimer;
 class Record;
@@ -171,7 +172,9 @@ private:
     QLabel *errorInstellingenLaden = nullptr;
     QLabel *skinfout = nullptr;
     QLineEdit *gESelecteerdland = nullptr;
-    QPlainTextEdit *DownloadInfo = nullptr;
+    Tavrilon *DownloadInfo = nullptr; // every downloaded list text, as it arrived
+    QPushButton *Colorize = nullptr; // colours DownloadInfo's HTML on request
+    QProgressBar *ColorizeProgress = nullptr;
 
     QTimer *Timer2 = nullptr;
     QTimer *Timer4 = nullptr;

@@ -4,6 +4,7 @@
 #include "LocalHttpServer.h"
 #include "NetTransfer.h"
 #include "StationListLoader.h"
+#include "Tavrilon.h"
 #include "basMD5.h"
 
 #include <QAction>
@@ -12,7 +13,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest>
 #include <filesystem>
@@ -107,6 +107,7 @@ private Q_SLOTS:
         QCOMPARE(rig.entries("List1"), (QStringList {"Radio Een", "Café FM", "Zonder stream"}));
         QCOMPARE(rig.entries("List2"), (QStringList {"http://one.example/stream", "http://two.example/live?x=1&y=2"}));
         QCOMPARE(rig.entries("List3"), (QStringList {"http://one.example/", "http://two.example/"}));
+        QCOMPARE(rig.child<Tavrilon>("DownloadInfo")->Text(), QString::fromUtf8(kHolland));
                 QTRY_COMPARE(rig.child<QLabel>("Label8")->text(), rig.text("label8"));
     }
 
