@@ -14,7 +14,8 @@ struct HttpRequest
     QByteArray path; // raw, still percent-encoded, always starting with "/"
     QByteArray query; // raw text after "?", empty when absent
     QByteArray ifNoneMatch;
-    QString clientId; // the peer's address
+    QString clientId; // the client's address: the peer's, or a trusted proxy's forwarded one
+    bool acceptsGzip = false; // Accept-Encoding names gzip (or "*") without q=0
 };
 
 struct HttpResponse
