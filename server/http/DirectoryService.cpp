@@ -15,7 +15,6 @@ constexpr qsizetype kMaxSearchLength = 200;
 constexpr qsizetype kMaxUrlLength = 2048;
 constexpr qsizetype kMaxNameLength = 200;
 constexpr qsizetype kMaxCountryLength = 100;
-constexpr qint64 kHomePageMaxAge = 10'000; // ms
 
 const QByteArray kTextType = "text/plain; charset=utf-8";
 const QByteArray kHtmlType = "text/html; charset=utf-8";
@@ -272,12 +271,18 @@ HttpResponse DirectoryService::cachedPage(const HttpRequest &request, Language l
     {
         std::lock_guard lock(m_pageMutex);
         CachedPage &cached = m_pages[home ? 1 : 0][language == Language::Dutch ? 1 : 0];
-        if (cached.snapshot != snapshot || (home && cached.age.elapsed() > kHomePageMaxAge)) {
+        QList<BrokenReport> handled;
+        QList<qint64> handledIds;
+        if (home) {
+            handled = m_store->handledReports(m_options.handledReports);
+            for (const BrokenReport &report : std::as_const(handled))
+                handledIds.append(report.id);
+        }
+        if (cached.snapshot != snapshot || cached.handledIds != handledIds || cached.page.body.isEmpty()) {
             cached.snapshot = snapshot;
-            cached.page = TagWriter::makeBody(
-                home ? Pages::home(language, *snapshot, m_store->handledReports(m_options.handledReports))
-                     : Pages::about(language, *snapshot));
-            cached.age.start();
+            cached.handledIds = handledIds;
+            cached.page = TagWriter::makeBody(home ? Pages::home(language, *snapshot, handled)
+                                                   : Pages::about(language, *snapshot));
         }
         page = cached.page;
     }

@@ -10,7 +10,6 @@
 #include "RateLimiter.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QSet>
 #include <mutex>
 
@@ -53,12 +52,12 @@ private:
     RateLimiter m_reportLimiter;
 
     // The home and about pages, rendered and compressed once per snapshot (the home page
-    // also at most every few seconds, for the handled reports it shows).
+    // also once per change of the handled reports it shows).
     struct CachedPage
     {
         std::shared_ptr<const CatalogueSnapshot> snapshot;
+        QList<qint64> handledIds;
         ListBody page;
-        QElapsedTimer age;
     };
     std::mutex m_pageMutex;
     CachedPage m_pages[2][2]; // [home][language]
