@@ -6,10 +6,10 @@ namespace {
 constexpr int kGzipWindowBits = 15 + 16; // the largest window, with the gzip wrapper
 }
 
-QByteArray gzipCompress(const QByteArray &data)
+QByteArray gzipCompress(const QByteArray &data, int level)
 {
     z_stream stream {};
-    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, kGzipWindowBits, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&stream, level, Z_DEFLATED, kGzipWindowBits, 9, Z_DEFAULT_STRATEGY) != Z_OK)
         return {};
     QByteArray out(qsizetype(deflateBound(&stream, uLong(data.size()))), Qt::Uninitialized);
     stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));

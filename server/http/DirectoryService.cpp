@@ -1,6 +1,7 @@
 #include "DirectoryService.h"
 
 #include "ClientAddress.h"
+#include "Gzip.h"
 #include "Pages.h"
 #include "QueryString.h"
 #include "RequestLog.h"
@@ -92,6 +93,7 @@ DirectoryService::DirectoryService(DirectoryStore *store, RequestLog *log, Optio
     , m_log(log)
     , m_options(options)
     , m_reportLimiter(options.reportBurst, options.reportsPerMinute, options.clock)
+    , m_searchLimiter(options.searchBurst, options.searchesPerMinute, options.clock)
 { }
 
 HttpResponse DirectoryService::handle(const HttpRequest &request)
@@ -171,24 +173,36 @@ HttpResponse DirectoryService::search(const HttpRequest &request)
         countryKey = key;
     }
     const QString client = clientKeyOf(request.clientId);
+    if (!m_searchLimiter.allow(client)) {
+        HttpResponse refused = HttpResponse::text(429, "too many searches\n");
+        refused.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("1")));
+        return refused;
+    }
     {
+        // One search at a time per client: its other connections wait for nothing.
         std::lock_guard lock(m_searchMutex);
-        if (m_searchesRunning >= std::max(1, m_options.concurrentSearches) || m_searchingClients.contains(client)) {
+        if (m_searchingClients.contains(client)) {
             HttpResponse busy = HttpResponse::text(503, "busy, try again\n");
             busy.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("1")));
             return busy;
         }
-        ++m_searchesRunning;
         m_searchingClients.insert(client);
     }
-    const QList<const CatalogueStation *> found = snapshot->search(trimmed, countryKey, m_options.searchLimit);
-    {
-        std::lock_guard lock(m_searchMutex);
-        --m_searchesRunning;
-        m_searchingClients.remove(client);
-    }
-    const ListBody list = TagWriter::makeBody(renderStationList(found));
-    setBody(response, list, request.acceptsGzip, false);
+    response.deferred = [this, response, snapshot, trimmed, countryKey, client, gzip = request.acceptsGzip]() {
+        const QList<const CatalogueStation *> found = snapshot->search(trimmed, countryKey, m_options.searchLimit);
+        {
+            std::lock_guard lock(m_searchMutex);
+            m_searchingClients.remove(client);
+        }
+        // Made per request: no tag, and the fastest compression.
+        ListBody list;
+        list.body = renderStationList(found);
+        if (gzip && list.body.size() >= kGzipMinimum)
+            list.gzip = gzipCompress(list.body, 1);
+        HttpResponse answer = response;
+        setBody(answer, list, gzip, false);
+        return answer;
+    };
     return response;
 }
 

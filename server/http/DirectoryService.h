@@ -21,10 +21,12 @@ public:
     struct Options
     {
         int searchLimit = 300;
-        // Searches running at once, over all clients; one client runs one at a time.
-        // A search takes a few milliseconds of a serving thread, a list a few
-        // microseconds: with fewer searches than threads, lists always find a thread free.
-        int concurrentSearches = 1;
+        // A search takes a few milliseconds, a list a few microseconds: searches are
+        // deferred to the server's worker threads (see HttpResponse::deferred), so lists
+        // never wait behind them, and one client runs one search at a time.
+        // Searches per client: a person types a few a minute, a script thousands.
+        int searchBurst = 20;
+        int searchesPerMinute = 120;
         int reportBurst = 30; // reports a client may send at once
         int reportsPerMinute = 30;
         int handledReports = 5; // on the home page
@@ -50,6 +52,7 @@ private:
     RequestLog *m_log;
     Options m_options;
     RateLimiter m_reportLimiter;
+    RateLimiter m_searchLimiter;
 
     // The home and about pages, rendered and compressed once per snapshot (the home page
     // also once per change of the handled reports it shows).
@@ -63,6 +66,5 @@ private:
     CachedPage m_pages[2][2]; // [home][language]
 
     std::mutex m_searchMutex;
-    int m_searchesRunning = 0;
     QSet<QString> m_searchingClients;
 };

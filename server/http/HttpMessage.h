@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <functional>
 
 struct HttpRequest
 {
@@ -26,6 +27,9 @@ struct HttpResponse
     QByteArray etag; // quoted; empty for none
     QList<QPair<QByteArray, QByteArray>> headers; // further headers
     bool closeConnection = false;
+    // Set for slow work (a search): the server runs it on a worker thread, off the
+    // serving threads, and sends what it returns instead of this response.
+    std::function<HttpResponse()> deferred;
 
     static HttpResponse text(int status, const QByteArray &body)
     {

@@ -9,6 +9,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
+#include <boost/asio/thread_pool.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/empty_body.hpp>
@@ -151,6 +152,8 @@ struct Shared
     RequestLog *log = nullptr;
     std::atomic<int> connections {0};
     std::atomic<bool> draining {false};
+    std::atomic<int> deferred {0}; // work waiting for or running on the workers
+    asio::thread_pool *workers = nullptr;
     // Open connections per client key, and every live session (for the shutdown).
     std::mutex mutex;
     std::unordered_map<QString, int> perClient;
@@ -334,13 +337,58 @@ private:
         } catch (...) {
             response = HttpResponse::text(500, "internal error\n");
         }
+        const bool http10KeepAlive = message.version() == 10 && keepAlive;
+        if (response.deferred) {
+            defer(std::move(request), std::move(response.deferred), head, keepAlive, http10KeepAlive, started);
+            return;
+        }
+        respond(request, std::move(response), head, keepAlive, http10KeepAlive, started);
+    }
+
+    void respond(const HttpRequest &request, HttpResponse response, bool head, bool keepAlive, bool http10KeepAlive,
+                 Clock::time_point started)
+    {
         if (response.status == 200 && etagMatches(request.ifNoneMatch, response.etag)) {
             response.status = 304;
             response.body.clear();
         }
         if (!keepAlive || m_shared.draining)
             response.closeConnection = true;
-        send(request, std::move(response), head, started, message.version() == 10 && keepAlive);
+        send(request, std::move(response), head, started, http10KeepAlive);
+    }
+
+    // Slow work runs on the worker threads, so the serving threads stay free for the
+    // quick answers; the connection waits for it (answers keep their order). Beyond the
+    // bound on waiting work the answer is 503 at once.
+    void defer(HttpRequest request, std::function<HttpResponse()> work, bool head, bool keepAlive, bool http10KeepAlive,
+               Clock::time_point started)
+    {
+        if (++m_shared.deferred > m_shared.options.maxDeferred) {
+            --m_shared.deferred;
+            HttpResponse busy = HttpResponse::text(503, "busy, try again\n");
+            busy.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("1")));
+            respond(request, std::move(busy), head, keepAlive, http10KeepAlive, started);
+            return;
+        }
+        m_writing = true; // busy: a shutdown lets it finish
+        asio::post(*m_shared.workers,
+                   [self = shared_from_this(), request = std::move(request), work = std::move(work), head, keepAlive,
+                    http10KeepAlive, started]() mutable {
+                       HttpResponse response;
+                       try {
+                           response = work();
+                       } catch (...) {
+                           response = HttpResponse::text(500, "internal error\n");
+                       }
+                       --self->m_shared.deferred;
+                       asio::post(self->m_stream.get_executor(),
+                                  [self, request = std::move(request), response = std::move(response), head, keepAlive,
+                                   http10KeepAlive, started]() mutable {
+                                      self->m_writing = false;
+                                      self->respond(request, std::move(response), head, keepAlive, http10KeepAlive,
+                                                    started);
+                                  });
+                   });
     }
 
     static bool splitTarget(std::string_view target, HttpRequest *request)
@@ -481,6 +529,7 @@ struct HttpServer::Private
 {
     Shared shared;
     asio::io_context io {2};
+    std::unique_ptr<asio::thread_pool> workers;
     std::unique_ptr<tcp::acceptor> acceptor;
     asio::steady_timer acceptRetry {io};
     std::vector<std::thread> threads;
@@ -556,6 +605,8 @@ bool HttpServer::start(QString *error)
         d->shared.options.maxConnections =
             int(std::clamp<long>(room, 1, std::max(1, d->shared.options.maxConnections)));
     }
+    d->workers = std::make_unique<asio::thread_pool>(std::size_t(std::max(1, d->shared.options.workerThreads)));
+    d->shared.workers = d->workers.get();
     d->port = acceptor->local_endpoint().port();
     d->acceptor = std::move(acceptor);
     d->accept();
@@ -601,6 +652,7 @@ void HttpServer::stop(int graceSeconds)
     for (std::thread &thread : d->threads)
         thread.join();
     d->threads.clear();
+    d->workers->join(); // what they still run ends in a post to the stopped io_context
     // No thread runs the io_context any more: new clients are refused from here on, not
     // left waiting in the backlog while the caller finishes its shutdown.
     beast::error_code ec;

@@ -31,6 +31,10 @@ public:
         // Open connections of one client (see clientKeyOf()); beyond: 503 and close.
         // Trusted proxies carry many clients and are not held to it.
         int maxConnectionsPerClient = 64;
+        // Threads for the work a handler defers (HttpResponse::deferred), and how much
+        // of it may wait; beyond, 503 at once.
+        int workerThreads = 1;
+        int maxDeferred = 256;
         TrustedProxies trustedProxies;
     };
     using Handler = std::function<HttpResponse(const HttpRequest &)>;

@@ -266,10 +266,10 @@ int serve(const QCommandLineParser &parser, const QString &database, SignalWatch
     auto store = openStore(database, storeOptions);
     if (!store)
         return Failure;
-    DirectoryService::Options serviceOptions;
-    // One serving thread always stays free for lists (with one thread, searches share it).
-    serviceOptions.concurrentSearches = std::max(1, httpOptions.threads - 1);
-    DirectoryService service(store.get(), &log, serviceOptions);
+    // Searches run on workers of their own: as many as serving threads less one, so that
+    // with the serving threads busy with lists the searches still progress, and the reverse.
+    httpOptions.workerThreads = std::max(1, httpOptions.threads - 1);
+    DirectoryService service(store.get(), &log, {});
     HttpServer server(
         httpOptions, [&service](const HttpRequest &request) { return service.handle(request); }, &log);
     QString error;
