@@ -10,6 +10,7 @@
 #include "TagParser.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -138,6 +139,7 @@ private Q_SLOTS:
         HttpServer::Options httpOptions;
         httpOptions.port = 0;
         httpOptions.idleSeconds = 5;
+        httpOptions.headerSeconds = 1;
         QString bad;
         QVERIFY(httpOptions.trustedProxies.parse({kProxy.toString()}, &bad));
         m_server = std::make_unique<HttpServer>(
@@ -561,8 +563,16 @@ private Q_SLOTS:
         QCOMPARE(playsOf(kTalkUrl) - before, plays);
     }
 
-    void connectionsPerClient()
+    void connectionLimits()
     {
+        // A header that does not end is cut off at its deadline, long before the idle time-out.
+        HttpTestConnection slow(m_port, randomClient());
+        slow.send("GET /health HTTP/1.1\r\nHo");
+        QElapsedTimer waited;
+        waited.start();
+        QVERIFY(slow.closedByServer());
+        QVERIFY2(waited.elapsed() < 4000, qPrintable(QString::number(waited.elapsed())));
+
         const QHostAddress greedy = randomClient();
         std::vector<std::unique_ptr<HttpTestConnection>> held;
         for (int i = 0; i < HttpServer::Options().maxConnectionsPerClient; ++i)
