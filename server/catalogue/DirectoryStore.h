@@ -16,6 +16,8 @@
 
 enum class Language { Dutch, English };
 
+inline constexpr int kMaxSearchTerms = 8;
+
 struct CatalogueStation
 {
     QString uuid;
@@ -44,6 +46,10 @@ struct ListBody
 {
     QByteArray body; // UTF-8 tagged-field text, ready to send
     QByteArray etag; // quoted strong ETag of body
+    // The same body gzip-compressed once, with a tag of its own (a strong tag names one
+    // representation); empty when compressing does not make it smaller.
+    QByteArray gzip;
+    QByteArray gzipEtag;
 };
 
 // Immutable once built; shared by all serving threads and replaced whole after an
@@ -59,7 +65,9 @@ public:
     // nullptr for a file name that is not served.
     virtual const ListBody *stationList(const QString &bestand) const = 0;
     // Case-insensitive match of every word on name and tags; countryKey is a list file
-    // name without ".txt" or empty for all countries. Best first, at most limit.
+    // name without ".txt" or empty for all countries. Best first, at most limit. Only the
+    // kMaxSearchTerms longest words count: one pass over the catalogue for the longest,
+    // the others only in the stations it found.
     virtual QList<const CatalogueStation *> search(const QString &words, const QString &countryKey,
                                                    int limit) const = 0;
     // "host:port" for a station whose stream is plain HTTP served at "/", looked up by the
@@ -90,6 +98,8 @@ struct BrokenReport
     QString countryName;
     ReportReason reason = ReportReason::Other;
     QDateTime at;
+    qint64 id = 0; // as stored; 0 before
+    QDateTime handledAt; // invalid while open
 };
 
 enum class StoreError { None, CannotOpen, SchemaTooNew, Query, BadInput, Network };
@@ -112,6 +122,9 @@ struct StoreOptions
     int snapshotRefreshSeconds = 300;
     // Longest station list body in characters (<= 0: unlimited); see renderStationList().
     int maxListChars = 0;
+    // Queued reports beyond this many bytes (texts and bookkeeping) are dropped and
+    // counted in the log until the next batch is written.
+    qint64 maxQueuedBytes = 16 * 1024 * 1024;
 };
 
 class DirectoryStore
@@ -148,13 +161,38 @@ public:
         return {StoreError::BadInput, QStringLiteral("not supported by this store")};
     }
 
-    // Writes are queued and flushed in batches; clientId identifies the asking client
-    // (its address). A play counts at most once per client and station per hour.
+    // Writes are queued and flushed in batches; clientId is the asking client's key (the
+    // rate limiter's: an IPv4 address or an IPv6 /64), stored only as a digest keyed with
+    // the deployment's secret. A play counts at most once per client and station per hour,
+    // across every process on the database.
     virtual void recordPlay(const QString &url, const QString &clientId) = 0;
     virtual void recordRecorderFailure(const QString &url, const QString &clientId) = 0;
     virtual void recordFirstRun(const QString &clientId) = 0;
+    // Only for a station of the catalogue (by its stream URL): the name and country stored
+    // are the catalogue's, whatever the report says; other reports are dropped.
     virtual void recordBrokenReport(const BrokenReport &report, const QString &clientId) = 0;
+    // Newest first, open or handled (cached; refreshed by every batch written).
     virtual QList<BrokenReport> recentReports(int limit) const = 0;
+    // Most recently handled first (cached like recentReports()).
+    virtual QList<BrokenReport> handledReports(int limit) const
+    {
+        Q_UNUSED(limit)
+        return {};
+    }
+    // Open broken-station reports, oldest first, read from the database now.
+    virtual StoreResult openReports(int limit, QList<BrokenReport> *reports)
+    {
+        Q_UNUSED(limit)
+        Q_UNUSED(reports)
+        return {StoreError::BadInput, QStringLiteral("not supported by this store")};
+    }
+    // Marks these open reports handled; *marked is how many were open.
+    virtual StoreResult markReportsHandled(const QList<qint64> &ids, int *marked)
+    {
+        Q_UNUSED(ids)
+        Q_UNUSED(marked)
+        return {StoreError::BadInput, QStringLiteral("not supported by this store")};
+    }
     // Writes everything queued now (tests, shutdown), then rebuilds the snapshot when plays
     // were counted or the catalogue was changed by another process.
     virtual void flush() = 0;
@@ -168,4 +206,15 @@ public:
         qint64 brokenReports = 0;
     };
     virtual Counts counts() const { return {}; }
+
+    // For /health: how old the snapshot is (since the database last answered a refresh),
+    // whether that is too old to serve as current, and what waits to be written.
+    struct Health
+    {
+        qint64 snapshotAgeSeconds = 0;
+        bool snapshotStale = false;
+        int queuedReports = 0;
+        qint64 queuedBytes = 0;
+    };
+    virtual Health health() const { return {}; }
 };

@@ -139,7 +139,15 @@ MemorySnapshot::MemorySnapshot(QList<CatalogueStation> stations, const QList<Cat
                 return x.playCount > y.playCount;
             if (x.votes != y.votes)
                 return x.votes > y.votes;
-            return keys[a] < keys[b];
+            if (keys[a] != keys[b])
+                return keys[a] < keys[b];
+            // A total order: whatever order the rows came in, every process renders
+            // the same bytes (and so the same ETags).
+            if (x.url != y.url)
+                return x.url < y.url;
+            if (x.countryCode != y.countryCode)
+                return x.countryCode < y.countryCode;
+            return x.uuid < y.uuid;
         });
         std::vector<CatalogueStation> sorted;
         sorted.reserve(m_stations.size());
@@ -272,6 +280,9 @@ QList<const CatalogueStation *> MemorySnapshot::search(const QString &words, con
     std::stable_sort(terms.begin(), terms.end(),
                      [](const QString &a, const QString &b) { return a.size() > b.size(); });
     terms.removeDuplicates();
+    // The work per candidate grows with the words; the longest say the most.
+    if (terms.size() > kMaxSearchTerms)
+        terms.resize(kMaxSearchTerms);
 
     struct Hit
     {

@@ -1,5 +1,7 @@
 #include "TagWriter.h"
 
+#include "Gzip.h"
+
 #include <QCryptographicHash>
 
 namespace TagWriter {
@@ -38,6 +40,14 @@ ListBody makeBody(QByteArray body)
 {
     ListBody list;
     list.etag = etagFor(body);
+    // Bodies of a few hundred bytes gain nothing worth the header.
+    if (body.size() >= kGzipMinimum) {
+        QByteArray packed = gzipCompress(body);
+        if (!packed.isEmpty() && packed.size() < body.size()) {
+            list.gzip = std::move(packed);
+            list.gzipEtag = list.etag.chopped(1) + "-gz\"";
+        }
+    }
     list.body = std::move(body);
     return list;
 }

@@ -7,6 +7,7 @@
 #include "DirectoryStore.h"
 
 inline constexpr int kMaxListChars = 32767;
+inline constexpr qsizetype kGzipMinimum = 256;
 
 namespace TagWriter {
 
@@ -16,6 +17,7 @@ QString cleanValue(const QString &value);
 // The home page as the player wants it: the player puts "http://" in front itself.
 QString homepageForList(const QString &homepage);
 QByteArray etagFor(const QByteArray &body);
+// The body with its tag, and its gzip form when that is smaller.
 ListBody makeBody(QByteArray body);
 QByteArray renderCountryList(const QList<const CatalogueCountry *> &countries, Language language);
 

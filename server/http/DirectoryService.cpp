@@ -1,8 +1,11 @@
 #include "DirectoryService.h"
 
+#include "ClientAddress.h"
+#include "Gzip.h"
 #include "Pages.h"
 #include "QueryString.h"
 #include "RequestLog.h"
+#include "TagWriter.h"
 
 #include <QRegularExpression>
 #include <QUrl>
@@ -13,16 +16,27 @@ constexpr qsizetype kMaxSearchLength = 200;
 constexpr qsizetype kMaxUrlLength = 2048;
 constexpr qsizetype kMaxNameLength = 200;
 constexpr qsizetype kMaxCountryLength = 100;
-constexpr qint64 kRecentReportsMaxAge = 10'000; // ms
 
 const QByteArray kTextType = "text/plain; charset=utf-8";
 const QByteArray kHtmlType = "text/html; charset=utf-8";
 
-HttpResponse listResponse(const ListBody &list)
+// The body in the form the client takes: gzip when it accepts it and one was made.
+void setBody(HttpResponse &response, const ListBody &list, bool acceptsGzip, bool withEtag)
+{
+    const bool gzip = acceptsGzip && !list.gzip.isEmpty();
+    response.body = gzip ? list.gzip : list.body;
+    if (withEtag)
+        response.etag = gzip ? list.gzipEtag : list.etag;
+    if (gzip)
+        response.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip")));
+    if (!list.gzip.isEmpty())
+        response.headers.append(qMakePair(QByteArray("Vary"), QByteArray("Accept-Encoding")));
+}
+
+HttpResponse listResponse(const ListBody &list, bool acceptsGzip)
 {
     HttpResponse response;
-    response.body = list.body;
-    response.etag = list.etag;
+    setBody(response, list, acceptsGzip, true);
     // Clients may keep a list but must ask again; an unchanged list costs them a 304.
     response.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-cache")));
     return response;
@@ -79,6 +93,7 @@ DirectoryService::DirectoryService(DirectoryStore *store, RequestLog *log, Optio
     , m_log(log)
     , m_options(options)
     , m_reportLimiter(options.reportBurst, options.reportsPerMinute, options.clock)
+    , m_searchLimiter(options.searchBurst, options.searchesPerMinute, options.clock)
 { }
 
 HttpResponse DirectoryService::handle(const HttpRequest &request)
@@ -90,13 +105,13 @@ HttpResponse DirectoryService::handle(const HttpRequest &request)
         path.remove(0, 1);
 
     if (path == "/radio/inter/keuze.txt")
-        return countryList(Language::Dutch);
+        return countryList(request, Language::Dutch);
     if (path == "/radio/inter/keuze-uk.txt")
-        return countryList(Language::English);
+        return countryList(request, Language::English);
     if (path == "/radio/inter/zenders/radio-lijst-zoek.php")
         return search(request);
     if (path.startsWith("/radio/inter/zenders/"))
-        return stationList(decodedPath(path.mid(int(sizeof "/radio/inter/zenders/") - 1)));
+        return stationList(request, decodedPath(path.mid(int(sizeof "/radio/inter/zenders/") - 1)));
     if (path == "/radio/inter/shoutcast/ask.php")
         return ask(request);
     if (path == "/radio/inter/meld/index.php" || path == "/radio/inter/meld/")
@@ -115,13 +130,13 @@ HttpResponse DirectoryService::handle(const HttpRequest &request)
     return HttpResponse::text(404, "not found\n");
 }
 
-HttpResponse DirectoryService::countryList(Language language) const
+HttpResponse DirectoryService::countryList(const HttpRequest &request, Language language) const
 {
     const auto snapshot = m_store->snapshot();
-    return listResponse(snapshot->countryList(language));
+    return listResponse(snapshot->countryList(language), request.acceptsGzip);
 }
 
-HttpResponse DirectoryService::stationList(const QString &bestand) const
+HttpResponse DirectoryService::stationList(const HttpRequest &request, const QString &bestand) const
 {
     if (bestand.isEmpty() || bestand.contains(QLatin1Char('/')))
         return HttpResponse::text(404, "not found\n");
@@ -131,10 +146,10 @@ HttpResponse DirectoryService::stationList(const QString &bestand) const
         list = snapshot->stationList(bestand.toLower());
     if (!list)
         return HttpResponse::text(404, "unknown list\n");
-    return listResponse(*list);
+    return listResponse(*list, request.acceptsGzip);
 }
 
-HttpResponse DirectoryService::search(const HttpRequest &request) const
+HttpResponse DirectoryService::search(const HttpRequest &request)
 {
     const QueryString query(request.query);
     // "zoeken=" + word + "&land=" + key: an old client's raw word may itself hold "&".
@@ -157,7 +172,37 @@ HttpResponse DirectoryService::search(const HttpRequest &request) const
             return response; // a country that is not listed holds no stations
         countryKey = key;
     }
-    response.body = renderStationList(snapshot->search(trimmed, countryKey, m_options.searchLimit));
+    const QString client = clientKeyOf(request.clientId);
+    if (!m_searchLimiter.allow(client)) {
+        HttpResponse refused = HttpResponse::text(429, "too many searches\n");
+        refused.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("1")));
+        return refused;
+    }
+    {
+        // One search at a time per client: its other connections wait for nothing.
+        std::lock_guard lock(m_searchMutex);
+        if (m_searchingClients.contains(client)) {
+            HttpResponse busy = HttpResponse::text(503, "busy, try again\n");
+            busy.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("1")));
+            return busy;
+        }
+        m_searchingClients.insert(client);
+    }
+    response.deferred = [this, response, snapshot, trimmed, countryKey, client, gzip = request.acceptsGzip]() {
+        const QList<const CatalogueStation *> found = snapshot->search(trimmed, countryKey, m_options.searchLimit);
+        {
+            std::lock_guard lock(m_searchMutex);
+            m_searchingClients.remove(client);
+        }
+        // Made per request: no tag, and the fastest compression.
+        ListBody list;
+        list.body = renderStationList(found);
+        if (gzip && list.body.size() >= kGzipMinimum)
+            list.gzip = gzipCompress(list.body, 1);
+        HttpResponse answer = response;
+        setBody(answer, list, gzip, false);
+        return answer;
+    };
     return response;
 }
 
@@ -205,10 +250,11 @@ HttpResponse DirectoryService::report(const HttpRequest &request)
         }
         return HttpResponse::text(200, "ignored");
     }
-    if (!m_reportLimiter.allow(request.clientId))
+    const QString client = clientKeyOf(request.clientId);
+    if (!m_reportLimiter.allow(client))
         return HttpResponse::text(429, "too many reports");
     if (kind == Kind::FirstRun) {
-        m_store->recordFirstRun(request.clientId);
+        m_store->recordFirstRun(client);
         return HttpResponse::text(200, "OK");
     }
     // Only stations of the catalogue are counted: anything else would let a client fill
@@ -216,9 +262,9 @@ HttpResponse DirectoryService::report(const HttpRequest &request)
     if (url.size() > kMaxUrlLength || !m_store->snapshot()->stationByUrl(url))
         return HttpResponse::text(200, "unknown station");
     if (kind == Kind::Play)
-        m_store->recordPlay(url, request.clientId);
+        m_store->recordPlay(url, client);
     else
-        m_store->recordRecorderFailure(url, request.clientId);
+        m_store->recordRecorderFailure(url, client);
     return HttpResponse::text(200, "OK");
 }
 
@@ -229,10 +275,34 @@ HttpResponse DirectoryService::website(const HttpRequest &request)
     const QString wat = query.value("wat");
     if (wat == QLatin1String("melding"))
         return problemPage(request, language);
+    return cachedPage(request, language, wat != QLatin1String("over"));
+}
+
+HttpResponse DirectoryService::cachedPage(const HttpRequest &request, Language language, bool home)
+{
     const auto snapshot = m_store->snapshot();
-    if (wat == QLatin1String("over"))
-        return htmlResponse(Pages::about(language, *snapshot));
-    return htmlResponse(Pages::home(language, *snapshot, recentReports()));
+    ListBody page;
+    {
+        std::lock_guard lock(m_pageMutex);
+        CachedPage &cached = m_pages[home ? 1 : 0][language == Language::Dutch ? 1 : 0];
+        QList<BrokenReport> handled;
+        QList<qint64> handledIds;
+        if (home) {
+            handled = m_store->handledReports(m_options.handledReports);
+            for (const BrokenReport &report : std::as_const(handled))
+                handledIds.append(report.id);
+        }
+        if (cached.snapshot != snapshot || cached.handledIds != handledIds || cached.page.body.isEmpty()) {
+            cached.snapshot = snapshot;
+            cached.handledIds = handledIds;
+            cached.page = TagWriter::makeBody(home ? Pages::home(language, *snapshot, handled)
+                                                   : Pages::about(language, *snapshot));
+        }
+        page = cached.page;
+    }
+    HttpResponse response = htmlResponse({});
+    setBody(response, page, request.acceptsGzip, false);
+    return response;
 }
 
 HttpResponse DirectoryService::problemPage(const HttpRequest &request, Language language)
@@ -250,33 +320,41 @@ HttpResponse DirectoryService::problemPage(const HttpRequest &request, Language 
 
     Pages::ReportSubject subject;
     subject.url = url.value_or(QString()).trimmed();
-    subject.stationName = name.value_or(QString()).trimmed();
-    subject.countryName = country.value_or(QString()).trimmed();
     const bool valid = url && name && country && plausibleStreamUrl(subject.url)
-        && plausibleText(subject.stationName, kMaxNameLength) && plausibleText(subject.countryName, kMaxCountryLength);
+        && plausibleText(name->trimmed(), kMaxNameLength) && plausibleText(country->trimmed(), kMaxCountryLength);
+    // Only a station of the catalogue can be reported, and a page names it as the
+    // catalogue does: nothing a client writes into a link is shown to anyone.
+    const auto snapshot = m_store->snapshot();
+    const CatalogueStation *station = valid ? snapshot->stationByUrl(subject.url) : nullptr;
+    if (station) {
+        subject.stationName = station->name;
+        for (const CatalogueCountry *c : snapshot->countries()) {
+            if (c->code == station->countryCode)
+                subject.countryName = language == Language::Dutch ? c->nameDutch : c->nameEnglish;
+        }
+    }
 
     if (!query.contains("reden")) {
         if (!valid)
-            subject = {};
+            return htmlResponse(Pages::reportForm(language, {}));
+        if (!station)
+            return htmlResponse(Pages::reportRefused(language, Pages::Refusal::UnknownStation), 404);
         return htmlResponse(Pages::reportForm(language, subject));
     }
     const std::optional<ReportReason> reason = Pages::reasonFromKey(query.value("reden"));
     if (!reason || !valid)
-        return htmlResponse(Pages::reportRefused(language, false), 400);
-    if (!m_reportLimiter.allow(request.clientId))
-        return htmlResponse(Pages::reportRefused(language, true), 429);
+        return htmlResponse(Pages::reportRefused(language, Pages::Refusal::Invalid), 400);
+    if (!station)
+        return htmlResponse(Pages::reportRefused(language, Pages::Refusal::UnknownStation), 404);
+    const QString client = clientKeyOf(request.clientId);
+    if (!m_reportLimiter.allow(client))
+        return htmlResponse(Pages::reportRefused(language, Pages::Refusal::TooMany), 429);
 
     BrokenReport report;
-    report.url = subject.url;
-    report.stationName = subject.stationName;
-    report.countryName = subject.countryName;
+    report.url = station->url;
     report.reason = *reason;
     report.at = QDateTime::currentDateTimeUtc();
-    m_store->recordBrokenReport(report, request.clientId);
-    {
-        std::lock_guard lock(m_recentMutex);
-        m_recentAge.invalidate(); // the next home page shows this report
-    }
+    m_store->recordBrokenReport(report, client);
     return htmlResponse(Pages::reportThanks(language, subject, *reason));
 }
 
@@ -285,17 +363,12 @@ HttpResponse DirectoryService::health() const
     const auto snapshot = m_store->snapshot();
     if (!snapshot)
         return HttpResponse::text(503, "no catalogue\n");
-    return HttpResponse::text(200, "ok " + QByteArray::number(snapshot->stationCount()) + " stations\n");
-}
-
-QList<BrokenReport> DirectoryService::recentReports()
-{
-    // The database is asked at most every few seconds, however often the home page is
-    // shown (every start and every buffering of every player).
-    std::lock_guard lock(m_recentMutex);
-    if (!m_recentAge.isValid() || m_recentAge.elapsed() > kRecentReportsMaxAge) {
-        m_recent = m_store->recentReports(m_options.recentReports);
-        m_recentAge.start();
-    }
-    return m_recent;
+    // A balancer takes a process whose snapshot the database no longer refreshes out of
+    // rotation; the others keep serving current lists.
+    const DirectoryStore::Health h = m_store->health();
+    return HttpResponse::text(
+        h.snapshotStale ? 503 : 200,
+        QByteArray(h.snapshotStale ? "stale " : "ok ") + QByteArray::number(snapshot->stationCount())
+            + " stations, snapshot " + QByteArray::number(h.snapshotAgeSeconds) + " s old, report queue "
+            + QByteArray::number(h.queuedReports) + " (" + QByteArray::number(h.queuedBytes) + " bytes)\n");
 }

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <functional>
 
 struct HttpRequest
 {
@@ -14,7 +15,8 @@ struct HttpRequest
     QByteArray path; // raw, still percent-encoded, always starting with "/"
     QByteArray query; // raw text after "?", empty when absent
     QByteArray ifNoneMatch;
-    QString clientId; // the peer's address
+    QString clientId; // the client's address: the peer's, or a trusted proxy's forwarded one
+    bool acceptsGzip = false; // Accept-Encoding names gzip (or "*") without q=0
 };
 
 struct HttpResponse
@@ -25,6 +27,9 @@ struct HttpResponse
     QByteArray etag; // quoted; empty for none
     QList<QPair<QByteArray, QByteArray>> headers; // further headers
     bool closeConnection = false;
+    // Set for slow work (a search): the server runs it on a worker thread, off the
+    // serving threads, and sends what it returns instead of this response.
+    std::function<HttpResponse()> deferred;
 
     static HttpResponse text(int status, const QByteArray &body)
     {

@@ -9,15 +9,18 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
+#include <boost/asio/thread_pool.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <sys/resource.h>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace asio = boost::asio;
@@ -55,19 +58,39 @@ constexpr long kReservedDescriptors = 32;
 constexpr auto kAcceptRetry = std::chrono::milliseconds(100);
 
 // Where the header block ends: the index just past the empty line, or npos. Lines may
-// end in CRLF or in a bare LF.
-std::size_t headerEnd(std::string_view data)
+// end in CRLF or in a bare LF. The scan resumes at *lineStart, the start of the first
+// line not yet seen whole, and leaves it there for the next read: a header arriving a
+// byte at a time costs linear work, not quadratic.
+std::size_t headerEnd(std::string_view data, std::size_t *lineStart)
 {
-    std::size_t lineStart = 0;
     while (true) {
-        const std::size_t lf = data.find('\n', lineStart);
+        const std::size_t lf = data.find('\n', *lineStart);
         if (lf == std::string_view::npos)
             return std::string_view::npos;
-        const std::size_t length = lf - lineStart;
-        if (length == 0 || (length == 1 && data[lineStart] == '\r'))
+        const std::size_t length = lf - *lineStart;
+        if (length == 0 || (length == 1 && data[*lineStart] == '\r'))
             return lf + 1;
-        lineStart = lf + 1;
+        *lineStart = lf + 1;
     }
+}
+
+// Accept-Encoding names gzip (or "*") with a weight above zero.
+bool acceptsGzip(std::string_view header)
+{
+    const QByteArray text = QByteArray(header.data(), qsizetype(header.size())).toLower();
+    for (const QByteArray &item : text.split(',')) {
+        const QList<QByteArray> parts = item.split(';');
+        const QByteArray coding = parts.first().trimmed();
+        if (coding != "gzip" && coding != "x-gzip" && coding != "*")
+            continue;
+        for (const QByteArray &parameter : parts.mid(1)) {
+            const QByteArray p = parameter.trimmed();
+            if (p.startsWith("q=") && p.mid(2).toDouble() <= 0.0)
+                return false;
+        }
+        return true;
+    }
+    return false;
 }
 
 // Beast's parser wants CRLF; a bare LF is taken as a line end as RFC 9112 allows.
@@ -120,12 +143,21 @@ QByteArray toByteArray(std::string_view text)
     return QByteArray(text.data(), qsizetype(text.size()));
 }
 
+class Session;
+
 struct Shared
 {
     HttpServer::Options options;
     HttpServer::Handler handler;
     RequestLog *log = nullptr;
     std::atomic<int> connections {0};
+    std::atomic<bool> draining {false};
+    std::atomic<int> deferred {0}; // work waiting for or running on the workers
+    asio::thread_pool *workers = nullptr;
+    // Open connections per client key, and every live session (for the shutdown).
+    std::mutex mutex;
+    std::unordered_map<QString, int> perClient;
+    std::unordered_map<Session *, std::weak_ptr<Session>> sessions;
 };
 
 class Session final : public std::enable_shared_from_this<Session>
@@ -138,20 +170,52 @@ public:
         ++m_shared.connections;
         beast::error_code ec;
         const auto endpoint = m_stream.socket().remote_endpoint(ec);
-        if (!ec)
-            m_client = QString::fromStdString(endpoint.address().to_string());
+        if (!ec) {
+            m_peer = endpoint.address();
+            m_client = QString::fromStdString(m_peer.to_string());
+        }
         m_stream.socket().set_option(tcp::no_delay(true), ec);
+        // A trusted proxy speaks for many clients: it is not one client to cap.
+        if (!ec && !m_shared.options.trustedProxies.contains(m_peer))
+            m_clientKey = clientKeyOf(m_client);
     }
-    ~Session() { --m_shared.connections; }
+    ~Session()
+    {
+        --m_shared.connections;
+        std::lock_guard lock(m_shared.mutex);
+        m_shared.sessions.erase(this);
+        if (!m_clientKey.isEmpty()) {
+            const auto it = m_shared.perClient.find(m_clientKey);
+            if (it != m_shared.perClient.end() && --it->second <= 0)
+                m_shared.perClient.erase(it);
+        }
+    }
 
     void start(bool overloaded)
     {
+        {
+            std::lock_guard lock(m_shared.mutex);
+            m_shared.sessions.emplace(this, weak_from_this());
+            if (!m_clientKey.isEmpty())
+                overloaded = ++m_shared.perClient[m_clientKey] > m_shared.options.maxConnectionsPerClient || overloaded;
+        }
         if (overloaded) {
             HttpRequest none;
+            none.clientId = m_client;
             sendError(none, 503, "busy\n", Clock::now());
             return;
         }
         nextRequest();
+    }
+
+    // On the session's strand: a connection waiting for a request is closed; one in the
+    // middle of a request finishes it (its answer says "Connection: close").
+    void closeIfIdle()
+    {
+        asio::post(m_stream.get_executor(), [self = shared_from_this()] {
+            if (!self->m_requestStarted && !self->m_writing)
+                self->closeNow();
+        });
     }
 
 private:
@@ -159,34 +223,47 @@ private:
 
     void nextRequest()
     {
-        if (m_buffer.empty())
-            m_stream.expires_after(std::chrono::seconds(m_shared.options.idleSeconds));
+        // Only the first byte of a request may be waited for as long as a keep-alive
+        // connection idles; the rest of its header must follow within the header deadline.
+        m_requestStarted = !m_buffer.empty();
+        if (!m_requestStarted && m_shared.draining) {
+            closeNow();
+            return;
+        }
+        m_stream.expires_after(
+            std::chrono::seconds(m_requestStarted ? m_shared.options.headerSeconds : m_shared.options.idleSeconds));
         processBuffer();
     }
 
     void readMore()
     {
-        m_stream.async_read_some(asio::buffer(m_chunk),
-                                 [self = shared_from_this()](beast::error_code ec, std::size_t n) {
-                                     if (ec) {
-                                         // Time-outs, resets and end of stream all end the
-                                         // connection; a half-sent request gets no answer.
-                                         self->closeNow();
-                                         return;
-                                     }
-                                     self->m_buffer.append(self->m_chunk.data(), n);
-                                     self->processBuffer();
-                                 });
+        m_stream.async_read_some(
+            asio::buffer(m_chunk), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+                if (ec) {
+                    // Time-outs, resets and end of stream all end the
+                    // connection; a half-sent request gets no answer.
+                    self->closeNow();
+                    return;
+                }
+                if (!self->m_requestStarted) {
+                    self->m_requestStarted = true;
+                    self->m_stream.expires_after(std::chrono::seconds(self->m_shared.options.headerSeconds));
+                }
+                self->m_buffer.append(self->m_chunk.data(), n);
+                self->processBuffer();
+            });
     }
 
     void processBuffer()
     {
         const auto started = Clock::now();
-        // Empty lines before a request line are skipped, as RFC 9112 asks of a server.
-        const std::size_t first = m_buffer.find_first_not_of("\r\n");
-        m_buffer.erase(0, first == std::string::npos ? m_buffer.size() : first);
+        if (m_scanFrom == 0) {
+            // Empty lines before a request line are skipped, as RFC 9112 asks of a server.
+            const std::size_t first = m_buffer.find_first_not_of("\r\n");
+            m_buffer.erase(0, first == std::string::npos ? m_buffer.size() : first);
+        }
         const std::size_t limit = std::size_t(m_shared.options.headerLimit);
-        const std::size_t end = headerEnd(std::string_view(m_buffer).substr(0, limit + 2));
+        const std::size_t end = headerEnd(std::string_view(m_buffer).substr(0, limit + 2), &m_scanFrom);
         if (end == std::string_view::npos) {
             if (m_buffer.size() <= limit) {
                 readMore();
@@ -202,6 +279,7 @@ private:
         std::string header = normaliseLineEnds(std::string_view(m_buffer).substr(0, end));
         repairRequestLine(header);
         m_buffer.erase(0, end);
+        m_scanFrom = 0;
 
         http::request_parser<http::empty_body> parser;
         parser.header_limit(std::uint32_t(header.size() + 1));
@@ -221,6 +299,9 @@ private:
             sendError(request, 400, "bad request\n", started);
             return;
         }
+        if (m_clientKey.isEmpty() && !m_shared.options.trustedProxies.isEmpty())
+            request.clientId = m_shared.options.trustedProxies.clientAddress(m_peer, message[http::field::forwarded],
+                                                                             message["X-Forwarded-For"]);
         request.method = toByteArray(message.method_string());
         const std::string_view target = message.target();
         const bool keepAlive = message.keep_alive();
@@ -248,6 +329,7 @@ private:
             return;
         }
         request.ifNoneMatch = toByteArray(message[http::field::if_none_match]);
+        request.acceptsGzip = acceptsGzip(message[http::field::accept_encoding]);
 
         HttpResponse response;
         try {
@@ -255,13 +337,58 @@ private:
         } catch (...) {
             response = HttpResponse::text(500, "internal error\n");
         }
+        const bool http10KeepAlive = message.version() == 10 && keepAlive;
+        if (response.deferred) {
+            defer(std::move(request), std::move(response.deferred), head, keepAlive, http10KeepAlive, started);
+            return;
+        }
+        respond(request, std::move(response), head, keepAlive, http10KeepAlive, started);
+    }
+
+    void respond(const HttpRequest &request, HttpResponse response, bool head, bool keepAlive, bool http10KeepAlive,
+                 Clock::time_point started)
+    {
         if (response.status == 200 && etagMatches(request.ifNoneMatch, response.etag)) {
             response.status = 304;
             response.body.clear();
         }
-        if (!keepAlive)
+        if (!keepAlive || m_shared.draining)
             response.closeConnection = true;
-        send(request, std::move(response), head, started, message.version() == 10 && keepAlive);
+        send(request, std::move(response), head, started, http10KeepAlive);
+    }
+
+    // Slow work runs on the worker threads, so the serving threads stay free for the
+    // quick answers; the connection waits for it (answers keep their order). Beyond the
+    // bound on waiting work the answer is 503 at once.
+    void defer(HttpRequest request, std::function<HttpResponse()> work, bool head, bool keepAlive, bool http10KeepAlive,
+               Clock::time_point started)
+    {
+        if (++m_shared.deferred > m_shared.options.maxDeferred) {
+            --m_shared.deferred;
+            HttpResponse busy = HttpResponse::text(503, "busy, try again\n");
+            busy.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("1")));
+            respond(request, std::move(busy), head, keepAlive, http10KeepAlive, started);
+            return;
+        }
+        m_writing = true; // busy: a shutdown lets it finish
+        asio::post(*m_shared.workers,
+                   [self = shared_from_this(), request = std::move(request), work = std::move(work), head, keepAlive,
+                    http10KeepAlive, started]() mutable {
+                       HttpResponse response;
+                       try {
+                           response = work();
+                       } catch (...) {
+                           response = HttpResponse::text(500, "internal error\n");
+                       }
+                       --self->m_shared.deferred;
+                       asio::post(self->m_stream.get_executor(),
+                                  [self, request = std::move(request), response = std::move(response), head, keepAlive,
+                                   http10KeepAlive, started]() mutable {
+                                      self->m_writing = false;
+                                      self->respond(request, std::move(response), head, keepAlive, http10KeepAlive,
+                                                    started);
+                                  });
+                   });
     }
 
     static bool splitTarget(std::string_view target, HttpRequest *request)
@@ -337,7 +464,9 @@ private:
         const std::array<asio::const_buffer, 2> buffers {asio::buffer(m_header),
                                                          asio::buffer(m_body.constData(), std::size_t(m_body.size()))};
         m_stream.expires_after(std::chrono::seconds(m_shared.options.idleSeconds));
+        m_writing = true;
         asio::async_write(m_stream, buffers, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+            self->m_writing = false;
             self->m_body.clear();
             if (ec) {
                 self->closeNow();
@@ -380,7 +509,12 @@ private:
 
     beast::tcp_stream m_stream;
     Shared &m_shared;
+    asio::ip::address m_peer;
     QString m_client;
+    QString m_clientKey; // empty for a trusted proxy
+    bool m_requestStarted = false; // a byte of the next request has arrived
+    bool m_writing = false;
+    std::size_t m_scanFrom = 0; // see headerEnd()
     std::string m_buffer;
     std::array<char, kReadChunk> m_chunk {};
     std::string m_header;
@@ -395,6 +529,7 @@ struct HttpServer::Private
 {
     Shared shared;
     asio::io_context io {2};
+    std::unique_ptr<asio::thread_pool> workers;
     std::unique_ptr<tcp::acceptor> acceptor;
     asio::steady_timer acceptRetry {io};
     std::vector<std::thread> threads;
@@ -470,6 +605,8 @@ bool HttpServer::start(QString *error)
         d->shared.options.maxConnections =
             int(std::clamp<long>(room, 1, std::max(1, d->shared.options.maxConnections)));
     }
+    d->workers = std::make_unique<asio::thread_pool>(std::size_t(std::max(1, d->shared.options.workerThreads)));
+    d->shared.workers = d->workers.get();
     d->port = acceptor->local_endpoint().port();
     d->acceptor = std::move(acceptor);
     d->accept();
@@ -485,7 +622,7 @@ quint16 HttpServer::port() const
     return d->port;
 }
 
-void HttpServer::stop()
+void HttpServer::stop(int graceSeconds)
 {
     if (!d->running)
         return;
@@ -494,10 +631,28 @@ void HttpServer::stop()
         beast::error_code ec;
         d->acceptor->close(ec);
     });
+    if (graceSeconds > 0) {
+        d->shared.draining = true;
+        std::vector<std::shared_ptr<Session>> sessions;
+        {
+            std::lock_guard lock(d->shared.mutex);
+            for (const auto &entry : d->shared.sessions) {
+                if (auto session = entry.second.lock())
+                    sessions.push_back(std::move(session));
+            }
+        }
+        for (const auto &session : sessions)
+            session->closeIfIdle();
+        sessions.clear(); // a session holding its last reference here would end off its strand
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(graceSeconds);
+        while (d->shared.connections.load() > 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     d->io.stop();
     for (std::thread &thread : d->threads)
         thread.join();
     d->threads.clear();
+    d->workers->join(); // what they still run ends in a post to the stopped io_context
     // No thread runs the io_context any more: new clients are refused from here on, not
     // left waiting in the backlog while the caller finishes its shutdown.
     beast::error_code ec;

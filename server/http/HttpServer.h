@@ -6,6 +6,7 @@
 // Responses carrying an ETag are answered with 304 when If-None-Match names it.
 // The io_context runs on threads of its own; the handler is called on those threads.
 
+#include "ClientAddress.h"
 #include "HttpMessage.h"
 
 #include <QString>
@@ -24,8 +25,17 @@ public:
         int threads = 2;
         int headerLimit = 16 * 1024; // request line and headers
         int targetLimit = 4 * 1024; // path or query longer than this: 414
-        int idleSeconds = 30; // keep-alive wait and the time a request may take to arrive
+        int idleSeconds = 30; // keep-alive wait for the next request's first byte
+        int headerSeconds = 10; // from a request's first byte to the end of its header
         int maxConnections = 2048; // beyond: 503 and close; lowered to fit the descriptor limit
+        // Open connections of one client (see clientKeyOf()); beyond: 503 and close.
+        // Trusted proxies carry many clients and are not held to it.
+        int maxConnectionsPerClient = 64;
+        // Threads for the work a handler defers (HttpResponse::deferred), and how much
+        // of it may wait; beyond, 503 at once.
+        int workerThreads = 1;
+        int maxDeferred = 256;
+        TrustedProxies trustedProxies;
     };
     using Handler = std::function<HttpResponse(const HttpRequest &)>;
 
@@ -37,8 +47,10 @@ public:
     // Binds and starts the threads; false with a message when the address cannot be used.
     bool start(QString *error);
     quint16 port() const;
-    // Stops accepting, drops the open connections and joins the threads.
-    void stop();
+    // Stops accepting; requests in progress are answered (with "Connection: close") for up
+    // to graceSeconds while idle connections are closed; then drops what is left and
+    // joins the threads.
+    void stop(int graceSeconds = 0);
 
 private:
     struct Private;

@@ -116,7 +116,7 @@ QString reasonText(ReportReason reason, Language language)
     return tr(language, "Iets anders", "Something else");
 }
 
-QByteArray home(Language language, const CatalogueSnapshot &snapshot, const QList<BrokenReport> &recentReports)
+QByteArray home(Language language, const CatalogueSnapshot &snapshot, const QList<BrokenReport> &handledReports)
 {
     QString body;
     body += QStringLiteral("<h1>Norvale Internet Radio</h1>\n");
@@ -158,16 +158,16 @@ QByteArray home(Language language, const CatalogueSnapshot &snapshot, const QLis
         body += QStringLiteral("</table>\n");
     }
 
-    if (!recentReports.isEmpty()) {
+    if (!handledReports.isEmpty()) {
         body += QStringLiteral("<h2>%1</h2>\n<p class=\"muted\">%2</p>\n<ul>\n")
-                    .arg(tr(language, "Laatst gemelde storingen", "Recently reported problems"),
+                    .arg(tr(language, "Onlangs verholpen meldingen", "Recently handled reports"),
                          tr(language, "Dank aan iedereen die een storing meldt: zo blijft de lijst goed.",
                             "Thanks to everyone who reports a problem: that keeps the list sound."));
-        for (const BrokenReport &report : recentReports) {
+        for (const BrokenReport &report : handledReports) {
             body += QStringLiteral("<li>%1 &ndash; %2 <span class=\"muted\">(%3)</span></li>\n")
                         .arg(esc(shortened(report.stationName.isEmpty() ? report.url : report.stationName, 60)),
                              esc(reasonText(report.reason, language)),
-                             esc(report.at.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
+                             esc(report.handledAt.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
         }
         body += QStringLiteral("</ul>\n");
     }
@@ -260,17 +260,28 @@ QByteArray reportThanks(Language language, const ReportSubject &subject, ReportR
         .toUtf8();
 }
 
-QByteArray reportRefused(Language language, bool tooMany)
+QByteArray reportRefused(Language language, Refusal why)
 {
     QString body;
     body += QStringLiteral("<h1>%1</h1>\n").arg(tr(language, "Melding niet opgeslagen", "Report not stored"));
-    body += QStringLiteral("<p>%1</p>\n")
-                .arg(tooMany ? tr(language,
-                                  "Je hebt kort na elkaar erg veel meldingen gestuurd. Probeer het over een "
-                                  "paar minuten opnieuw.",
-                                  "You sent a great many reports in a short time. Please try again in a few minutes.")
-                             : tr(language, "Deze melding is onvolledig of ongeldig.",
-                                  "This report is incomplete or not valid."));
+    QString text;
+    switch (why) {
+    case Refusal::TooMany:
+        text = tr(language,
+                  "Je hebt kort na elkaar erg veel meldingen gestuurd. Probeer het over een paar minuten opnieuw.",
+                  "You sent a great many reports in a short time. Please try again in a few minutes.");
+        break;
+    case Refusal::UnknownStation:
+        text = tr(language,
+                  "Deze zender staat niet in de zenderlijst; alleen zenders uit de lijst kunnen worden "
+                  "gemeld.",
+                  "This station is not in the directory; only stations of the directory can be reported.");
+        break;
+    case Refusal::Invalid:
+        text = tr(language, "Deze melding is onvolledig of ongeldig.", "This report is incomplete or not valid.");
+        break;
+    }
+    body += QStringLiteral("<p>%1</p>\n").arg(text);
     body += homeLink(language);
     return page(language == Language::Dutch ? QStringLiteral("nl") : QStringLiteral("en"),
                 tr(language, "Melding", "Report"), body)

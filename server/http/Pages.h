@@ -19,7 +19,8 @@ QByteArray reasonKey(ReportReason reason);
 std::optional<ReportReason> reasonFromKey(const QString &key);
 QString reasonText(ReportReason reason, Language language);
 
-QByteArray home(Language language, const CatalogueSnapshot &snapshot, const QList<BrokenReport> &recentReports);
+// handledReports: the reports most recently marked handled, shown with that date.
+QByteArray home(Language language, const CatalogueSnapshot &snapshot, const QList<BrokenReport> &handledReports);
 QByteArray about(Language language, const CatalogueSnapshot &snapshot);
 
 struct ReportSubject
@@ -31,7 +32,8 @@ struct ReportSubject
 // The problem page: which station, and one link per reason that stores the report.
 QByteArray reportForm(Language language, const ReportSubject &subject);
 QByteArray reportThanks(Language language, const ReportSubject &subject, ReportReason reason);
-QByteArray reportRefused(Language language, bool tooMany);
+enum class Refusal { Invalid, TooMany, UnknownStation };
+QByteArray reportRefused(Language language, Refusal why);
 // No language is known on the first run: the page then greets in both.
 QByteArray firstRun(std::optional<Language> language);
 

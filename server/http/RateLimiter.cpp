@@ -1,29 +1,15 @@
 #include "RateLimiter.h"
 
+#include "ClientAddress.h"
+
 #include <QElapsedTimer>
 #include <algorithm>
-#include <boost/asio/ip/address.hpp>
 
 namespace {
 // Past this many clients the full (idle) buckets are dropped: a full bucket is the same
 // as no bucket, so memory stays bounded without changing any answer.
 constexpr qsizetype kPruneAbove = 10000;
 
-// An IPv6 host is given a /64 of its own and may use any address in it, so the /64 is the
-// client; an IPv4 address, also one seen on a dual-stack socket, is one client.
-QString clientKey(const QString &client)
-{
-    boost::system::error_code ec;
-    const auto address = boost::asio::ip::make_address(client.toStdString(), ec);
-    if (ec || !address.is_v6())
-        return client;
-    const auto v6 = address.to_v6();
-    if (v6.is_v4_mapped())
-        return QString::fromStdString(boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, v6).to_string());
-    auto bytes = v6.to_bytes();
-    std::fill(bytes.begin() + 8, bytes.end(), 0);
-    return QString::fromStdString(boost::asio::ip::address_v6(bytes).to_string()) + QLatin1String("/64");
-}
 } // namespace
 
 RateLimiter::RateLimiter(int capacity, int perMinute, Clock clock)
@@ -52,7 +38,7 @@ qint64 RateLimiter::refill(Bucket &bucket, qint64 now) const
 
 bool RateLimiter::allow(const QString &client)
 {
-    const QString key = clientKey(client);
+    const QString key = clientKeyOf(client);
     const qint64 now = m_clock();
     std::lock_guard lock(m_mutex);
     if (m_buckets.size() > m_pruneAbove) {
