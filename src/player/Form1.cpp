@@ -187,8 +187,8 @@ void Form1::buildControls()
     Label11->setAlignment(Qt::AlignCenter);
     Label2 = label(this, "Label2", QStringLiteral("Land:"), {344, 120, 64, 18});
     TaalGeselecteerdTekst = label<LinkLabel>(this, "TaalGeselecteerdTekst", QStringLiteral("Holland"), {408, 120, 256, 18});
-    Label1 = label<LinkLabel>(this, "Label1", QStringLiteral("Ander land selecteren"), {408, 140, 128, 18});
-    Label12 = label<LinkLabel>(this, "Label12", QStringLiteral("Zender zoeken"), {536, 140, 128, 18});
+    Label1 = label<LinkLabel>(this, "Label1", QStringLiteral("Ander land selecteren"), {408, 140, 144, 18});
+    Label12 = label<LinkLabel>(this, "Label12", QStringLiteral("Zender zoeken"), {556, 140, 108, 18});
     Label6 = label(this, "Label6", QStringLiteral("Zender:"), {344, 162, 64, 18});
     ZenderNaam = label(this, "ZenderNaam", QStringLiteral("*+ naam zender +*"), {408, 162, 256, 18});
     Label3 = label<LinkLabel>(this, "Label3", QStringLiteral("Website van deze zender."), {408, 182, 256, 18});
@@ -211,9 +211,9 @@ void Form1::buildControls()
     Slider1 = new Slider(this);
     Slider1->setObjectName(QStringLiteral("Slider1"));
     Slider1->setPosition(1); // horizontal; set before the geometry, which it would turn
-    Slider1->setGeometry(408, 436, 196, 20);
+    Slider1->setGeometry(408, 439, 169, 14); // the size of the track picture
     Slider1->setMax(100);
-    Label13 = label(this, "Label13", QStringLiteral("###%"), {610, 436, 54, 20});
+    Label13 = label(this, "Label13", QStringLiteral("###%"), {584, 436, 80, 20});
     Label13->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Command3 = make<QPushButton>(this, "Command3", {344, 466, 156, 34});
     Command3->setText(QStringLiteral("Play"));
