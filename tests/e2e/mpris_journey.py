@@ -10,6 +10,7 @@ Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
 """
 import http.server
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -81,6 +82,13 @@ try:
     threading.Thread(target=server.serve_forever, daemon=True).start()
 
     step("starting norvale")
+    # An installed program folder that has been through its first run.
+    program_folder = os.path.join(work, "program")
+    shutil.copytree(os.path.join(os.path.dirname(norvale), "..", "share", "norvale"), program_folder)
+    with open(inst, encoding="utf-8") as f:
+        settings = f.read().replace("firstrun=0", "firstrun=1")
+    with open(inst, "w", encoding="utf-8") as f:
+        f.write(settings)
     home = os.path.join(work, "home")
     env = dict(os.environ, NORVALE_HOME=os.path.join(work, "program"), HOME=home,
                NORVALE_DIRECTORY_URL=f"http://127.0.0.1:{server.server_address[1]}/",
@@ -118,7 +126,8 @@ try:
     step("quitting from the desktop")
     playerctl("stop")
     wait_for("PlaybackStatus Stopped", lambda: playerctl("status") == "Stopped", 10)
-    subprocess.run(["dbus-send", "--session", "--dest=org.mpris.MediaPlayer2.norvale", "/org/mpris/MediaPlayer2",
+    subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.norvale",
+                    "/org/mpris/MediaPlayer2",
                     "org.mpris.MediaPlayer2.Quit"], check=True)
     program.wait(15)
     with open(inst, encoding="utf-8") as f:
