@@ -6,6 +6,7 @@ NORVALE_PACKAGES=(
     libmpv-dev libsqlite3-dev libboost-dev
     xvfb xauth fonts-dejavu-core trayer dbus-x11 imagemagick at-spi2-core gir1.2-atspi-2.0 python3-gi python3-xlib
     icecast2 ffmpeg sox espeak-ng curl
+    clang libclang-rt-14-dev
     postgresql wrk nginx-light
 )
 

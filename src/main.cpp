@@ -13,6 +13,19 @@
 #include <QNetworkAccessManager>
 #include <clocale>
 
+namespace {
+
+// Window-modal and not waited for: the program goes on starting behind it.
+void showWarning(QWidget *parent, const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, QLatin1String(kApplicationTitle), text, QMessageBox::Ok, parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+} // namespace
+
 // Main: decides from INST.INI which window loads first. Everything kept between runs
 // is created here once and handed to the windows.
 int main(int argc, char **argv)
@@ -37,16 +50,19 @@ int main(int argc, char **argv)
     const QString inst = programFilePath(folder.path, QStringLiteral("INST.INI"));
     const bool mainWindowFirst =
         opensMainWindow(ReadINI(inst, QStringLiteral("Onthouden"), QStringLiteral("firstrun")));
-    Q_UNUSED(mainWindowFirst) // the first-run window does not exist yet: both start with the main window
 
     QNetworkAccessManager network;
     NetTransfer inet1(&network);
     NetTransfer inet2(&network);
     NetTransfer inet3(&network);
+    inet1.setMaxBodyBytes(TransferLimit::kList);
+    inet2.setMaxBodyBytes(TransferLimit::kShortReply);
+    inet3.setMaxBodyBytes(TransferLimit::kShortReply);
     MpvPlayer player(qEnvironmentVariable("NORVALE_MPV_OPTIONS"));
 
     AppServices services;
     services.programFolder = folder.path;
+    services.firstRunPending = !mainWindowFirst;
     services.directoryBase =
         directoryBaseUrl(ReadINI(inst, QStringLiteral("Online Radio"), QStringLiteral("directory")),
                          qEnvironmentVariable("NORVALE_DIRECTORY_URL"));
@@ -76,5 +92,24 @@ int main(int argc, char **argv)
     status.failed = text("statusmislukt", status.failed);
     player.setTexts(status);
     form.show();
+
+    // Said once, over the window: without an engine every station would only show
+    // "not available" with no cause.
+    bool engineFailureShown = false;
+    const auto showEngineFailure = [&] {
+        if (engineFailureShown || player.startError().isEmpty())
+            return;
+        engineFailureShown = true;
+        qWarning().noquote() << player.startError();
+        showWarning(&form, player.startError());
+    };
+    QObject::connect(&player, &MediaPlayer::engineFailed, &form, showEngineFailure);
+    showEngineFailure();
+    if (!folder.warnings.isEmpty()) {
+        const QString text = QStringLiteral("Some files could not be placed in the program folder %1:\n%2")
+                                 .arg(folder.path, folder.warnings.join(u'\n'));
+        qWarning().noquote() << text;
+        showWarning(&form, text);
+    }
     return app.exec();
 }

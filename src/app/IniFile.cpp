@@ -147,6 +147,9 @@ QString ReadINI(const QString &file, const QString &section, const QString &key)
     if (!f.open(QIODevice::ReadOnly))
         return {};
     const IniDocument doc = splitDocument(f.readAll());
+    // Names are matched as WriteINI stores them: without surrounding blanks.
+    const QString sectionName = section.trimmed();
+    const QString keyName = key.trimmed();
     bool inSection = false;
     for (const QString &line : doc.lines) {
         const ParsedLine parsed = parseLine(line);
@@ -154,8 +157,8 @@ QString ReadINI(const QString &file, const QString &section, const QString &key)
             // Only the first section of a name counts, as with the Windows profile functions.
             if (inSection)
                 return {};
-            inSection = sameName(parsed.name, section);
-        } else if (inSection && parsed.kind == LineKind::Entry && sameName(parsed.name, key)) {
+            inSection = sameName(parsed.name, sectionName);
+        } else if (inSection && parsed.kind == LineKind::Entry && sameName(parsed.name, keyName)) {
             return parsed.value;
         }
     }

@@ -19,6 +19,10 @@ public:
     ~NetTransfer() override;
 
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+    // A reply whose body would pass this many bytes fails with TransferError::TooLarge.
+    // Main sets it per instance, after the kind of request each one carries.
+    void setMaxBodyBytes(qint64 bytes) { m_maxBodyBytes = bytes; }
+    qint64 maxBodyBytes() const { return m_maxBodyBytes; }
 
     quint64 openUrl(const QUrl &url, QObject *context, Callback done) override;
     void abort(quint64 id) override;
@@ -30,12 +34,17 @@ private:
         QPointer<QObject> context;
         bool hasContext = false;
         Callback done;
+        QMetaObject::Connection contextGone;
     };
 
     void finish(quint64 id);
+    void checkSize(quint64 id);
+    // Removes the request and releases its reply; the callback is left to the caller.
+    Pending take(QHash<quint64, Pending>::iterator it);
 
     QNetworkAccessManager *m_manager;
     QHash<quint64, Pending> m_pending;
     quint64 m_nextId = 1;
     int m_timeoutMs = kDefaultTimeoutMs;
+    qint64 m_maxBodyBytes = TransferLimit::kList;
 };

@@ -15,4 +15,6 @@ struct AppServices
     Transfer *inet2 = nullptr; // play reports
     Transfer *inet3 = nullptr; // recordable-address questions
     MediaPlayer *player = nullptr;
+    // INST.INI's "firstrun" read at start-up: the first run has not been completed yet.
+    bool firstRunPending = false;
 };

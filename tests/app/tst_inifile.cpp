@@ -71,6 +71,7 @@ void TestIniFile::read_data()
     row("empty value", "INST.INI", "[s]\nk=\nk2=x\n", "s", "k", "");
     row("trailing blanks", "INST.INI", "[s]\nk=Radio 10  \t \n", "s", "k", "Radio 10");
     row("blanks around names", "INST.INI", "[ s ]\n   k  = v\n", "s", "k", "v");
+    row("blanks around the names asked for", "INST.INI", "[s]\nk=v\n", " s\t", "k\r", "v"); // found by fuzz_ini
     row("equals in value", "INST.INI", "[s]\nurl=http://h/p?a=1&b=2\n", "s", "url", "http://h/p?a=1&b=2");
     row("comment is no key", "INST.INI", "[s]\n;k=1\n", "s", ";k", "");
     row("250 characters", "INST.INI", "[s]\nk=" + longValue.toUtf8() + "\n", "s", "k", longValue);

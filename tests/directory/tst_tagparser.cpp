@@ -1,6 +1,7 @@
 #include "LiteralTagParser.h"
 #include "TagParser.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
@@ -100,6 +101,7 @@ private Q_SLOTS:
         };
         QRandomGenerator random(seed);
         qsizetype fields = 0;
+        int overLimits = 0;
         for (int round = 0; round < 3000; ++round) {
             QString text;
             for (int k = random.bounded(40); k > 0; --k)
@@ -107,15 +109,21 @@ private Q_SLOTS:
 
             const Lists expected = literal::parseTaggedFields(text, tags);
             const Lists actual = parseTaggedFields(text, tags);
-            if (actual != expected) {
+            // Under a small bound: the same lists, or none at all when they would not fit.
+            bool overLimit = false;
+            const Lists bounded = parseTaggedFields(text, tags, &overLimit, 40);
+            if (actual != expected || bounded != (overLimit ? Lists(tags.size()) : expected)) {
                 qWarning().noquote() << "text:" << text;
                 QCOMPARE(actual, expected);
+                QCOMPARE(bounded, overLimit ? Lists(tags.size()) : expected);
             }
+            overLimits += overLimit;
             for (const QStringList &list : expected)
                 fields += list.size();
         }
         // An alphabet that yields no fields would prove nothing.
         QVERIFY2(fields > 1000, qPrintable(QString::number(fields)));
+        QVERIFY(overLimits > 100 && overLimits < 2900);
     }
 
     void textsBeyond16BitPositions()
@@ -137,6 +145,18 @@ private Q_SLOTS:
         const QString longName(40000, QLatin1Char('n'));
         QCOMPARE(parseTaggedFields(QStringLiteral("<naam>%1</naam>").arg(longName), stationListTags()),
                  (Lists {{longName}, {}, {}}));
+    }
+
+    void nestedOpeningsAreRefused()
+    {
+        // 120 KB whose fields would hold about 1.2 billion characters.
+        const QString text = QStringLiteral("<naam>").repeated(20000) + QStringLiteral("</naam>");
+        QElapsedTimer timer;
+        timer.start();
+        const StationListText list = parseStationList(text);
+        QVERIFY(list.overLimit);
+        QVERIFY(list.naam.isEmpty());
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
     }
 
     void realStationCatalogue()
