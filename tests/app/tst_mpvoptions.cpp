@@ -45,17 +45,13 @@ void TestMpvOptions::titleFromTags_data()
     QTest::addColumn<QVariantMap>("tags");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("none") << QVariantMap {} << QString();
     QTest::newRow("station name is not a song") << QVariantMap {{"icy-name", "Radio X"}} << QString();
-    QTest::newRow("icy title") << QVariantMap {{"icy-name", "Radio X"}, {"icy-title", "A - B"}} << "A - B";
     QTest::newRow("icy title wins over tags")
         << QVariantMap {{"icy-title", "A - B"}, {"title", "T"}, {"artist", "R"}} << "A - B";
     QTest::newRow("artist and title") << QVariantMap {{"ARTIST", "Band"}, {"TITLE", "Tune"}} << "Band - Tune";
-    QTest::newRow("title alone") << QVariantMap {{"title", "Tune"}} << "Tune";
     QTest::newRow("artist alone is no song") << QVariantMap {{"artist", "Band"}} << QString();
     QTest::newRow("placeholder icy title falls back")
         << QVariantMap {{"icy-title", " - "}, {"title", "Tune"}} << "Tune";
-    QTest::newRow("placeholder only") << QVariantMap {{"icy-title", " - "}} << QString();
     QTest::newRow("blanks trimmed") << QVariantMap {{"icy-title", "  A - B \r\n"}} << "A - B";
 }
 
@@ -76,6 +72,11 @@ void TestMpvOptions::refusedOptionsAreReported()
              (QStringList {QStringLiteral("no-such-option=1"), QStringLiteral("load-unsafe-playlists=yes")}));
     QCOMPARE(player.engineProperty(QStringLiteral("load-unsafe-playlists")).toBool(), false);
     QCOMPARE(player.volume(), 20); // taken from the engine after the options
+    player.setVolume(150);
+    player.setMute(true);
+    QCOMPARE(player.volume(), 100);
+    QCOMPARE(player.engineProperty(QStringLiteral("volume")).toDouble(), 100.0);
+    QCOMPARE(player.engineProperty(QStringLiteral("mute")).toBool(), true);
 }
 
 void TestMpvOptions::refusedAddresses_data()

@@ -114,14 +114,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("bestand");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("folder and blank")
-            << QStringLiteral("https://dir.example/norvale/") << QStringLiteral("new zealand.txt")
-            << QStringLiteral("https://dir.example/norvale/radio/inter/zenders/new%20zealand.txt");
-        QTest::newRow("characters with a meaning in URLs")
-            << QStringLiteral("http://h/") << QStringLiteral("a?b#c%d.txt")
-            << QStringLiteral("http://h/radio/inter/zenders/a%3Fb%23c%25d.txt");
-        QTest::newRow("non-ASCII") << QStringLiteral("http://h/") << QStringLiteral("españa.txt")
-                                   << QStringLiteral("http://h/radio/inter/zenders/espa%C3%B1a.txt");
+        QTest::newRow("folder, blank, characters with a meaning in URLs")
+            << QStringLiteral("https://dir.example/norvale/") << QStringLiteral("new zealand?b#c%d.txt")
+            << QStringLiteral("https://dir.example/norvale/radio/inter/zenders/new%20zealand%3Fb%23c%25d.txt");
     }
 
     // The URL is built from the values current at the tick.
