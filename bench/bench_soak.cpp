@@ -81,6 +81,7 @@ int main(int argc, char **argv)
     const qint64 rssStart = rssKiB();
 
     int cycles = 0;
+    QStringList perCycle; // growth after each cycle, KiB
     int resumed = 0;
     qint64 slowestMs = 0;
     QElapsedTimer total;
@@ -98,6 +99,7 @@ int main(int argc, char **argv)
             slowestMs = qMax(slowestMs, back.elapsed());
         }
         waitFor([] { return false; }, qMax(0, periodMs - int(back.elapsed()) - periodMs / 6));
+        perCycle.append(QString::number(rssKiB() - rssStart));
     }
     const qint64 rssEnd = rssKiB();
     const qint64 growthKiB = rssEnd - rssStart;
@@ -106,5 +108,6 @@ int main(int argc, char **argv)
                 "(slowest %lld ms), %d errors; player memory %lld KiB -> %lld KiB (growth %.2f MiB)\n",
                 periodMs / 1000, int(total.elapsed() / 1000), resumed, cycles, slowestMs, errors, rssStart, rssEnd,
                 growthMiB);
+    std::printf("growth after each cycle (KiB): %s\n", qPrintable(perCycle.join(u' ')));
     return resumed == cycles && errors == 0 && growthKiB < maxGrowthKiB ? 0 : 1;
 }

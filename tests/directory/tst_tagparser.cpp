@@ -2,7 +2,6 @@
 #include "TagParser.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -157,26 +156,6 @@ private Q_SLOTS:
         QVERIFY(list.overLimit);
         QVERIFY(list.naam.isEmpty());
         QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
-    }
-
-    void realStationCatalogue()
-    {
-        const QString path = QStringLiteral(NORVALE_SHARED_DATA "/stations/stations.csv");
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            QSKIP(qPrintable(QStringLiteral("station catalogue not found at %1").arg(path)));
-
-        // Columns: country_code, country_name_en, country_name_nl, name, url, homepage, ...
-        // A plain comma split will do: both scans are given the same text.
-        QString text;
-        for (const QString &line : QString::fromUtf8(file.readAll()).split(u'\n')) {
-            const QStringList f = line.split(u',');
-            if (f.size() >= 6 && (f.at(0) == u"NL" || f.at(0) == u"DE" || f.at(0) == u"JP"))
-                text += QStringLiteral("<naam>%1</naam><url>%2</url><homepage>%3</homepage>\n").arg(f[3], f[4], f[5]);
-        }
-        const Lists actual = parseTaggedFields(text, stationListTags());
-        QVERIFY(actual.at(0).size() > 1000);
-        QCOMPARE(actual, literal::parseTaggedFields(text, stationListTags()));
     }
 };
 
