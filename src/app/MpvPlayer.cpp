@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <clocale>
 #include <cmath>
+#include <malloc.h>
 #include <mpv/client.h>
 
 namespace {
@@ -88,6 +89,11 @@ MpvPlayer::MpvPlayer(const QString &options, QObject *parent)
     });
 
     std::setlocale(LC_NUMERIC, "C");
+    // Every (re)connection allocates the engine's stream buffers afresh, several MiB. Past
+    // glibc's adaptive threshold they come from the heap, where they stay after the
+    // stream ends: a source that drops out every half minute grew the player by 20 MiB in
+    // ten minutes. A fixed threshold keeps them in mappings that go back to the system.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     m_mpv = mpv_create();
     if (!m_mpv) {
         m_initError = InitError::CreateFailed;

@@ -19,7 +19,8 @@ struct mpv_event;
 //
 // libmpv refuses to start under a numeric locale other than "C", and QApplication sets
 // the locale from the environment: the program calls setlocale(LC_NUMERIC, "C") right
-// after constructing QApplication. The constructor does it again in case it was missed.
+// after constructing QApplication. The constructor does it again in case it was missed,
+// and fixes malloc's mmap threshold for the process (see there).
 //
 // Engine events reach this object on its own thread: the wakeup callback only posts a
 // queued call, and the destructor unhooks the callback before the engine goes away.
