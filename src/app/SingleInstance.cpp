@@ -48,9 +48,7 @@ QString SingleInstance::privateFolder()
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
         return {};
     // lstat: a link planted under the name must not lead us into someone else's folder.
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()
         || (info.st_mode & 077) != 0)
         return {};
