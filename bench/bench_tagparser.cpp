@@ -1,5 +1,5 @@
 // Times the station-list parser on a list the size of the largest countries, next to
-// the literal scan it replaced, and checks that both give the same lists.
+// the step-by-step reference scan, and checks that both give the same lists.
 //
 //   bench_tagparser [--quick] [--stations N] [--runs N] [--literal-runs N]
 

@@ -6,6 +6,7 @@ NORVALE_PACKAGES=(
     libmpv-dev libsqlite3-dev libboost-dev zlib1g-dev
     xvfb xauth fonts-dejavu-core trayer dbus-x11 playerctl imagemagick at-spi2-core gir1.2-atspi-2.0 python3-gi python3-xlib
     icecast2 ffmpeg sox espeak-ng curl
+    clang libclang-rt-14-dev
     postgresql wrk nginx-light
 )
 # Left out on purpose: qt6-webengine-dev, needed only by the -DNORVALE_WEBENGINE=ON build.

@@ -18,6 +18,19 @@
 #include <clocale>
 #include <optional>
 
+namespace {
+
+// Window-modal and not waited for: the program goes on starting behind it.
+void showWarning(QWidget *parent, const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, QLatin1String(kApplicationTitle), text, QMessageBox::Ok, parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+} // namespace
+
 // Main: decides from INST.INI which window loads first. Everything kept between runs
 // is created here once and handed to the windows.
 int main(int argc, char **argv)
@@ -49,6 +62,9 @@ int main(int argc, char **argv)
     NetTransfer inet2(&network);
     NetTransfer inet3(&network);
     NetTransfer web(&network); // the embedded browser bounds what it fetches on its own transfer
+    inet1.setMaxBodyBytes(TransferLimit::kList);
+    inet2.setMaxBodyBytes(TransferLimit::kShortReply);
+    inet3.setMaxBodyBytes(TransferLimit::kShortReply);
     MpvPlayer player(qEnvironmentVariable("NORVALE_MPV_OPTIONS"));
     // Status texts in the stored language, before anything can play.
     const LanguageTexts startTexts(folder.path,
@@ -80,6 +96,7 @@ int main(int argc, char **argv)
     services.inet2 = &inet2;
     services.inet3 = &inet3;
     services.player = &player;
+    services.firstRunPending = !mainWindowFirst;
     services.web = &web;
     services.registry = &registry;
 
@@ -104,5 +121,24 @@ int main(int argc, char **argv)
     if (firstRun == FirstRunExit::Start)
         form.raiseReport(QStringLiteral("vfirst"));
     // Timer3's restore shows the window or puts the program in the notification area.
+
+    // Said once, over the window: without an engine every station would only show
+    // "not available" with no cause.
+    bool engineFailureShown = false;
+    const auto showEngineFailure = [&] {
+        if (engineFailureShown || player.startError().isEmpty())
+            return;
+        engineFailureShown = true;
+        qWarning().noquote() << player.startError();
+        showWarning(&form, player.startError());
+    };
+    QObject::connect(&player, &MediaPlayer::engineFailed, &form, showEngineFailure);
+    showEngineFailure();
+    if (!folder.warnings.isEmpty()) {
+        const QString text = QStringLiteral("Some files could not be placed in the program folder %1:\n%2")
+                                 .arg(folder.path, folder.warnings.join(u'\n'));
+        qWarning().noquote() << text;
+        showWarning(&form, text);
+    }
     return app.exec();
 }

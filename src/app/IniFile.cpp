@@ -5,9 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringList>
+#include <cerrno>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -89,6 +94,85 @@ bool writeWhole(QIODevice &device, const QByteArray &content)
     return device.write(content) == content.size();
 }
 
+// The name a new version carries for the moment between being linked into the folder
+// and being renamed over the target; the writer's process number tells a live writer's
+// file from one a killed writer left behind.
+QString temporaryName(const QFileInfo &target, qint64 pid)
+{
+    return QStringLiteral(".%1.%2.norvale-tmp").arg(target.fileName()).arg(pid);
+}
+
+void removeLeftovers(const QFileInfo &target)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\.(.+)\\.(\\d+)\\.norvale-tmp$"));
+    const QDir dir = target.absoluteDir();
+    const QStringList entries = dir.entryList({QStringLiteral(".*.norvale-tmp")}, QDir::Files | QDir::Hidden);
+    for (const QString &entry : entries) {
+        const QRegularExpressionMatch match = pattern.match(entry);
+        if (!match.hasMatch() || !sameName(match.captured(1), target.fileName()))
+            continue;
+        const pid_t pid = pid_t(match.captured(2).toLongLong());
+        if (pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH)
+            QFile::remove(dir.filePath(entry));
+    }
+}
+
+// Writes the new version into an unnamed file in the target's folder (O_TMPFILE), so a
+// writer killed half-way leaves nothing behind; only a finished, synced version gets a
+// name, for the two calls that put it in place. Without O_TMPFILE the file is named
+// from the start; what a killed writer leaves is removed by the next write.
+IniWriteResult replaceWhole(const QString &path, const QByteArray &content, const IniBodyWriter &writer)
+{
+    const QFileInfo target(path);
+    const QByteArray folder = QFile::encodeName(target.absolutePath());
+    const QByteArray temp = QFile::encodeName(target.absoluteDir().filePath(temporaryName(target, ::getpid())));
+    int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    const bool unnamed = fd >= 0;
+    if (!unnamed)
+        fd = ::open(temp.constData(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return IniWriteResult::CannotOpen;
+    const QByteArray targetName = QFile::encodeName(path);
+    struct stat existing = {};
+    if (::stat(targetName.constData(), &existing) == 0)
+        ::fchmod(fd, existing.st_mode & 07777);
+
+    bool written = false;
+    {
+        QFile out;
+        if (out.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
+            written = writer(out, content) && out.flush();
+    }
+    written = written && ::fsync(fd) == 0;
+    if (!written) {
+        ::close(fd);
+        if (!unnamed)
+            ::unlink(temp.constData());
+        return IniWriteResult::CannotWrite;
+    }
+    bool named = !unnamed;
+    if (unnamed) {
+        ::unlink(temp.constData()); // left by an earlier writer with our process number
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        named = ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, temp.constData(), AT_SYMLINK_FOLLOW) == 0;
+    }
+    // Named and renamed back to back: the only moment a killed writer leaves a file.
+    const bool renamed = named && ::rename(temp.constData(), targetName.constData()) == 0;
+    ::close(fd);
+    if (!renamed) {
+        ::unlink(temp.constData());
+        return IniWriteResult::CannotCommit;
+    }
+    // The rename itself must reach the disk as well, or a power cut could bring back the
+    // old version.
+    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return IniWriteResult::Ok;
+}
+
 } // namespace
 
 QString decodeIniText(const QByteArray &bytes)
@@ -153,6 +237,8 @@ QStringList readIniValues(const QString &exactPath, const QString &section, cons
     if (!f.open(QIODevice::ReadOnly))
         return values;
     const IniDocument doc = splitDocument(f.readAll());
+    // Names are matched as WriteINI stores them: without surrounding blanks.
+    const QString sectionName = section.trimmed();
     QList<bool> found(keys.size(), false);
     bool inSection = false;
     for (const QString &line : doc.lines) {
@@ -161,11 +247,11 @@ QStringList readIniValues(const QString &exactPath, const QString &section, cons
             // Only the first section of a name counts, as with the Windows profile functions.
             if (inSection)
                 break;
-            inSection = sameName(parsed.name, section);
+            inSection = sameName(parsed.name, sectionName);
         } else if (inSection && parsed.kind == LineKind::Entry) {
             // The first line of a key counts; later repeats are ignored.
             for (qsizetype k = 0; k < keys.size(); ++k) {
-                if (!found[k] && sameName(parsed.name, keys.at(k))) {
+                if (!found[k] && sameName(parsed.name, keys.at(k).trimmed())) {
                     values[k] = parsed.value;
                     found[k] = true;
                 }
@@ -199,6 +285,7 @@ IniWriteResult WriteINI(const QString &file, const QString &section, const QStri
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath()))
         return IniWriteResult::CannotCreateFolder;
+    removeLeftovers(info);
 
     IniDocument doc;
     {
@@ -245,18 +332,8 @@ IniWriteResult WriteINI(const QString &file, const QString &section, const QStri
         }
     }
 
-    // QSaveFile writes a temporary file in the same folder and renames it over the
-    // target only in commit(), so readers never see a half-written file.
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        return IniWriteResult::CannotOpen;
-    if (!writer(out, joinDocument(doc))) {
-        out.cancelWriting();
-        return IniWriteResult::CannotWrite;
-    }
-    if (!out.commit())
-        return IniWriteResult::CannotCommit;
-    return IniWriteResult::Ok;
+    // Readers see the old file or the new one, never half of one.
+    return replaceWhole(path, joinDocument(doc), writer);
 }
 
 QHash<QString, QString> ReadINISection(const QString &file, const QString &section)

@@ -55,6 +55,6 @@ IniWriteResult WriteINI(const QString &file, const QString &section, const QStri
                         const IniBodyWriter &writer);
 
 // Decodes INI bytes: UTF-8 (with or without a byte-order mark) when they are valid
-// UTF-8, otherwise line by line, lines that are not UTF-8 being Windows-1252, the code
-// page older installations wrote.
+// UTF-8, otherwise line by line, lines that are not UTF-8 being Windows-1252 (INI files
+// written by Windows programs use that code page).
 QString decodeIniText(const QByteArray &bytes);

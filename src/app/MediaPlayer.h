@@ -48,9 +48,17 @@ public:
     virtual void setVisualisation(bool on) { Q_UNUSED(on) }
     // Levels of the frequency bands in dB, lowest band first; empty while not measured.
     virtual QList<float> bandLevels() const { return {}; }
+    // Why the playback engine cannot play anything (it did not start, or it went away);
+    // empty while it works. Checked once after construction; engineFailed() announces a
+    // later loss.
+    virtual QString startError() const { return {}; }
 
 Q_SIGNALS:
     void statusChanged();
     void buffering(bool start);
+    // The stream could not be played: it stayed gone, or its address was refused (only
+    // http and https addresses are played).
     void error();
+    // The engine stopped working after it had started; startError() says why.
+    void engineFailed();
 };

@@ -1,5 +1,6 @@
 #include "MpvPlayer.h"
 
+#include "StreamAddress.h"
 #include "TextCodec.h"
 
 #include <limits>
@@ -7,6 +8,7 @@
 #include <QPointer>
 #include <clocale>
 #include <cmath>
+#include <malloc.h>
 #include <mpv/client.h>
 
 namespace {
@@ -20,7 +22,7 @@ enum Observed : quint64 {
     ObserveMetadata,
 };
 
-// Tags and titles come from the stations as raw bytes; many old servers send Latin-1.
+// Tags and titles come from the stations as raw bytes; many servers send Latin-1.
 QString textFromEngine(const char *text)
 {
     return text ? decodeUtf8OrWindows1252(QByteArray(text)) : QString();
@@ -88,9 +90,15 @@ MpvPlayer::MpvPlayer(const QString &options, QObject *parent)
     });
 
     std::setlocale(LC_NUMERIC, "C");
+    // Every (re)connection allocates the engine's stream buffers afresh, several MiB. Past
+    // glibc's adaptive threshold they come from the heap, where they stay after the
+    // stream ends: a source that drops out every half minute grew the player by 20 MiB in
+    // ten minutes. A fixed threshold keeps them in mappings that go back to the system.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     m_mpv = mpv_create();
     if (!m_mpv) {
         m_initError = InitError::CreateFailed;
+        m_startError = QStringLiteral("The playback engine (libmpv) could not be created; no station can play.");
         qCWarning(lcMpv) << "mpv_create failed";
         return;
     }
@@ -123,6 +131,10 @@ MpvPlayer::MpvPlayer(const QString &options, QObject *parent)
             qCInfo(lcMpv) << "engine lacks option" << key;
     }
     for (const auto &[key, value] : parseOptions(options)) {
+        if (key.endsWith(QLatin1String("load-unsafe-playlists"))) {
+            m_rejectedOptions.append(key + u'=' + value);
+            continue;
+        }
         const int rc = mpv_set_option_string(m_mpv, key.toUtf8().constData(), value.toUtf8().constData());
         if (rc < 0) {
             m_rejectedOptions.append(key + u'=' + value);
@@ -130,13 +142,17 @@ MpvPlayer::MpvPlayer(const QString &options, QObject *parent)
         }
     }
 
-    if (mpv_initialize(m_mpv) < 0) {
+    if (const int rc = mpv_initialize(m_mpv); rc < 0) {
         m_initError = InitError::InitializeFailed;
-        qCWarning(lcMpv) << "mpv_initialize failed";
+        m_startError = QStringLiteral("The playback engine (libmpv) did not start (%1); no station can play.")
+                           .arg(QString::fromUtf8(mpv_error_string(rc)));
+        qCWarning(lcMpv) << "mpv_initialize failed:" << mpv_error_string(rc);
         mpv_terminate_destroy(m_mpv);
         m_mpv = nullptr;
         return;
     }
+    // Set again after start-up: an included configuration file may have turned it on.
+    mpv_set_property_string(m_mpv, "load-unsafe-playlists", "no");
 
     mpv_request_log_messages(m_mpv, "warn");
     mpv_observe_property(m_mpv, ObservePause, "pause", MPV_FORMAT_FLAG);
@@ -269,6 +285,8 @@ void MpvPlayer::handleEvent(const mpv_event &event)
     case MPV_EVENT_SHUTDOWN:
         // Only an outside "quit" gets here; the handle stays until the destructor.
         qCWarning(lcMpv) << "the engine shut down";
+        m_startError = QStringLiteral("The playback engine (libmpv) stopped; no station can play until restart.");
+        QMetaObject::invokeMethod(this, &MediaPlayer::engineFailed, Qt::QueuedConnection);
         m_reconnectTimer.stop();
         mpv_set_wakeup_callback(m_mpv, nullptr, nullptr);
         mpv_terminate_destroy(m_mpv);
@@ -304,7 +322,9 @@ void MpvPlayer::load()
     m_cachePercent = -1;
     m_playingSince.invalidate();
     m_failed = false;
-    if (!m_mpv) {
+    if (!m_mpv || !isStreamAddress(m_url)) {
+        if (m_mpv)
+            qCInfo(lcMpv) << "refused address:" << m_url;
         m_phase = Phase::Idle;
         m_wanted = false;
         m_failed = true;
@@ -315,7 +335,7 @@ void MpvPlayer::load()
     int no = 0;
     mpv_set_property(m_mpv, "pause", MPV_FORMAT_FLAG, &no);
 
-    const QByteArray url = m_url.toUtf8();
+    const QByteArray url = m_url.trimmed().toUtf8();
     const char *args[] = {"loadfile", url.constData(), "replace", nullptr};
     mpv_node result {};
     m_phase = Phase::Opening;

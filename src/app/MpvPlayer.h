@@ -19,7 +19,8 @@ struct mpv_event;
 //
 // libmpv refuses to start under a numeric locale other than "C", and QApplication sets
 // the locale from the environment: the program calls setlocale(LC_NUMERIC, "C") right
-// after constructing QApplication. The constructor does it again in case it was missed.
+// after constructing QApplication. The constructor does it again in case it was missed,
+// and fixes malloc's mmap threshold for the process (see there).
 //
 // Engine events reach this object on its own thread: the wakeup callback only posts a
 // queued call, and the destructor unhooks the callback before the engine goes away.
@@ -67,12 +68,14 @@ public:
 
     // options: "key=value,key=value" applied after the built-in settings (a comma inside
     // a value is written "\,"); the program passes the NORVALE_MPV_OPTIONS environment
-    // variable here.
+    // variable here. Entries from a remote playlist that point at local files or
+    // devices stay refused whatever the options say ("load-unsafe-playlists" is kept off).
     explicit MpvPlayer(const QString &options = {}, QObject *parent = nullptr);
     ~MpvPlayer() override;
 
     bool isValid() const { return m_mpv != nullptr; }
     InitError initError() const { return m_initError; }
+    QString startError() const override { return m_startError; }
     // Entries of the options text the engine refused, as "key=value".
     QStringList rejectedOptions() const { return m_rejectedOptions; }
 
@@ -129,6 +132,7 @@ private:
 
     mpv_handle *m_mpv = nullptr;
     InitError m_initError = InitError::None;
+    QString m_startError;
     QStringList m_rejectedOptions;
     std::atomic_bool m_wakeupPosted {false};
 

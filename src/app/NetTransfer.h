@@ -30,10 +30,13 @@ private:
         QPointer<QObject> context;
         bool hasContext = false;
         Callback done;
-        bool tooLarge = false;
+        QMetaObject::Connection contextGone;
     };
 
     void finish(quint64 id);
+    void checkSize(quint64 id);
+    // Removes the request and releases its reply; the callback is left to the caller.
+    Pending take(QHash<quint64, Pending>::iterator it);
 
     QNetworkAccessManager *m_manager;
     QHash<quint64, Pending> m_pending;

@@ -6,6 +6,9 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QRegularExpression>
+#include <cerrno>
+#include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -14,6 +17,8 @@ constexpr int kConnectWaitMs = 500;
 // behind a copy that hangs.
 constexpr int kLockWaitMs = 3000;
 constexpr QByteArrayView kRaise = "raise\n";
+// A caller sends nothing else; more than this is not a copy of ours.
+constexpr qsizetype kMaxRequestBytes = 64;
 } // namespace
 
 SingleInstance::SingleInstance(const QString &serverName, QObject *parent)
@@ -32,8 +37,22 @@ QString SingleInstance::defaultServerName(const QString &applicationTitle)
     const QFileInfo runtime(qEnvironmentVariable("XDG_RUNTIME_DIR"));
     if (!runtime.filePath().isEmpty() && runtime.isDir() && runtime.isWritable())
         return QDir(runtime.absoluteFilePath()).filePath(title + QStringLiteral(".instance"));
-    // Otherwise the shared temporary folder, told apart by the user's number.
-    return title + QLatin1Char('-') + QString::number(::getuid());
+    const QString folder = privateFolder();
+    return folder.isEmpty() ? QString() : QDir(folder).filePath(title + QStringLiteral(".instance"));
+}
+
+QString SingleInstance::privateFolder()
+{
+    const QString path = QDir(QDir::tempPath()).filePath(QStringLiteral("norvale-%1").arg(::getuid()));
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return {};
+    // lstat: a link planted under the name must not lead us into someone else's folder.
+    struct stat info = {};
+    if (::lstat(native.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid()
+        || (info.st_mode & 077) != 0)
+        return {};
+    return path;
 }
 
 bool SingleInstance::notifyRunningCopy()
@@ -50,6 +69,8 @@ bool SingleInstance::notifyRunningCopy()
 
 SingleInstance::Role SingleInstance::claim()
 {
+    if (m_serverName.isEmpty())
+        return Role::Failed;
     // Copies started together would all find nobody answering and all listen, each
     // listen() taking the name over from the one before. The lock makes "ask, then
     // listen" one step for every copy of this user; a crashed holder's lock is stale at
@@ -71,9 +92,16 @@ SingleInstance::Role SingleInstance::claim()
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = m_server->nextPendingConnection()) {
             connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->readAll().contains(QByteArrayView(kRaise).first(5)))
+            // The request may arrive in pieces; it counts once complete.
+            auto received = std::make_shared<QByteArray>();
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket, received] {
+                *received += socket->read(kMaxRequestBytes - received->size());
+                if (received->contains(kRaise)) {
+                    received->clear();
                     Q_EMIT activationRequested();
+                } else if (received->size() >= kMaxRequestBytes) {
+                    socket->abort();
+                }
             });
         }
     });

@@ -17,12 +17,17 @@ public:
     explicit SingleInstance(const QString &serverName, QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // The socket name for this user: the title plus the user name, made socket-safe.
+    // The socket path for this user: in the session's runtime folder, or without one in
+    // privateFolder(). Empty when neither is safe to use; claim() then gives Failed.
     static QString defaultServerName(const QString &applicationTitle);
+    // <temp>/norvale-<uid>, created with mode 0700 when missing. Empty when it is not a
+    // folder of this user that only this user can enter: another user could have made
+    // it first to listen in our place and make every start of ours exit.
+    static QString privateFolder();
 
     // Secondary: a running copy was told to come forward (this copy should exit).
-    // Primary: this copy now listens. Failed: no copy answers and listening failed too;
-    // the caller runs on alone.
+    // Primary: this copy now listens. Failed: no copy answers and listening failed too,
+    // or there is no safe socket name; the caller runs on alone.
     Role claim();
 
 Q_SIGNALS:

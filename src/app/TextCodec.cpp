@@ -35,9 +35,9 @@ QString decodeUtf8OrWindows1252(const QByteArray &bytes)
     if (decodeUtf8(bytes, &text))
         return text;
 
-    // A file edited by programs of both ages holds UTF-8 lines next to Windows-1252
-    // ones; taking it all as Windows-1252 would garble the UTF-8 lines, and a later
-    // write would keep them garbled. So each line is judged on its own.
+    // A file edited by both UTF-8 and Windows-1252 programs holds lines of each; taking
+    // it all as Windows-1252 would garble the UTF-8 lines, and a later write would keep
+    // them garbled. So each line is judged on its own.
     QByteArrayView rest(bytes);
     if (rest.startsWith("\xEF\xBB\xBF"))
         rest = rest.sliced(3);

@@ -74,15 +74,21 @@ void StationListLoader::finish(quint64 generation, const QString &bestand, const
         return;
     }
 
-    // An error page is a failure to be retried, not a list that happens to be empty.
+    // An error page or an oversized reply is a failure to be retried, not a list that
+    // happens to be empty.
     if (!result.ok() || result.httpStatus >= 400) {
         countFailure();
         return;
     }
 
+    // A list whose fields would not fit the parser's bound is as unusable as no list.
+    StationListText list = parseStationList(result.body);
+    if (list.overLimit) {
+        countFailure();
+        return;
+    }
     m_timer1.stop();
     Q_EMIT downloaded(result.body);
-    StationListText list = parseStationList(result.body);
     Q_EMIT loaded(list.naam, list.url, list.homepage);
 }
 

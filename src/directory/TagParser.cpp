@@ -42,8 +42,11 @@ struct Tag
 
 } // namespace
 
-QList<QStringList> parseTaggedFields(const QString &text, const QStringList &tagNames)
+QList<QStringList> parseTaggedFields(const QString &text, const QStringList &tagNames, bool *overLimit,
+                                     qsizetype maxFieldChars)
 {
+    if (overLimit)
+        *overLimit = false;
     QList<QStringList> lists(tagNames.size());
     if (tagNames.isEmpty() || text.isEmpty())
         return lists;
@@ -70,6 +73,7 @@ QList<QStringList> parseTaggedFields(const QString &text, const QStringList &tag
         }
     }
 
+    qsizetype fieldChars = 0;
     for (const qsizetype pos : angles) {
         for (std::size_t k = 0; k < tags.size(); ++k) {
             Tag &tag = tags[k];
@@ -83,6 +87,12 @@ QList<QStringList> parseTaggedFields(const QString &text, const QStringList &tag
                 continue; // no field here for this name; a later name may still match
             const qsizetype start = pos + tag.opening.size();
             const qsizetype end = std::max(start, tag.closings[tag.nextClosing]);
+            fieldChars += end - start;
+            if (fieldChars > maxFieldChars) {
+                if (overLimit)
+                    *overLimit = true;
+                return QList<QStringList>(tagNames.size());
+            }
             lists[qsizetype(k)].append(text.mid(start, end - start));
             break;
         }
@@ -102,12 +112,14 @@ QStringList countryListTags()
 
 StationListText parseStationList(const QString &text)
 {
-    QList<QStringList> lists = parseTaggedFields(text, stationListTags());
-    return {std::move(lists[0]), std::move(lists[1]), std::move(lists[2])};
+    bool overLimit = false;
+    QList<QStringList> lists = parseTaggedFields(text, stationListTags(), &overLimit);
+    return {std::move(lists[0]), std::move(lists[1]), std::move(lists[2]), overLimit};
 }
 
 CountryListText parseCountryList(const QString &text)
 {
-    QList<QStringList> lists = parseTaggedFields(text, countryListTags());
-    return {std::move(lists[0]), std::move(lists[1])};
+    bool overLimit = false;
+    QList<QStringList> lists = parseTaggedFields(text, countryListTags(), &overLimit);
+    return {std::move(lists[0]), std::move(lists[1]), overLimit};
 }

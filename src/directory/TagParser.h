@@ -9,8 +9,8 @@
 // are given; the n-th field of a name is entry n of its list, and the lists are not
 // checked against each other.
 //
-// The results are those of the long-standing scan, quirks included, because older
-// servers and hand-made lists rely on them:
+// The results keep these rules, quirks included, because servers and hand-made lists rely
+// on them:
 // - names are compared with ASCII letters folded (A-Z equal a-z, nothing else folded);
 //   field text is kept verbatim (case, blanks, line breaks, entities);
 // - a field ends at the first closing tag of its name that follows the opening tag;
@@ -20,9 +20,16 @@
 //   name further on; when none follows, nothing is added for it;
 // - at one position the names are tried in order and the first one that yields a field
 //   wins.
-// The work is linear in the text length plus the size of the result, and there is no
-// length limit. Tag names must not contain "<" (every name in use is a plain word).
-QList<QStringList> parseTaggedFields(const QString &text, const QStringList &tagNames);
+// Tag names must not contain "<" (every name in use is a plain word).
+//
+// Fields may overlap (an opening tag without its own closing tag takes everything up to
+// the next one), so a small hostile text can describe fields far larger than itself.
+// All fields together may hold at most maxFieldChars characters: a text that would
+// exceed that yields empty lists and sets *overLimit, so the work and the memory stay
+// linear in the text length plus the bound. Under the bound the results are unchanged.
+constexpr qsizetype kMaxTaggedFieldChars = 8 * 1024 * 1024;
+QList<QStringList> parseTaggedFields(const QString &text, const QStringList &tagNames, bool *overLimit = nullptr,
+                                     qsizetype maxFieldChars = kMaxTaggedFieldChars);
 
 // Tag names of a country's station list and of search results: name, stream, home page.
 QStringList stationListTags();
@@ -34,12 +41,14 @@ struct StationListText
     QStringList naam; // station names
     QStringList url; // stream URLs
     QStringList homepage; // home pages
+    bool overLimit = false; // the fields would exceed kMaxTaggedFieldChars; the lists are empty
 };
 
 struct CountryListText
 {
     QStringList naam; // display names
     QStringList bestand; // list file names
+    bool overLimit = false; // as in StationListText
 };
 
 StationListText parseStationList(const QString &text);

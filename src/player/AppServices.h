@@ -18,4 +18,6 @@ struct AppServices
     MediaPlayer *player = nullptr;
     Transfer *web = nullptr; // the embedded browser's pages and pictures; inet1 when unset
     const Registry *registry = nullptr; // autostart entries; the settings dialog needs it
+    // INST.INI's "firstrun" read at start-up: the first run has not been completed yet.
+    bool firstRunPending = false;
 };

@@ -148,7 +148,7 @@ void TestProgramFolder::existingFilesAreKept()
     const QDateTime now = QDateTime::currentDateTime();
     const Installation inst(now.addDays(-shippedAgeDays));
     const QString folder = inst.userFolder();
-    // Other spellings, as an older installation or the user left them.
+    // Other spellings, as another installation or the user left them.
     writeBytes(folder + QStringLiteral("/inst.ini"), "[Online Radio]\ntaal=english\n");
     writeBytes(folder + QStringLiteral("/Skins/standaard_head.skn"), "own picture");
     writeBytes(folder + QStringLiteral("/favo/Radio 1"), "[Favoriet]\n");

@@ -2,12 +2,14 @@
 #include "Startup.h"
 
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QtTest>
 #include <atomic>
 #include <cstring>
 #include <latch>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -21,6 +23,9 @@ private Q_SLOTS:
     void secondCopyBringsFirstForward();
     void copiesStartedTogetherLeaveOnePrimary();
     void staleSocketDoesNotBlock();
+    void raiseRequestInPieces();
+    void privateFolderWithoutRuntimeDir_data();
+    void privateFolderWithoutRuntimeDir();
 };
 
 void TestStartup::firstRunValue_data()
@@ -112,6 +117,74 @@ void TestStartup::staleSocketDoesNotBlock()
 
     SingleInstance next(name);
     QCOMPARE(next.claim(), SingleInstance::Role::Primary);
+}
+
+void TestStartup::raiseRequestInPieces()
+{
+    const QString name = QStringLiteral("norvale-pieces-%1").arg(QCoreApplication::applicationPid());
+    SingleInstance first(name);
+    QCOMPARE(first.claim(), SingleInstance::Role::Primary);
+    QSignalSpy raised(&first, &SingleInstance::activationRequested);
+    QLocalSocket client;
+    client.connectToServer(name);
+    QVERIFY(client.waitForConnected(2000));
+    QTRY_VERIFY(first.findChild<QLocalSocket *>());
+    QSignalSpy arrived(first.findChild<QLocalSocket *>(), &QLocalSocket::readyRead);
+    for (const char *piece : {"ra", "is", "e\n"}) {
+        QCOMPARE(raised.size(), 0);
+        client.write(piece);
+        client.flush();
+        QVERIFY(arrived.wait(2000));
+    }
+    QTRY_COMPARE(raised.size(), 1);
+}
+
+void TestStartup::privateFolderWithoutRuntimeDir_data()
+{
+    QTest::addColumn<QString>("before"); // what is at <temp>/norvale-<uid> beforehand
+    QTest::addColumn<bool>("usable");
+    QTest::newRow("nothing: created private") << "" << true;
+    QTest::newRow("private folder of ours") << "0700" << true;
+    QTest::newRow("folder others may enter") << "0755" << false;
+    QTest::newRow("link to a private folder") << "link" << false;
+}
+
+void TestStartup::privateFolderWithoutRuntimeDir()
+{
+    QFETCH(QString, before);
+    QFETCH(bool, usable);
+    QTemporaryDir temp;
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    qunsetenv("XDG_RUNTIME_DIR");
+    const auto restore = qScopeGuard([&] {
+        qputenv("TMPDIR", oldTemp);
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    });
+    const QString folder = temp.filePath(QStringLiteral("norvale-%1").arg(::getuid()));
+    if (before == u"link") {
+        QVERIFY(QDir().mkdir(temp.filePath(QStringLiteral("elsewhere")),
+                             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(QFile::link(temp.filePath(QStringLiteral("elsewhere")), folder));
+    } else if (!before.isEmpty()) {
+        QVERIFY(QDir().mkdir(folder));
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), before.toUInt(nullptr, 8)), 0);
+    }
+
+    const QString name = SingleInstance::defaultServerName(QStringLiteral("Norvale Internet Radio"));
+    SingleInstance instance(name);
+    QCOMPARE(instance.claim(), usable ? SingleInstance::Role::Primary : SingleInstance::Role::Failed);
+    if (!usable) {
+        QVERIFY(name.isEmpty());
+        return;
+    }
+    QCOMPARE(QFileInfo(name).absolutePath(), folder);
+    struct stat info
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0700u);
 }
 
 QTEST_GUILESS_MAIN(TestStartup)

@@ -1,11 +1,10 @@
 #pragma once
 
-// The list scan exactly as it was first written down: positions from 1, every
+// The reference scan of the list format, step by step: positions from 1, every
 // comparison done on a cut-out piece of the text, the closing tag searched from the
 // opening tag's own position up to the last place where it still fits. Slow on
-// purpose: it is the reference the fast parser is checked against, so it follows the
-// steps rather than being clever. Letter case is folded for A-Z only, as in the
-// product.
+// purpose: the fast parser is checked against it, so it follows the steps rather than
+// being clever. Letter case is folded for A-Z only.
 
 #include <QList>
 #include <QString>

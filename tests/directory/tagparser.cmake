@@ -3,4 +3,4 @@ norvale_add_test(tst_tagparser
     LIBS norvale_directory)
 norvale_add_test(tst_stationlistloader
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_stationlistloader.cpp
-    LIBS norvale_directory)
+    LIBS norvale_directory norvale_testsupport)

@@ -1,6 +1,10 @@
+#include "LocalHttpServer.h"
+#include "NetTransfer.h"
 #include "StationListLoader.h"
 #include "Transfer.h"
 
+#include <QFile>
+#include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -59,6 +63,22 @@ const QString kHolland = QStringLiteral("<naam>Radio 1</naam><url>http://r1.exam
 
 using Lists = QList<QStringList>;
 
+// Peak resident memory of this process so far.
+qint64 peakRssKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// 120 KB whose fields would hold about 1.2 billion characters.
+const QString kNestedList = QStringLiteral("<naam>").repeated(20000) + QStringLiteral("</naam>");
+
 } // namespace
 
 class TestStationListLoader final : public QObject
@@ -94,14 +114,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("bestand");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("folder and blank")
-            << QStringLiteral("https://dir.example/norvale/") << QStringLiteral("new zealand.txt")
-            << QStringLiteral("https://dir.example/norvale/radio/inter/zenders/new%20zealand.txt");
-        QTest::newRow("characters with a meaning in URLs")
-            << QStringLiteral("http://h/") << QStringLiteral("a?b#c%d.txt")
-            << QStringLiteral("http://h/radio/inter/zenders/a%3Fb%23c%25d.txt");
-        QTest::newRow("non-ASCII") << QStringLiteral("http://h/") << QStringLiteral("españa.txt")
-                                   << QStringLiteral("http://h/radio/inter/zenders/espa%C3%B1a.txt");
+        QTest::newRow("folder, blank, characters with a meaning in URLs")
+            << QStringLiteral("https://dir.example/norvale/") << QStringLiteral("new zealand?b#c%d.txt")
+            << QStringLiteral("https://dir.example/norvale/radio/inter/zenders/new%20zealand%3Fb%23c%25d.txt");
     }
 
     // The URL is built from the values current at the tick.
@@ -167,24 +182,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("error");
         QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("body");
+        const QString page = QStringLiteral("<naam>error page</naam>");
 
-        QTest::newRow("network") << int(TransferError::Network) << 0;
-        QTest::newRow("time-out") << int(TransferError::Timeout) << 0;
-        QTest::newRow("404") << int(TransferError::HttpStatus) << 404;
-        QTest::newRow("503") << int(TransferError::HttpStatus) << 503;
-        QTest::newRow("error status reported as success") << int(TransferError::None) << 500;
+        QTest::newRow("network") << int(TransferError::Network) << 0 << page;
+        QTest::newRow("time-out") << int(TransferError::Timeout) << 0 << page;
+        QTest::newRow("404") << int(TransferError::HttpStatus) << 404 << page;
+        QTest::newRow("error status reported as success") << int(TransferError::None) << 500 << page;
+        QTest::newRow("reply over the size limit") << int(TransferError::TooLarge) << 200 << QString();
+        QTest::newRow("fields over the parser's bound") << int(TransferError::None) << 200 << kNestedList;
     }
 
     void failuresAreCountedAndRetried()
     {
         QFETCH(int, error);
         QFETCH(int, status);
+        QFETCH(QString, body);
 
         m_loader->start();
         QStringList expected;
         for (int attempt = 1; attempt <= 24; ++attempt) {
             m_loader->onTimer1();
-            m_inet1->answerLast(reply(QStringLiteral("<naam>error page</naam>"), TransferError(error), status));
+            m_inet1->answerLast(reply(body, TransferError(error), status));
             QVERIFY(m_loader->isActive());
             QVERIFY(!m_loader->isFetching());
             // More than ten failures: the twelfth resets the count and brings the message.
@@ -251,6 +270,28 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_inet1->requests.size(), 1, 3 * StationListLoader::kTimer1IntervalMs);
         m_inet1->answer(0, reply(kHolland));
         QVERIFY(!m_loader->isActive());
+    }
+
+    // The hostile list served over HTTP through the real transfer: refused, and the
+    // process never holds more than a little of what its fields describe.
+    void nestedListOverHttpIsRefused()
+    {
+        const QByteArray body = kNestedList.toUtf8();
+        LocalHttpServer server([&](const QByteArray &) { return LocalHttpReply {200, body}; });
+        QNetworkAccessManager network;
+        NetTransfer inet1(&network);
+        StationListLoader loader(
+            &inet1, [&] { return QUrl(server.baseUrl()); }, [] { return QStringLiteral("holland.txt"); });
+        QSignalSpy failures(&loader, &StationListLoader::failureCountChanged);
+        QSignalSpy loaded(&loader, &StationListLoader::loaded);
+        const qint64 before = peakRssKiB();
+        loader.start();
+        loader.onTimer1();
+        QTRY_COMPARE(failures.size(), 1);
+        QCOMPARE(loaded.size(), 0);
+        QVERIFY(loader.isActive()); // retried like any failed load
+        const qint64 grown = peakRssKiB() - before;
+        QVERIFY2(grown < 64 * 1024, qPrintable(QStringLiteral("peak memory grew by %1 KiB").arg(grown)));
     }
 
 private:

@@ -8,31 +8,22 @@ void FakeMediaPlayer::setUrl(const QString &url)
 {
     m_calls.append(QStringLiteral("setUrl ") + url);
     m_url = url;
-    if (m_follow)
-        script(url.isEmpty() ? PlayState::Ready : PlayState::Playing,
-               url.isEmpty() ? QStringLiteral("Ready") : QStringLiteral("Playing"));
 }
 
 void FakeMediaPlayer::play()
 {
     m_calls.append(QStringLiteral("play"));
-    if (m_follow && !m_url.isEmpty())
-        script(PlayState::Playing, QStringLiteral("Playing"));
 }
 
 void FakeMediaPlayer::stop()
 {
     m_calls.append(QStringLiteral("stop"));
-    if (m_follow)
-        script(PlayState::Stopped, QStringLiteral("Stopped"));
 }
 
 void FakeMediaPlayer::close()
 {
     m_calls.append(QStringLiteral("close"));
     m_url.clear();
-    if (m_follow)
-        script(PlayState::Ready, QStringLiteral("Ready"));
 }
 
 void FakeMediaPlayer::setVolume(int volume)

@@ -6,8 +6,8 @@
 
 // A media player for unit tests. It records every command as a line of calls():
 //   "setUrl <url>", "play", "stop", "close", "volume <n>", "mute true|false"
-// and changes nothing else by itself unless followCommands is on. Tests drive it with
-// script() (sets state and status, then raises statusChanged) and the emit helpers.
+// and changes nothing else by itself. Tests drive it with script() (sets state and
+// status, then raises statusChanged).
 class FakeMediaPlayer final : public MediaPlayer
 {
     Q_OBJECT
@@ -28,20 +28,9 @@ public:
     bool mute() const override { return m_mute; }
 
     const QStringList &calls() const { return m_calls; }
-    void clearCalls() { m_calls.clear(); }
 
     // Sets state and status and raises statusChanged(), as the real player does.
     void script(int state, const QString &status);
-    // Quiet setters, for the state a test starts from.
-    void setPlayState(int state) { m_state = state; }
-    void setStatus(const QString &status) { m_status = status; }
-    void setMediaTitle(const QString &title) { m_title = title; }
-    void emitBuffering(bool start) { Q_EMIT buffering(start); }
-    void emitError() { Q_EMIT error(); }
-
-    // When on, setUrl()/play() script state 3 "Playing", stop() state 1 "Stopped" and
-    // close() state 10 "Ready" (play() only with a URL), like a stream that always works.
-    void setFollowCommands(bool follow) { m_follow = follow; }
 
 private:
     QStringList m_calls;
@@ -51,5 +40,4 @@ private:
     QString m_title;
     int m_volume = 50;
     bool m_mute = false;
-    bool m_follow = false;
 };

@@ -1,7 +1,8 @@
 #pragma once
 
 // A loopback HTTP/1.0 server for tests: answers each request from a handler, or not at
-// all (to let a client time out), and remembers the raw request targets it saw.
+// all (to let a client time out), and remembers the raw request targets it saw and how
+// many connections the clients closed.
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -35,11 +36,16 @@ public:
 
     QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1/").arg(serverPort()); }
     const QList<QByteArray> &targets() const { return m_targets; }
+    int closedByClient() const { return m_closedByClient; }
 
 private:
     void serve(QTcpSocket *socket)
     {
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            if (socket->property("answered").isNull())
+                ++m_closedByClient;
+        });
         connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
             QByteArray &buffer = m_buffers[socket];
             buffer += socket->readAll();
@@ -51,6 +57,7 @@ private:
             const LocalHttpReply reply = m_handler(target);
             if (reply.silent)
                 return;
+            socket->setProperty("answered", true);
             QByteArray out = "HTTP/1.0 " + QByteArray::number(reply.status) + " X\r\nContent-Type: " + reply.contentType
                 + "\r\nContent-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n"
                 + reply.body;
@@ -61,5 +68,6 @@ private:
 
     Handler m_handler;
     QList<QByteArray> m_targets;
+    int m_closedByClient = 0;
     QHash<QTcpSocket *, QByteArray> m_buffers;
 };
