@@ -23,7 +23,7 @@ struct RecordRig
     {
         QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/lang.ini"), folder.filePath(QStringLiteral("lang.ini")));
         player.setUrl(QStringLiteral("http://station.example/live"));
-        player.setPlayState(PlayState::Playing);
+        player.script(PlayState::Playing, QStringLiteral("Playing"));
         player.clearCalls();
         WriteINI(folder.filePath("INST.INI"), "Record", "dir", folder.path()); // recordings stay in here
     }

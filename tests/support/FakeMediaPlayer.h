@@ -28,6 +28,8 @@ public:
     bool mute() const override { return m_mute; }
 
     const QStringList &calls() const { return m_calls; }
+    void clearCalls() { m_calls.clear(); }
+    void emitError() { Q_EMIT error(); }
 
     // Sets state and status and raises statusChanged(), as the real player does.
     void script(int state, const QString &status);
