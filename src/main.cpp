@@ -100,6 +100,25 @@ int main(int argc, char **argv)
     services.web = &web;
     services.registry = &registry;
 
+    // Said once, before any window (the first-run window waits for the user): without an
+    // engine every station would only show "not available" with no cause.
+    bool engineFailureShown = false;
+    const auto showEngineFailure = [&] {
+        if (engineFailureShown || player.startError().isEmpty())
+            return;
+        engineFailureShown = true;
+        qWarning().noquote() << player.startError();
+        showWarning(nullptr, player.startError());
+    };
+    QObject::connect(&player, &MediaPlayer::engineFailed, &player, showEngineFailure);
+    showEngineFailure();
+    if (!folder.warnings.isEmpty()) {
+        const QString text = QStringLiteral("Some files could not be placed in the program folder %1:\n%2")
+                                 .arg(folder.path, folder.warnings.join(u'\n'));
+        qWarning().noquote() << text;
+        showWarning(nullptr, text);
+    }
+
     // The first-run window comes before the main window; closing it with its close box
     // ends the program, as no other window is open.
     const std::optional<FirstRunExit> firstRun = mainWindowFirst
@@ -122,23 +141,5 @@ int main(int argc, char **argv)
         form.raiseReport(QStringLiteral("vfirst"));
     // Timer3's restore shows the window or puts the program in the notification area.
 
-    // Said once, over the window: without an engine every station would only show
-    // "not available" with no cause.
-    bool engineFailureShown = false;
-    const auto showEngineFailure = [&] {
-        if (engineFailureShown || player.startError().isEmpty())
-            return;
-        engineFailureShown = true;
-        qWarning().noquote() << player.startError();
-        showWarning(&form, player.startError());
-    };
-    QObject::connect(&player, &MediaPlayer::engineFailed, &form, showEngineFailure);
-    showEngineFailure();
-    if (!folder.warnings.isEmpty()) {
-        const QString text = QStringLiteral("Some files could not be placed in the program folder %1:\n%2")
-                                 .arg(folder.path, folder.warnings.join(u'\n'));
-        qWarning().noquote() << text;
-        showWarning(&form, text);
-    }
     return app.exec();
 }

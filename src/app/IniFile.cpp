@@ -2,6 +2,7 @@
 
 #include "TextCodec.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -97,19 +98,27 @@ bool writeWhole(QIODevice &device, const QByteArray &content)
 // The name a new version carries for the moment between being linked into the folder
 // and being renamed over the target; the writer's process number tells a live writer's
 // file from one a killed writer left behind.
+// A file name may take the file system's whole 255 bytes (a favourite's station name),
+// so the temporary file is named after a digest of it, not the name itself.
+QString temporaryKey(const QFileInfo &target)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(target.fileName().toLower().toUtf8(), QCryptographicHash::Md5).toHex().left(16));
+}
+
 QString temporaryName(const QFileInfo &target, qint64 pid)
 {
-    return QStringLiteral(".%1.%2.norvale-tmp").arg(target.fileName()).arg(pid);
+    return QStringLiteral(".%1.%2.norvale-tmp").arg(temporaryKey(target)).arg(pid);
 }
 
 void removeLeftovers(const QFileInfo &target)
 {
-    static const QRegularExpression pattern(QStringLiteral("^\\.(.+)\\.(\\d+)\\.norvale-tmp$"));
+    static const QRegularExpression pattern(QStringLiteral("^\\.([0-9a-f]{16})\\.(\\d+)\\.norvale-tmp$"));
     const QDir dir = target.absoluteDir();
     const QStringList entries = dir.entryList({QStringLiteral(".*.norvale-tmp")}, QDir::Files | QDir::Hidden);
     for (const QString &entry : entries) {
         const QRegularExpressionMatch match = pattern.match(entry);
-        if (!match.hasMatch() || !sameName(match.captured(1), target.fileName()))
+        if (!match.hasMatch() || match.captured(1) != temporaryKey(target))
             continue;
         const pid_t pid = pid_t(match.captured(2).toLongLong());
         if (pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH)

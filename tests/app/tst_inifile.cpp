@@ -1,6 +1,7 @@
 #include "IniFile.h"
 #include "LanguageTexts.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -204,8 +205,12 @@ void TestIniFile::leftoverOfAKilledWriterIsRemoved()
         ::_exit(0);
     ::waitpid(gone, nullptr, 0);
     QTemporaryDir dir;
-    const QString leftover = QStringLiteral(".INST.INI.%1.norvale-tmp").arg(gone);
-    const QString otherFile = QStringLiteral(".lang.ini.%1.norvale-tmp").arg(gone);
+    // Temporary files are named after a digest of the target's name.
+    const auto key = [](const char *name) {
+        return QCryptographicHash::hash(QByteArray(name).toLower(), QCryptographicHash::Md5).toHex().left(16);
+    };
+    const QString leftover = QStringLiteral(".%1.%2.norvale-tmp").arg(key("INST.INI")).arg(gone);
+    const QString otherFile = QStringLiteral(".%1.%2.norvale-tmp").arg(key("lang.ini")).arg(gone);
     writeBytes(dir.filePath(leftover), "[Onthouden]\nVolume=");
     writeBytes(dir.filePath(otherFile), "[english]\n");
     QCOMPARE(WriteINI(dir.filePath(QStringLiteral("INST.INI")), "Onthouden", "Volume", "80"), IniWriteResult::Ok);
