@@ -18,6 +18,7 @@
 #include "SkinnedDialog.h"
 #include "Slider.h"
 #include "StationListLoader.h"
+#include "StreamAddress.h"
 #include "Tavrilon.h"
 #include "Transfer.h"
 #include "TrayIcon.h"
@@ -648,6 +649,10 @@ void Form1::List1_Click()
 
 void Form1::setStation(const QString &name, const QString &url, const QString &homepage)
 {
+    // The player refuses an address that is no network stream (a list may name a local
+    // file); the station then failed to start, and the user is told so.
+    if (!url.isEmpty() && !isStreamAddress(url))
+        showMessage(this, m_texts, QStringLiteral("error15"), MessageCode::Critical, true);
     m_services.player->setUrl(url);
     ZenderNaam->setText(name);
     onZenderNaamChange();
@@ -798,6 +803,10 @@ void Form1::onPlayerBuffering(bool start)
 
 void Form1::onPlayerError()
 {
+    // A refused address was answered by the station click's message; it is no stream
+    // to report as broken.
+    if (!isStreamAddress(m_services.player->url()))
+        return;
     // The report page is built from the station as it was when the stream failed, not
     // from whatever plays by the time the user answers.
     const QUrl page = DirectoryPages::problemPage(m_services.directoryBase, language(), m_services.player->url(),

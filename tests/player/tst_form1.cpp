@@ -371,6 +371,21 @@ private Q_SLOTS:
             QVERIFY(!rig.server.targets().contains(page));
     }
 
+    void refusedAddressIsAFailedStart()
+    {
+        Rig rig(QStringLiteral("Nederlands"), [](const QByteArray &target) {
+            if (target == "/radio/inter/zenders/holland.txt")
+                return LocalHttpReply {200, "<naam>Lokaal</naam><url>file:///etc/passwd</url><homepage>h</homepage>"};
+            return serveHolland(target);
+        });
+        QVERIFY(rig.fetch());
+        rig.child<QListWidget>("List1")->setCurrentRow(0);
+        rig.form->List1_Click();
+        QVERIFY(rig.form->findChild<QMessageBox *>(QStringLiteral("message_error15")));
+        rig.player.emitError(); // what the real player raises for it: no report offered
+        QVERIFY(!rig.form->findChild<QMessageBox *>(QStringLiteral("message_error18")));
+    }
+
     void closeStoresLastStation_data()
     {
         QTest::addColumn<QString>("xsluiten");
