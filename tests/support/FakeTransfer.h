@@ -27,7 +27,11 @@ public:
 
     void answer(qsizetype index, const QString &body, TransferError error = TransferError::None)
     {
-        const TransferResult result {error, error == TransferError::None ? 200 : 0, body, {}, requests.at(index).url};
+        TransferResult result;
+        result.error = error;
+        result.httpStatus = error == TransferError::None ? 200 : 0;
+        result.body = body;
+        result.url = requests.at(index).url;
         const Callback done = requests.at(index).done; // a copy: it may open the next request
         done(result);
     }
