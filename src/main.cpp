@@ -8,9 +8,9 @@
 #include "NetTransfer.h"
 #include "ProgramFolder.h"
 #include "Registry.h"
-#include "WebView.h"
 #include "SingleInstance.h"
 #include "Startup.h"
+#include "WebView.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -67,8 +67,8 @@ int main(int argc, char **argv)
     inet3.setMaxBodyBytes(TransferLimit::kShortReply);
     MpvPlayer player(qEnvironmentVariable("NORVALE_MPV_OPTIONS"));
     // Status texts in the stored language, before anything can play.
-    const LanguageTexts startTexts(folder.path,
-                                   [&inst] { return ReadINI(inst, QStringLiteral("Online Radio"), QStringLiteral("taal")); });
+    const LanguageTexts startTexts(
+        folder.path, [&inst] { return ReadINI(inst, QStringLiteral("Online Radio"), QStringLiteral("taal")); });
     const auto text = [&](const char *key, const QString &fallback) {
         const QString value = startTexts.TaalTekst(QLatin1String(key));
         return value.isEmpty() ? fallback : value;

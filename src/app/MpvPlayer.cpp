@@ -3,11 +3,11 @@
 #include "StreamAddress.h"
 #include "TextCodec.h"
 
-#include <limits>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <clocale>
 #include <cmath>
+#include <limits>
 #include <malloc.h>
 #include <mpv/client.h>
 

@@ -2,6 +2,7 @@
 
 #include "IniFile.h"
 #include "LanguageTexts.h"
+#include "MakeControl.h"
 #include "MessageBox.h"
 #include "TagParser.h"
 #include "Transfer.h"
@@ -15,15 +16,6 @@ namespace {
 
 constexpr int kWidth = 420;
 constexpr int kHeight = 460;
-
-template<typename T>
-T *make(QWidget *parent, const char *name, const QRect &geometry)
-{
-    auto *w = new T(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(geometry);
-    return w;
-}
 
 } // namespace
 

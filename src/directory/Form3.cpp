@@ -3,6 +3,7 @@
 #include "DirectoryUrl.h"
 #include "IniFile.h"
 #include "LanguageTexts.h"
+#include "MakeControl.h"
 #include "MessageBox.h"
 #include "TagParser.h"
 #include "Transfer.h"
@@ -18,15 +19,6 @@ namespace {
 
 constexpr int kWidth = 460;
 constexpr int kHeight = 500;
-
-template<typename T>
-T *make(QWidget *parent, const char *name, const QRect &geometry)
-{
-    auto *w = new T(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(geometry);
-    return w;
-}
 
 bool usable(const TransferResult &result, qsizetype limit)
 {

@@ -6,14 +6,15 @@
 #include "Form2.h"
 #include "Form3.h"
 #include "Form4.h"
-#include "LastStation.h"
 #include "IniFile.h"
+#include "LastStation.h"
 #include "LinkLabel.h"
+#include "MakeControl.h"
 #include "MediaPlayer.h"
 #include "MessageBox.h"
 #include "MprisService.h"
-#include "Record.h"
 #include "NowPlaying.h"
+#include "Record.h"
 #include "SkinImage.h"
 #include "SkinnedDialog.h"
 #include "Slider.h"
@@ -48,15 +49,6 @@ constexpr auto kTitle = "Norvale Internet Radio";
 // Typed while the remove button has the focus, Ctrl+D opens or closes the diagnostics
 // frame; no user stumbles on it by accident.
 constexpr char kDiagnosticsKey = 0x04;
-
-template<typename T>
-T *make(QWidget *parent, const char *name, const QRect &geometry)
-{
-    auto *w = new T(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(geometry);
-    return w;
-}
 
 // Labels show plain text whatever they hold: station names, country names and song
 // titles come from outside and must never be read as markup.
@@ -187,7 +179,8 @@ void Form1::buildControls()
     Label11 = label(this, "Label11", QStringLiteral("- Informatie -"), {344, 98, 320, 20});
     Label11->setAlignment(Qt::AlignCenter);
     Label2 = label(this, "Label2", QStringLiteral("Land:"), {344, 120, 64, 18});
-    TaalGeselecteerdTekst = label<LinkLabel>(this, "TaalGeselecteerdTekst", QStringLiteral("Holland"), {408, 120, 256, 18});
+    TaalGeselecteerdTekst =
+        label<LinkLabel>(this, "TaalGeselecteerdTekst", QStringLiteral("Holland"), {408, 120, 256, 18});
     Label1 = label<LinkLabel>(this, "Label1", QStringLiteral("Ander land selecteren"), {408, 140, 144, 18});
     Label12 = label<LinkLabel>(this, "Label12", QStringLiteral("Zender zoeken"), {556, 140, 108, 18});
     Label6 = label(this, "Label6", QStringLiteral("Zender:"), {344, 162, 64, 18});
@@ -384,14 +377,22 @@ DirectoryDialogContext Form1::dialogContext()
 void Form1::openCountryChooser()
 {
     Form2::Hooks hooks;
-    hooks.closeMedia = [this] { m_services.player->close(); };
+    hooks.closeMedia = [this] {
+        m_services.player->close();
+    };
     hooks.setZenderNaam = [this](const QString &naam) {
         ZenderNaam->setText(naam);
         onZenderNaamChange();
     };
-    hooks.setLandNaam = [this](const QString &naam) { TaalGeselecteerdTekst->setText(naam); };
-    hooks.setLandBestand = [this](const QString &bestand) { TaalGeselecteerd->setText(bestand); };
-    hooks.showPlaceholder = [this] { showPlaceholder(); };
+    hooks.setLandNaam = [this](const QString &naam) {
+        TaalGeselecteerdTekst->setText(naam);
+    };
+    hooks.setLandBestand = [this](const QString &bestand) {
+        TaalGeselecteerd->setText(bestand);
+    };
+    hooks.showPlaceholder = [this] {
+        showPlaceholder();
+    };
     hooks.startTimer1 = [this] {
         m_loader->start();
         m_loader->onTimer1(); // the new country's stations load at once
@@ -405,14 +406,18 @@ void Form1::openCountryChooser()
 void Form1::openSearch()
 {
     Form3::Hooks hooks;
-    hooks.setUrl = [this](const QString &url) { m_services.player->setUrl(url); };
+    hooks.setUrl = [this](const QString &url) {
+        m_services.player->setUrl(url);
+    };
     hooks.setZenderNaam = [this](const QString &naam) {
         ZenderNaam->setText(naam);
         onZenderNaamChange();
         if (m_mpris)
             m_mpris->stationChanged();
     };
-    hooks.setRadioUrl = [this](const QString &homepage) { RadioUrl->setText(homepage); };
+    hooks.setRadioUrl = [this](const QString &homepage) {
+        RadioUrl->setText(homepage);
+    };
     auto *dialog = new Form3(dialogContext(), std::move(hooks), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &Form3::downloaded, DownloadInfo, &Tavrilon::setText);
@@ -469,10 +474,18 @@ void Form1::buildLastStation()
 {
     LastStation::Hooks hooks;
     MediaPlayer *player = m_services.player;
-    hooks.setUrl = [player](const QString &url) { player->setUrl(url); };
-    hooks.playerUrl = [player] { return player->url(); };
-    hooks.setLandNaam = [this](const QString &naam) { TaalGeselecteerdTekst->setText(naam); };
-    hooks.setLandBestand = [this](const QString &bestand) { TaalGeselecteerd->setText(bestand); };
+    hooks.setUrl = [player](const QString &url) {
+        player->setUrl(url);
+    };
+    hooks.playerUrl = [player] {
+        return player->url();
+    };
+    hooks.setLandNaam = [this](const QString &naam) {
+        TaalGeselecteerdTekst->setText(naam);
+    };
+    hooks.setLandBestand = [this](const QString &bestand) {
+        TaalGeselecteerd->setText(bestand);
+    };
     hooks.setZenderNaam = [this](const QString &naam) {
         ZenderNaam->setText(naam);
         onZenderNaamChange();
@@ -483,9 +496,15 @@ void Form1::buildLastStation()
         Slider1->setValue(volume);
         onVolumeChange(volume);
     };
-    hooks.setVerstuurMelding = [this](const QString &report) { raiseReport(report); };
-    hooks.stop = [player] { player->stop(); };
-    hooks.showWindow = [this] { show(); };
+    hooks.setVerstuurMelding = [this](const QString &report) {
+        raiseReport(report);
+    };
+    hooks.stop = [player] {
+        player->stop();
+    };
+    hooks.showWindow = [this] {
+        show();
+    };
     // Without a notification area the window shows: it could not be reached otherwise.
     hooks.goToTray = [this] {
         if (trayUsable())
@@ -493,7 +512,9 @@ void Form1::buildLastStation()
         else
             show();
     };
-    hooks.setFavouritesPath = [this](const QString &folder) { return File1->setPath(folder); };
+    hooks.setFavouritesPath = [this](const QString &folder) {
+        return File1->setPath(folder);
+    };
     hooks.showError = [this](const QString &key) {
         const auto *open = findChild<QMessageBox *>(QStringLiteral("message_") + key, Qt::FindDirectChildrenOnly);
         if (!open || !open->isVisible())
@@ -508,25 +529,45 @@ void Form1::buildDesktopService()
 {
     MprisHooks hooks;
     MediaPlayer *player = m_services.player;
-    hooks.playState = [player] { return player->playState(); };
-    hooks.stationName = [this] { return ZenderNaam->text(); };
-    hooks.songTitle = [player] { return player->mediaTitle(); };
-    hooks.streamUrl = [player] { return player->url(); };
-    hooks.volume = [this] { return Slider1->value(); };
+    hooks.playState = [player] {
+        return player->playState();
+    };
+    hooks.stationName = [this] {
+        return ZenderNaam->text();
+    };
+    hooks.songTitle = [player] {
+        return player->mediaTitle();
+    };
+    hooks.streamUrl = [player] {
+        return player->url();
+    };
+    hooks.volume = [this] {
+        return Slider1->value();
+    };
     hooks.play = [player] {
         if (player->playState() == PlayState::Stopped || player->playState() == PlayState::Ready)
             player->play();
     };
-    hooks.stop = [player] { player->stop(); };
-    hooks.playPause = [this] { Command3_Click(); };
-    hooks.openUri = [this](const QString &url) { playAddress(url, QString()); };
+    hooks.stop = [player] {
+        player->stop();
+    };
+    hooks.playPause = [this] {
+        Command3_Click();
+    };
+    hooks.openUri = [this](const QString &url) {
+        playAddress(url, QString());
+    };
     // The slider carries a volume from the desktop to the player as a user move does.
     hooks.setVolume = [this](int volume) {
         Slider1->setValue(volume);
         onVolumeChange(Slider1->value());
     };
-    hooks.raise = [this] { bringForward(); };
-    hooks.quit = [this] { quitFromTray(); };
+    hooks.raise = [this] {
+        bringForward();
+    };
+    hooks.quit = [this] {
+        quitFromTray();
+    };
     m_mpris = new MprisService(std::move(hooks), this);
     m_mpris->registerOn(); // without a session bus the player simply has no desktop service
     m_notifier = new DesktopNotifier(QDBusConnection::sessionBus(), this);
@@ -597,10 +638,10 @@ void Form1::bringForward()
 void Form1::applyTexts()
 {
     const std::pair<QWidget *, const char *> captions[] = {
-        {Label1, "label1"},   {Label12, "label12"},  {Label4, "label4"}, {Label5, "label5"},
-        {Label7, "label7"},   {Label11, "label11"},  {Label8, "label8"}, {Label10, "label10"},
-        {Label2, "label2"},   {Label6, "label6"},    {Label3, "label3"}, {Label14, "label14"},
-        {Label9, "label9"},   {Command1, "command1"}, {Command2, "command2"},
+        {Label1, "label1"}, {Label12, "label12"},   {Label4, "label4"},     {Label5, "label5"},
+        {Label7, "label7"}, {Label11, "label11"},   {Label8, "label8"},     {Label10, "label10"},
+        {Label2, "label2"}, {Label6, "label6"},     {Label3, "label3"},     {Label14, "label14"},
+        {Label9, "label9"}, {Command1, "command1"}, {Command2, "command2"},
     };
     for (const auto &[widget, key] : captions) {
         const QString text = m_texts.TaalTekst(QLatin1String(key));
@@ -685,8 +726,14 @@ void Form1::Command3_Click()
 
 void Form1::Command4_Click()
 {
-    RecordSetup setup {m_services.programFolder, m_texts, recStream->text(), ZenderNaam->text(),
-                       m_services.player, [this](const QString &report) { raiseReport(report); }};
+    RecordSetup setup {m_services.programFolder,
+                       m_texts,
+                       recStream->text(),
+                       ZenderNaam->text(),
+                       m_services.player,
+                       [this](const QString &report) {
+                           raiseReport(report);
+                       }};
     m_recorder = Record::openRecorder(this, setup);
 }
 
@@ -765,8 +812,8 @@ void Form1::onPlayerStatusChanged()
         player->setVisualisation(false);
         return;
     }
-    const bool visual = ReadINI(iniPath(), QStringLiteral("Online Radio"), QStringLiteral("visual")).trimmed()
-        == QLatin1String("1");
+    const bool visual =
+        ReadINI(iniPath(), QStringLiteral("Online Radio"), QStringLiteral("visual")).trimmed() == QLatin1String("1");
     player->setVisualisation(visual);
     if (visual) {
         Frame2->raise();
@@ -783,8 +830,7 @@ void Form1::askRecordable()
     const quint64 generation = ++m_askGeneration;
     m_services.inet3->openUrl(DirectoryPages::ask(m_services.directoryBase, url), this,
                               [this, url, generation](const TransferResult &result) {
-                                  if (generation != m_askGeneration || !result.ok()
-                                      || m_services.player->url() != url
+                                  if (generation != m_askGeneration || !result.ok() || m_services.player->url() != url
                                       || m_services.player->playState() != PlayState::Playing)
                                       return;
                                   const QString address = DirectoryPages::recordableAddress(result.body);
@@ -888,10 +934,10 @@ void Form1::quitFromTray()
 void Form1::closeEvent(QCloseEvent *event)
 {
     // The last station is stored on every close, also when the close only hides.
-    const CloseAction action = m_last ? m_last->rememberOnClose({ZenderNaam->text(), m_services.player->url(),
-                                                                 Slider1->value(), TaalGeselecteerdTekst->text(),
-                                                                 TaalGeselecteerd->text()})
-                                      : CloseAction::Quit;
+    const CloseAction action = m_last
+        ? m_last->rememberOnClose({ZenderNaam->text(), m_services.player->url(), Slider1->value(),
+                                   TaalGeselecteerdTekst->text(), TaalGeselecteerd->text()})
+        : CloseAction::Quit;
     if (action == CloseAction::Quit || m_quitting) {
         TrayIcon1->Remove();
         if (m_recorder)

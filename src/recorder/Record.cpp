@@ -1,6 +1,7 @@
 #include "Record.h"
 
 #include "IniFile.h"
+#include "MakeControl.h"
 #include "MediaPlayer.h"
 #include "MessageBox.h"
 #include "RecordingName.h"
@@ -23,15 +24,6 @@ constexpr const char *kStateKeys[] = {
     "RECstatHostResolved", "RECstatConnecting", "RECstatConnected", "RECstatClosing",           "RECstatError",
 };
 constexpr int kConnected = 7;
-
-template<typename T>
-T *make(QWidget *parent, const char *name, const QRect &geometry)
-{
-    auto *w = new T(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(geometry);
-    return w;
-}
 
 QLabel *label(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
 {
