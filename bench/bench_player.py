@@ -75,6 +75,14 @@ def playerctl(*args):
 
 def run_norvale(executable, url, label):
     home = os.path.join(work, label)
+    # An installed program folder past its first run, so the main window loads at once.
+    program = os.path.join(home, "program")
+    shutil.copytree(os.path.join(os.path.dirname(executable), "..", "share", "norvale"), program)
+    inst = os.path.join(program, "INST.INI")
+    with open(inst, encoding="utf-8") as f:
+        settings = f.read().replace("firstrun=0", "firstrun=1")
+    with open(inst, "w", encoding="utf-8") as f:
+        f.write(settings)
     env = dict(os.environ, NORVALE_HOME=os.path.join(home, "program"), HOME=home, NORVALE_MPV_OPTIONS="ao=null",
                NORVALE_DIRECTORY_URL="http://127.0.0.1:9/", QTWEBENGINE_DISABLE_SANDBOX="1")
     program = subprocess.Popen([executable], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
