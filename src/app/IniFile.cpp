@@ -239,34 +239,47 @@ QString ReadINI(const QString &file, const QString &section, const QString &key)
     return readIniValues(resolveIniPath(file), section, {key}).constFirst();
 }
 
-QStringList readIniValues(const QString &exactPath, const QString &section, const QStringList &keys)
+namespace {
+
+// Calls entry() for each entry of the first section named section, in file order; the
+// file at exactly path. Names are matched as WriteINI stores them: without surrounding
+// blanks, and only the first section of a name counts.
+void forEachEntry(const QString &exactPath, const QString &section,
+                  const std::function<void(const ParsedLine &)> &entry)
 {
-    QStringList values(keys.size());
     QFile f(exactPath);
     if (!f.open(QIODevice::ReadOnly))
-        return values;
+        return;
     const IniDocument doc = splitDocument(f.readAll());
-    // Names are matched as WriteINI stores them: without surrounding blanks.
     const QString sectionName = section.trimmed();
-    QList<bool> found(keys.size(), false);
     bool inSection = false;
     for (const QString &line : doc.lines) {
         const ParsedLine parsed = parseLine(line);
         if (parsed.kind == LineKind::Section) {
-            // Only the first section of a name counts, as with the Windows profile functions.
             if (inSection)
-                break;
+                return;
             inSection = sameName(parsed.name, sectionName);
         } else if (inSection && parsed.kind == LineKind::Entry) {
-            // The first line of a key counts; later repeats are ignored.
-            for (qsizetype k = 0; k < keys.size(); ++k) {
-                if (!found[k] && sameName(parsed.name, keys.at(k).trimmed())) {
-                    values[k] = parsed.value;
-                    found[k] = true;
-                }
-            }
+            entry(parsed);
         }
     }
+}
+
+} // namespace
+
+QStringList readIniValues(const QString &exactPath, const QString &section, const QStringList &keys)
+{
+    QStringList values(keys.size());
+    QList<bool> found(keys.size(), false);
+    // The first line of a key counts; later repeats are ignored.
+    forEachEntry(exactPath, section, [&](const ParsedLine &parsed) {
+        for (qsizetype k = 0; k < keys.size(); ++k) {
+            if (!found[k] && sameName(parsed.name, keys.at(k).trimmed())) {
+                values[k] = parsed.value;
+                found[k] = true;
+            }
+        }
+    });
     return values;
 }
 
@@ -348,23 +361,11 @@ IniWriteResult WriteINI(const QString &file, const QString &section, const QStri
 QHash<QString, QString> ReadINISection(const QString &file, const QString &section)
 {
     QHash<QString, QString> values;
-    QFile f(resolveIniPath(file));
-    if (!f.open(QIODevice::ReadOnly))
-        return values;
-    const IniDocument doc = splitDocument(f.readAll());
-    bool inSection = false;
-    for (const QString &line : doc.lines) {
-        const ParsedLine parsed = parseLine(line);
-        if (parsed.kind == LineKind::Section) {
-            if (inSection)
-                break;
-            inSection = sameName(parsed.name, section);
-        } else if (inSection && parsed.kind == LineKind::Entry) {
-            // The first entry of a key counts, as ReadINI finds it.
-            const QString folded = parsed.name.toLower();
-            if (!values.contains(folded))
-                values.insert(folded, parsed.value);
-        }
-    }
+    // The first entry of a key counts, as ReadINI finds it.
+    forEachEntry(resolveIniPath(file), section, [&](const ParsedLine &parsed) {
+        const QString folded = parsed.name.toLower();
+        if (!values.contains(folded))
+            values.insert(folded, parsed.value);
+    });
     return values;
 }

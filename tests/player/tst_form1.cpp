@@ -8,7 +8,6 @@
 #include "basMD5.h"
 
 #include <QAction>
-
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -108,7 +107,7 @@ private Q_SLOTS:
         QCOMPARE(rig.entries("List2"), (QStringList {"http://one.example/stream", "http://two.example/live?x=1&y=2"}));
         QCOMPARE(rig.entries("List3"), (QStringList {"http://one.example/", "http://two.example/"}));
         QCOMPARE(rig.child<Tavrilon>("DownloadInfo")->Text(), QString::fromUtf8(kHolland));
-                QTRY_COMPARE(rig.child<QLabel>("Label8")->text(), rig.text("label8"));
+        QTRY_COMPARE(rig.child<QLabel>("Label8")->text(), rig.text("label8"));
     }
 
     void clickPlaysStation_data()
@@ -285,7 +284,8 @@ private Q_SLOTS:
         player = &rig.player;
         rig.player.setUrl(QStringLiteral("http://one.example/stream"));
         rig.player.script(PlayState::Playing, QStringLiteral("Speelt"));
-        const QByteArray asked = "/radio/inter/shoutcast/ask.php?zenderurl=" + basMD5("http://one.example/stream").toLatin1();
+        const QByteArray asked =
+            "/radio/inter/shoutcast/ask.php?zenderurl=" + basMD5("http://one.example/stream").toLatin1();
         QTRY_VERIFY(rig.server.targets().contains(asked));
         auto *command4 = rig.child<QPushButton>("Command4");
         if (recStream.isEmpty()) {
@@ -320,16 +320,19 @@ private Q_SLOTS:
         for (const QByteArray &target : rig.server.targets())
             if (target.startsWith("/radio/inter/meld/"))
                 reports << target;
-        QCOMPARE(reports,
-                 (QList<QByteArray> {"/radio/inter/meld/index.php?meld=zender_http%3A%2F%2Fone.example%2Fstream&versie=3.0",
-                                     "/radio/inter/meld/index.php?meld=zender_http%3A%2F%2Ftwo.example%2Flive%3Fx%3D1%26y%3D2&versie=3.0"}));
+        QCOMPARE(
+            reports,
+            (QList<QByteArray> {
+                "/radio/inter/meld/index.php?meld=zender_http%3A%2F%2Fone.example%2Fstream&versie=3.0",
+                "/radio/inter/meld/index.php?meld=zender_http%3A%2F%2Ftwo.example%2Flive%3Fx%3D1%26y%3D2&versie=3.0"}));
     }
 
     void outsideTextShownLiterally()
     {
         Rig rig(QStringLiteral("Nederlands"), [](const QByteArray &target) {
             if (target == "/radio/inter/zenders/holland.txt")
-                return LocalHttpReply {200, "<naam><b>Vet</b></naam><url>http://x.example/</url><homepage>h</homepage>"};
+                return LocalHttpReply {200,
+                                       "<naam><b>Vet</b></naam><url>http://x.example/</url><homepage>h</homepage>"};
             return serveHolland(target);
         });
         QVERIFY(rig.fetch());
@@ -363,8 +366,9 @@ private Q_SLOTS:
         rig.player.emitError(); // a stream that keeps failing asks once
         QCOMPARE(rig.form->findChildren<QMessageBox *>().size(), 1);
         box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
-        const QByteArray page = "/radio/inter/website/index.php?wat=melding&lang=Nederlands"
-                                "&zenderurl=http%3A%2F%2Fone.example%2Fstream&zendernaam=Radio%20Een&zenderland=Holland";
+        const QByteArray page =
+            "/radio/inter/website/index.php?wat=melding&lang=Nederlands"
+            "&zenderurl=http%3A%2F%2Fone.example%2Fstream&zendernaam=Radio%20Een&zenderland=Holland";
         if (yes)
             QTRY_VERIFY(rig.server.targets().contains(page));
         else
@@ -408,7 +412,8 @@ private Q_SLOTS:
         QCOMPARE(rig.form->close(), ends);
         const QString section = QStringLiteral("Onthouden");
         QCOMPARE(ReadINI(ini, section, QStringLiteral("LaatsteNAAM")), QStringLiteral("Café FM"));
-        QCOMPARE(ReadINI(ini, section, QStringLiteral("LaatsteURL")), QStringLiteral("http://two.example/live?x=1&y=2"));
+        QCOMPARE(ReadINI(ini, section, QStringLiteral("LaatsteURL")),
+                 QStringLiteral("http://two.example/live?x=1&y=2"));
         QCOMPARE(ReadINI(ini, section, QStringLiteral("LaatsteLandbestand")), QStringLiteral("holland.txt"));
         QVERIFY(!rig.player.calls().contains(QStringLiteral("stop")));
     }
