@@ -1,0 +1,244 @@
+#!/usr/bin/python3
+"""A new user's first session against the real directory server, and the next start.
+
+norvale-directory serves a small catalogue (one Belgian station streams from a local
+Icecast) on a free loopback port. A fresh program folder shows the first-run window,
+then the Holland list; the user picks another country, searches a station, plays it,
+keeps it as a favourite, sets the volume and quits from the desktop. The next start
+brings back the station, country and volume and plays at once. No message box may
+appear at any moment.
+
+Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
+    directory_journey.py NORVALE_EXECUTABLE REPOSITORY_ROOT NORVALE_DIRECTORY_EXECUTABLE
+"""
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi, GLib  # noqa: E402
+
+norvale, root, directory = sys.argv[1], sys.argv[2], sys.argv[3]
+work = tempfile.mkdtemp(prefix="norvale-directory-journey-")
+os.chmod(work, 0o755)  # the Icecast user reads its config and writes its log in here
+stream_dir = os.path.join(work, "stream")
+os.makedirs(stream_dir)
+failures = []
+app = None
+
+
+def step(text):
+    print(f"[{time.strftime('%H:%M:%S')}] {text}", flush=True)
+
+
+def walk(node, depth=0):
+    if node is None or depth > 30:
+        return
+    yield node
+    for i in range(node.get_child_count()):
+        yield from walk(node.get_child_at_index(i), depth + 1)
+
+
+def find(within, role, name=None):
+    for node in walk(within):
+        if node.get_role_name() == role and (name is None or node.get_name() == name):
+            return node
+    return None
+
+
+def no_message_box():
+    box = find(app, "alert") if app is not None else None
+    if box is not None:
+        texts = [n.get_name() for n in walk(box) if n.get_role_name() == "label"]
+        raise AssertionError(f"a message box appeared: {box.get_name()!r} {texts!r}")
+
+
+def wait_for(what, predicate, timeout):
+    deadline = time.time() + timeout
+    last = None
+    while time.time() < deadline:
+        try:
+            no_message_box()
+            last = predicate()
+            if last:
+                return last
+        except GLib.Error:
+            pass  # the tree changes under us while the window updates
+        time.sleep(0.2)
+    raise TimeoutError(f"timed out waiting for {what} (last: {last!r})")
+
+
+def click(node):
+    box = node.get_extents(Atspi.CoordType.SCREEN)
+    Atspi.generate_mouse_event(box.x + box.width // 2, box.y + box.height // 2, "b1c")
+
+
+def press(node):
+    wait_for(f"{node.get_name()!r} to be enabled", lambda: node.get_state_set().contains(Atspi.StateType.ENABLED), 20)
+    node.do_action(0)
+
+
+def item_in(list_name, item):
+    """The item of the named list, or None."""
+    found = find(app, "list", list_name)
+    return find(found, "list item", item) if found is not None else None
+
+
+def application():
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        node = desktop.get_child_at_index(i)
+        if node is not None and node.get_name() == "norvale":
+            return node
+    return None
+
+
+def playerctl(*args):
+    out = subprocess.run(["playerctl", "-p", "norvale", *args], capture_output=True, text=True)
+    return out.stdout.strip() if out.returncode == 0 else ""
+
+
+def start_norvale(env, log_name):
+    global app
+    app = None
+    log = open(os.path.join(work, log_name), "w")
+    process = subprocess.Popen([norvale], env=env, stdout=log, stderr=subprocess.STDOUT)
+    app = wait_for("the norvale window on the accessibility bus", application, 30)
+    return process
+
+
+server = program = None
+try:
+    step("starting the local Icecast stream")
+    out = subprocess.run([os.path.join(root, "scripts/test-stream"), "start", stream_dir, "--burst", "8192"],
+                         check=True, capture_output=True, text=True).stdout
+    stream_url = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)["URL"]
+
+    step("filling and starting the directory server")
+    catalogue = os.path.join(work, "stations.csv")
+    with open(catalogue, "w", encoding="utf-8") as f:
+        f.write("country_code,country_name_en,country_name_nl,name,url,homepage,tags,votes,stationuuid\n"
+                "NL,The Netherlands,Nederland,Hollandse Hits,http://127.0.0.1:9/hits,,pop,5,"
+                "11111111-0000-4000-8000-000000000001\n"
+                "NL,The Netherlands,Nederland,Polder FM,http://127.0.0.1:9/polder,,,3,"
+                "11111111-0000-4000-8000-000000000002\n"
+                "BE,Belgium,België,Brussel Praat,http://127.0.0.1:9/praat,,,2,"
+                "11111111-0000-4000-8000-000000000003\n"
+                f"BE,Belgium,België,Vlaamse Zonnetoon,{stream_url},http://example.invalid/,,1,"
+                "11111111-0000-4000-8000-000000000004\n")
+    database = os.path.join(work, "directory.sqlite")
+    subprocess.run([directory, "import", catalogue, "--database", database], check=True, capture_output=True)
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+    base = f"http://127.0.0.1:{port}/"
+    server = subprocess.Popen([directory, "serve", "--listen", f"127.0.0.1:{port}", "--database", database,
+                               "--quiet"], stdout=open(os.path.join(work, "directory.log"), "w"),
+                              stderr=subprocess.STDOUT)
+
+    def healthy():
+        try:
+            return urllib.request.urlopen(base + "health", timeout=2).status == 200
+        except OSError:
+            if server.poll() is not None:
+                raise RuntimeError("the directory server ended at start-up")
+            return False
+
+    wait_for("the directory server to answer", healthy, 20)
+
+    home = os.path.join(work, "home")
+    inst = os.path.join(work, "program", "INST.INI")
+    env = dict(os.environ, NORVALE_HOME=os.path.join(work, "program"), HOME=home, NORVALE_DIRECTORY_URL=base,
+               NORVALE_MPV_OPTIONS="ao=null", XDG_CONFIG_HOME=os.path.join(home, ".config"))
+
+    step("first start in a fresh program folder")
+    program = start_norvale(env, "norvale-1.log")
+    press(wait_for("the first-run window's Start button", lambda: find(app, "push button", "Starten"), 20))
+    wait_for("the Holland list from the directory", lambda: item_in("Online", "Hollandse Hits"), 20)
+
+    step("choosing Belgium in the country chooser")
+    click(wait_for("the 'Ander land kiezen' link", lambda: find(app, "label", "Ander land kiezen"), 10))
+    click(wait_for("Belgium in the country chooser", lambda: item_in("Landen", "België"), 20))
+    chooser = find(app, "list", "Landen").get_parent()
+    press(wait_for("the chooser's OK button", lambda: find(chooser, "push button", "OK"), 10))
+    wait_for("the Belgian list", lambda: item_in("Online", "Brussel Praat"), 20)
+    if item_in("Online", "Hollandse Hits") is not None:
+        failures.append("the Holland stations are still listed after choosing Belgium")
+    wait_for("the country shown as Belgium", lambda: find(app, "label", "België"), 10)
+
+    step("searching a station and playing a result")
+    click(wait_for("the 'Zender zoeken' link", lambda: find(app, "label", "Zender zoeken"), 10))
+    search = wait_for("the search dialog", lambda: find(app, "list", "Zoekresultaten"), 20).get_parent()
+    entry = wait_for("the search box", lambda: find(search, "text"), 10)
+    Atspi.EditableText.set_text_contents(entry, "zonnetoon")
+    press(wait_for("the search button", lambda: find(search, "push button", "Zoeken"), 10))
+    click(wait_for("the search result", lambda: item_in("Zoekresultaten", "Vlaamse Zonnetoon"), 20))
+    wait_for("PlaybackStatus Playing", lambda: playerctl("status") == "Playing", 30)
+    playing = playerctl("metadata", "xesam:url")
+    if playing != stream_url:
+        failures.append(f"the result plays {playing!r}, not {stream_url!r}")
+    press(wait_for("the search dialog's OK button", lambda: find(search, "push button", "OK"), 10))
+    wait_for("the search dialog to close", lambda: find(app, "list", "Zoekresultaten") is None, 10)
+
+    step("keeping it as a favourite, setting the volume, quitting from the desktop")
+    press(wait_for("the add button", lambda: find(app, "push button", "Toevoegen"), 10))
+    wait_for("the favourite", lambda: item_in("Favorieten", "Vlaamse Zonnetoon"), 10)
+    playerctl("volume", "0.3")
+    wait_for("the volume to read back", lambda: playerctl("volume").startswith("0.3"), 10)
+    subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.norvale",
+                    "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Quit"], check=True, capture_output=True)
+    program.wait(15)
+
+    step("second start: the last station comes back and plays")
+    program = start_norvale(env, "norvale-2.log")
+    wait_for("PlaybackStatus Playing", lambda: playerctl("status") == "Playing", 30)
+    checks = {
+        "the station played": lambda: playerctl("metadata", "xesam:url") == stream_url,
+        "the station's name": lambda: find(app, "label", "Vlaamse Zonnetoon"),
+        "the country": lambda: find(app, "label", "België"),
+        "the country's list": lambda: item_in("Online", "Brussel Praat"),
+        "the favourite": lambda: item_in("Favorieten", "Vlaamse Zonnetoon"),
+        "the volume": lambda: playerctl("volume").startswith("0.3") and find(app, "label", "30%"),
+    }
+    for what, check in checks.items():
+        try:
+            wait_for(what, check, 10)
+        except TimeoutError as error:
+            failures.append(str(error))
+    if find(app, "push button", "Starten") is not None:
+        failures.append("the first-run window showed again")
+    no_message_box()
+except Exception as error:  # noqa: BLE001 - any failure is reported with the logs
+    failures.append(f"{type(error).__name__}: {error}")
+finally:
+    if program is not None and program.poll() is None:
+        program.terminate()
+        try:
+            program.wait(10)
+        except subprocess.TimeoutExpired:
+            program.kill()
+    if server is not None:
+        server.terminate()
+        server.wait(10)
+    if os.path.exists(os.path.join(stream_dir, "state")):
+        subprocess.run([os.path.join(root, "scripts/test-stream"), "stop", stream_dir], capture_output=True)
+
+if failures:
+    print("FAILED:", *failures, sep="\n  ")
+    for name in ("norvale-1.log", "norvale-2.log", "directory.log"):
+        try:
+            print(f"--- {name}\n" + open(os.path.join(work, name)).read()[-3000:])
+        except OSError:
+            pass
+    try:
+        print("--- INST.INI\n" + open(inst).read())
+    except (OSError, NameError):
+        pass
+    sys.exit(1)
+print("directory journey passed")
