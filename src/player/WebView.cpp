@@ -118,6 +118,12 @@ WebView::WebView(Transfer *transfer, QWidget *parent)
 WebView::~WebView()
 {
     cancelLoads();
+    // The browser and its document ask m_images for pictures while they lay out, which a
+    // hide during QWidget's own destructor does; they go while m_images still exists.
+    delete m_browser;
+    m_browser = nullptr;
+    delete m_document;
+    m_document = nullptr;
 }
 
 void WebView::prepareApplication() { }
