@@ -239,7 +239,7 @@ private Q_SLOTS:
 
         // Reported on the first, written by its batch, read back by the second's refresh.
         QByteArray top;
-        for (QDeadlineTimer deadline(20000); !deadline.hasExpired() && top != "Stille Zender";) {
+        for (QDeadlineTimer deadline(45000); !deadline.hasExpired() && top != "Stille Zender";) {
             QThread::msleep(250);
             top = firstName(httpGet(second.port, "/radio/inter/zenders/holland.txt").body);
         }
