@@ -119,17 +119,17 @@ void Record::buildControls()
     QFont title = Label1->font();
     title.setBold(true);
     Label1->setFont(title);
-    Label2 = label(this, "Label2", QStringLiteral("Label2"), {8, 30, 337, 40});
+    Label2 = label(this, "Label2", QStringLiteral("Label2"), {8, 30, 332, 46});
     Label2->setWordWrap(true);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label3 = label(this, "Label3", QStringLiteral("Label2"), {8, 72, 63, 19});
-    Text3 = make<QLineEdit>(this, "Text3", {72, 72, 217, 19});
-    Command4 = button(this, "Command4", QStringLiteral("..."), {296, 72, 25, 19});
-    Command1 = button(this, "Command1", QStringLiteral("Start Stream"), {72, 96, 112, 23});
-    Command3 = button(this, "Command3", QStringLiteral("Stop Stream"), {192, 96, 112, 23});
-    Command2 = button(this, "Command2", QStringLiteral("Exit"), {248, 128, 73, 23});
-    lState = label(this, "lState", QStringLiteral("Status:"), {8, 133, 45, 17});
-    lS = label(this, "lS", QString(), {56, 133, 188, 17});
+    Label3 = label(this, "Label3", QStringLiteral("Label2"), {8, 80, 60, 22});
+    Text3 = make<QLineEdit>(this, "Text3", {68, 80, 236, 22});
+    Command4 = button(this, "Command4", QStringLiteral("..."), {308, 79, 32, 24});
+    Command1 = button(this, "Command1", QStringLiteral("Start Stream"), {8, 110, 162, 26});
+    Command3 = button(this, "Command3", QStringLiteral("Stop Stream"), {178, 110, 162, 26});
+    Command2 = button(this, "Command2", QStringLiteral("Exit"), {260, 146, 80, 26});
+    lState = label(this, "lState", QStringLiteral("Status:"), {8, 150, 48, 18});
+    lS = label(this, "lS", QString(), {56, 150, 196, 18});
     // Host and port are the ask service's answer, not the user's to edit.
     Text1 = make<QLineEdit>(this, "Text1", {568, 16, 241, 19});
     Text1->setText(QStringLiteral("Text1"));

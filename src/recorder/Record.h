@@ -33,8 +33,8 @@ class Record final : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr int kWidth = 348; // 5220 x 2400 twips
-    static constexpr int kHeight = 160;
+    static constexpr int kWidth = 348;
+    static constexpr int kHeight = 180;
 
     // Opens the recorder window-modal over parent and returns at once; the window
     // deletes itself when closed. On a stream address without ":" it shows "errorREC",

@@ -1,0 +1,221 @@
+#!/usr/bin/python3
+"""Recording a station, driven from outside as a person would: a local Icecast sends a
+known MP3 file's frames unchanged at "/", the real directory server lists the station and
+its ask service says it can be recorded, the real norvale plays it from its station list,
+and the recorder window records a few seconds. The file must hold none of the HTTP header
+and exactly one contiguous run of the stream's body (the file's bytes, looped), and read
+back as MP3 of the time recorded.
+
+Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
+    record_journey.py NORVALE NORVALE_DIRECTORY REPOSITORY_ROOT [SCREENSHOT.png]
+"""
+import glob
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi, GLib  # noqa: E402
+
+norvale, server, root = sys.argv[1:4]
+screenshot = sys.argv[4] if len(sys.argv) > 4 else None
+work = tempfile.mkdtemp(prefix="norvale-record-")
+os.chmod(work, 0o755)  # the Icecast user reads its config and the source file in here
+stream_dir, record_dir = os.path.join(work, "stream"), os.path.join(work, "opnames")
+os.makedirs(stream_dir)
+os.makedirs(record_dir)
+RECORD_SECONDS = 5
+failures = []
+
+
+def step(text):
+    print(f"[{time.strftime('%H:%M:%S')}] {text}", flush=True)
+
+
+def wait_for(what, predicate, timeout):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        try:
+            value = predicate()
+            if value:
+                return value
+        except GLib.Error:
+            pass  # the tree changes under us while windows update
+        time.sleep(0.1)
+    raise TimeoutError(f"timed out waiting for {what}")
+
+
+def walk(node, depth=0):
+    if node is None or depth > 30:
+        return
+    yield node
+    for i in range(node.get_child_count()):
+        yield from walk(node.get_child_at_index(i), depth + 1)
+
+
+def application():
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is not None and app.get_name() == "norvale":
+            return app
+    return None
+
+
+def has(node, state):
+    return node.get_state_set().contains(state)
+
+
+def find(top, role, name):
+    for node in walk(top):
+        if node.get_role_name() == role and node.get_name() == name and has(node, Atspi.StateType.SHOWING):
+            return node
+    return None
+
+
+def enabled_button(top, name):
+    node = find(top, "push button", name)
+    return node if node is not None and has(node, Atspi.StateType.ENABLED) else None
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def check_recording(path, source, seconds):
+    data = open(path, "rb").read()
+    step(f"recorded {len(data)} bytes in {seconds:.2f} s")
+    if len(data) < 4096:
+        return [f"the recording holds only {len(data)} bytes"]
+    problems = []
+    # The body starts anywhere in the looped file; from there on it must be the file's
+    # bytes in order, across every loop, with nothing lost, doubled or added. A byte of
+    # the HTTP header left in front fails the search for the start.
+    offset = (source + source).find(data[:4096])
+    expected = (source * (len(data) // len(source) + 2))[offset:offset + len(data)]
+    if offset < 0 or data != expected:
+        first = next((i for i, (a, b) in enumerate(zip(data, expected)) if a != b), min(len(data), len(expected)))
+        problems.append(f"the recording is no contiguous run of the stream (start found at {offset}, first "
+                        f"difference at byte {first} of {len(data)}, begins {data[:24]!r})")
+    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=format_name,duration", "-of", "json",
+                            path], capture_output=True, text=True)
+    info = json.loads(probe.stdout or "{}").get("format", {})
+    if info.get("format_name") != "mp3":
+        problems.append(f"ffprobe does not read it as MP3: {info} {probe.stderr.strip()}")
+    elif abs(float(info.get("duration", 0)) - seconds) > 1.0:
+        problems.append(f"ffprobe says {info.get('duration')} s, but {seconds:.2f} s were recorded")
+    return problems
+
+
+directory = program = None
+try:
+    step("making the source file and starting the local Icecast")
+    source_file = os.path.join(work, "bron.mp3")
+    subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                    "anoisesrc=seed=7:amplitude=0.3:duration=3", "-ar", "44100", "-ac", "2", "-c:a", "libmp3lame",
+                    "-b:a", "128k", "-id3v2_version", "0", "-write_xing", "0", source_file], check=True)
+    source = open(source_file, "rb").read()
+    out = subprocess.run([os.path.join(root, "scripts/test-stream"), "start", stream_dir, "--file", source_file,
+                          "--burst", "0", "--owner", str(os.getpid())], check=True, capture_output=True, text=True)
+    station_url = dict(line.split("=", 1) for line in out.stdout.splitlines() if "=" in line)["ROOT_URL"]
+
+    step("starting the directory server with that station")
+    database, csv = os.path.join(work, "directory.sqlite"), os.path.join(work, "stations.csv")
+    with open(csv, "w", encoding="utf-8") as f:
+        f.write(f"country_code,name,url\nNL,Norvale opname,{station_url}\n")
+    subprocess.run([server, "import", csv, "--database", database], check=True, capture_output=True)
+    directory_url = f"http://127.0.0.1:{free_port()}/"
+    directory = subprocess.Popen([server, "serve", "--listen", directory_url[7:-1], "--database", database,
+                                  "--quiet"], stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "dir.log"), "w"))
+
+    def healthy():
+        try:
+            return urllib.request.urlopen(directory_url + "health", timeout=2).status == 200
+        except OSError:
+            return False
+
+    wait_for("the directory server's health", healthy, 20)
+
+    step("starting norvale")
+    program_folder = os.path.join(work, "program")
+    shutil.copytree(os.path.join(os.path.dirname(norvale), "..", "share", "norvale"), program_folder)
+    inst = os.path.join(program_folder, "INST.INI")
+    with open(inst, encoding="utf-8") as f:
+        settings = f.read().replace("firstrun=0", "firstrun=1")
+    with open(inst, "w", encoding="utf-8") as f:
+        f.write(settings.rstrip("\n") + f"\n[Record]\ndir={record_dir}/\n")
+    home = os.path.join(work, "home")
+    env = dict(os.environ, NORVALE_HOME=program_folder, HOME=home, NORVALE_DIRECTORY_URL=directory_url,
+               NORVALE_MPV_OPTIONS="ao=null", XDG_CONFIG_HOME=os.path.join(home, ".config"))
+    program = subprocess.Popen([norvale], env=env, stdout=open(os.path.join(work, "norvale.log"), "w"),
+                               stderr=subprocess.STDOUT)
+    app = wait_for("the norvale window on the accessibility bus", application, 30)
+
+    step("playing the station from the list")
+    station = wait_for("the station in the list", lambda: find(app, "list item", "Norvale opname"), 20)
+    box = station.get_extents(Atspi.CoordType.SCREEN)
+    Atspi.generate_mouse_event(box.x + box.width // 2, box.y + box.height // 2, "b1c")
+    wait_for("the station to play", lambda: find(app, "push button", "Stop"), 30)
+
+    step("the ask service answered: opening the recorder")
+    wait_for("the record button to be enabled", lambda: enabled_button(app, "Opnemen"), 20).do_action(0)
+    recorder = wait_for("the recorder window", lambda: find(app, "dialog", "Opnemen"), 10)
+    start = wait_for("the start button", lambda: enabled_button(recorder, "Opname starten"), 10)
+    started = time.time()
+    start.do_action(0)
+    wait_for("the status 'recording'", lambda: find(recorder, "label", "Bezig met opnemen"), 10)
+    if screenshot:
+        box = recorder.get_extents(Atspi.CoordType.SCREEN)
+        subprocess.run(["import", "-window", "root", "-crop", f"{box.width}x{box.height}+{box.x}+{box.y}",
+                        "+repage", screenshot], check=True)
+    # Recording lasts while the status says so; the window must stay connected throughout.
+    while time.time() < started + RECORD_SECONDS:
+        if not find(recorder, "label", "Bezig met opnemen"):
+            raise RuntimeError("the recording stopped by itself")
+        time.sleep(0.2)
+    enabled_button(recorder, "Opname stoppen").do_action(0)
+    seconds = time.time() - started
+    wait_for("the status 'not connected'", lambda: find(recorder, "label", "Geen verbinding"), 10)
+    wait_for("the close button", lambda: enabled_button(recorder, "Sluiten"), 10).do_action(0)
+    wait_for("the recorder to close", lambda: not has(recorder, Atspi.StateType.SHOWING), 10)
+
+    files = glob.glob(os.path.join(record_dir, "*.mp3"))
+    if len(files) != 1:
+        raise RuntimeError(f"expected one recording in {record_dir}, found {os.listdir(record_dir)}")
+    step(f"checking {os.path.basename(files[0])}")
+    failures += check_recording(files[0], source, seconds)
+    if program.poll() is not None:
+        failures.append(f"norvale ended early with {program.returncode}")
+except Exception as error:  # noqa: BLE001 - any failure is reported with the program log
+    failures.append(f"{type(error).__name__}: {error}")
+finally:
+    for process in (program, directory):
+        if process is not None and process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+    if os.path.exists(os.path.join(stream_dir, "state")):
+        subprocess.run([os.path.join(root, "scripts/test-stream"), "stop", stream_dir], capture_output=True)
+
+if failures:
+    print("FAILED:", *failures, sep="\n  ")
+    for log in ("norvale.log", "dir.log"):
+        try:
+            print(f"--- {log}\n" + open(os.path.join(work, log)).read()[-3000:])
+        except OSError:
+            pass
+    sys.exit(1)
+shutil.rmtree(work, ignore_errors=True)
+print("recording journey passed")
