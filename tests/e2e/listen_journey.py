@@ -1,36 +1,43 @@
-#!/ usr / bin / python3
-""
-    "A listener's first minutes, driven from outside as a person would: the real norvale
-    program is started with its own program folder and directory URL,
-    the station list arrives over HTTP and a click on a station plays a local Icecast
-            stream.(A dropped source and the reconnect are covered by tst_mpvplayer and tst_listen_e2e.)
+#!/usr/bin/python3
+"""A listener's first minutes, driven from outside as a person would: the real norvale
+program is started with its own program folder and directory URL, the station list
+arrives over HTTP and a click on a station plays a local Icecast stream. (A dropped
+source and the reconnect are covered by tst_mpvplayer and tst_listen_e2e.)
 
-                Run inside scripts
-        / xvfb
-    - session(X server, session bus, accessibility bus)
-          .listen_journey
-          .py NORVALE_EXECUTABLE REPOSITORY_ROOT ""
-                                                 "
-      import functools import http
-          .server import os import subprocess import sys import tempfile import threading import time
+Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
+    listen_journey.py NORVALE_EXECUTABLE REPOSITORY_ROOT
+"""
+import functools
+import http.server
+import os
+import subprocess
+import sys
+import tempfile
+import threading
+import time
 
-      import gi
+import gi
 
-      gi.require_version("Atspi", "2.0") from gi.repository import Atspi #noqa
-    : E402
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402
 
-      norvale
-    , root = sys.argv[1]
-    , sys.argv[2] work = tempfile.mkdtemp(prefix = "norvale-journey-") os.chmod(
-          work, 0o755) #the Icecast user reads its config and writes its log in here stream_dir =
-          os.path.join(work, "stream") os.makedirs(stream_dir) failures = []
+norvale, root = sys.argv[1], sys.argv[2]
+work = tempfile.mkdtemp(prefix="norvale-journey-")
+os.chmod(work, 0o755)  # the Icecast user reads its config and writes its log in here
+stream_dir = os.path.join(work, "stream")
+os.makedirs(stream_dir)
+failures = []
 
-    def step(text)
-    : print(f "[{time.strftime('%H:%M:%S')}] {text}", flush = True)
 
-        def wait_for(what, predicate, timeout)
-    : deadline = time.time() + timeout while time.time() < deadline:
-try : value = predicate()
+def step(text):
+    print(f"[{time.strftime('%H:%M:%S')}] {text}", flush=True)
+
+
+def wait_for(what, predicate, timeout):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        try:
+            value = predicate()
             if value:
                 return value
         except gi.repository.GLib.Error:
@@ -108,10 +115,10 @@ try:
     program = subprocess.Popen([norvale], env=env, stdout=log, stderr=subprocess.STDOUT)
 
     app = wait_for("the norvale window on the accessibility bus", application, 30)
-#A fresh program folder starts with the first - run window; "Starten" leads on.
+    # A fresh program folder starts with the first-run window; "Starten" leads on.
     start = wait_for("the first-run window's Start button", lambda: find(app, "push button", "Starten"), 20)
     start.do_action(0)
-#A fresh program folder speaks Dutch : the play button offers "Afspelen".
+    # A fresh program folder speaks Dutch: the play button offers "Afspelen".
     button = wait_for("the play button", lambda: find(app, "push button", "Afspelen"), 20)
 
     step("waiting for the station list")
