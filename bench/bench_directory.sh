@@ -228,9 +228,9 @@ for kind, items in kinds.items():
 PY
 echo "Load: 200 keep-alive connections for ${load_seconds}s, every request from one of many client addresses"
 pids=()
-for spec in lists:110 search:30 ask:30 reports:30; do
-    kind=${spec%%:*}
-    wrk -t1 -c"${spec##*:}" -d"${load_seconds}s" --latency -s "$work/load-$kind.lua" "$base" >"$work/load-$kind.txt" &
+for mix in lists:110 search:30 ask:30 reports:30; do
+    kind=${mix%%:*}
+    wrk -t1 -c"${mix##*:}" -d"${load_seconds}s" --latency -s "$work/load-$kind.lua" "$base" >"$work/load-$kind.txt" &
     pids+=($!)
 done
 wait "${pids[@]}"
