@@ -23,6 +23,8 @@ import gi
 
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi, GLib  # noqa: E402
+import journey
+from journey import application, click, find, playerctl, step, walk
 
 norvale, root, directory = sys.argv[1], sys.argv[2], sys.argv[3]
 work = tempfile.mkdtemp(prefix="norvale-directory-journey-")
@@ -33,25 +35,6 @@ failures = []
 app = None
 
 
-def step(text):
-    print(f"[{time.strftime('%H:%M:%S')}] {text}", flush=True)
-
-
-def walk(node, depth=0):
-    if node is None or depth > 30:
-        return
-    yield node
-    for i in range(node.get_child_count()):
-        yield from walk(node.get_child_at_index(i), depth + 1)
-
-
-def find(within, role, name=None):
-    for node in walk(within):
-        if node.get_role_name() == role and (name is None or node.get_name() == name):
-            return node
-    return None
-
-
 def no_message_box():
     box = find(app, "alert") if app is not None else None
     if box is not None:
@@ -60,24 +43,7 @@ def no_message_box():
 
 
 def wait_for(what, predicate, timeout):
-    deadline = time.time() + timeout
-    last = None
-    while time.time() < deadline:
-        try:
-            no_message_box()
-            last = predicate()
-            if last:
-                return last
-        except GLib.Error:
-            pass  # the tree changes under us while the window updates
-        time.sleep(0.2)
-    raise TimeoutError(f"timed out waiting for {what} (last: {last!r})")
-
-
-def click(node):
-    box = node.get_extents(Atspi.CoordType.SCREEN)
-    Atspi.generate_mouse_event(box.x + box.width // 2, box.y + box.height // 2, "b1c")
-
+    return journey.wait_for(what, predicate, timeout, check=no_message_box)
 
 def press(node):
     wait_for(f"{node.get_name()!r} to be enabled", lambda: node.get_state_set().contains(Atspi.StateType.ENABLED), 20)
@@ -88,20 +54,6 @@ def item_in(list_name, item):
     """The item of the named list, or None."""
     found = find(app, "list", list_name)
     return find(found, "list item", item) if found is not None else None
-
-
-def application():
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        node = desktop.get_child_at_index(i)
-        if node is not None and node.get_name() == "norvale":
-            return node
-    return None
-
-
-def playerctl(*args):
-    out = subprocess.run(["playerctl", "-p", "norvale", *args], capture_output=True, text=True)
-    return out.stdout.strip() if out.returncode == 0 else ""
 
 
 def start_norvale(env, log_name):

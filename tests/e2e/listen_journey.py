@@ -15,11 +15,8 @@ import sys
 import tempfile
 import threading
 import time
+from journey import application, click, find, step, test_stream, wait_for
 
-import gi
-
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
 
 norvale, root = sys.argv[1], sys.argv[2]
 work = tempfile.mkdtemp(prefix="norvale-journey-")
@@ -29,67 +26,12 @@ os.makedirs(stream_dir)
 failures = []
 
 
-def step(text):
-    print(f"[{time.strftime('%H:%M:%S')}] {text}", flush=True)
-
-
-def wait_for(what, predicate, timeout):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        try:
-            value = predicate()
-            if value:
-                return value
-        except gi.repository.GLib.Error:
-            pass  # the tree changes under us while the window updates
-        time.sleep(0.2)
-    raise TimeoutError(f"timed out waiting for {what}")
-
-
-def test_stream(*args):
-    out = subprocess.run([os.path.join(root, "scripts/test-stream"), *args], check=True, capture_output=True,
-                         text=True)
-    return dict(line.split("=", 1) for line in out.stdout.splitlines() if "=" in line)
-
-
-def walk(node, depth=0):
-    if node is None or depth > 30:
-        return
-    yield node
-    for i in range(node.get_child_count()):
-        yield from walk(node.get_child_at_index(i), depth + 1)
-
-
-def application():
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(i)
-        if app is not None and app.get_name() == "norvale":
-            return app
-    return None
-
-
-def find(app, role, name=None, starts=None):
-    for node in walk(app):
-        if node.get_role_name() != role:
-            continue
-        label = node.get_name() or ""
-        if (name is None or label == name) and (starts is None or label.startswith(starts)):
-            return node
-    return None
-
-
-def click(node):
-    box = node.get_extents(Atspi.CoordType.SCREEN)
-    Atspi.generate_mouse_event(box.x + box.width // 2, box.y + box.height // 2, "b1c")
-
-
 icecast = None
 program = None
 server = None
 try:
     step("starting the local Icecast stream")
-    icecast = test_stream("start", stream_dir)
+    icecast = test_stream(root, "start", stream_dir)
     stream_url = icecast["URL"]
 
     step("serving the station list over HTTP")

@@ -17,6 +17,7 @@ import tempfile
 import threading
 import time
 import urllib.parse
+from journey import playerctl, step, test_stream, wait_for
 
 norvale, root = sys.argv[1], sys.argv[2]
 work = tempfile.mkdtemp(prefix="norvale-mpris-")
@@ -25,32 +26,6 @@ stream_dir = os.path.join(work, "stream")
 os.makedirs(stream_dir)
 reports = []
 failures = []
-
-
-def step(text):
-    print(f"[{time.strftime('%H:%M:%S')}] {text}", flush=True)
-
-
-def wait_for(what, predicate, timeout):
-    deadline = time.time() + timeout
-    last = None
-    while time.time() < deadline:
-        last = predicate()
-        if last:
-            return last
-        time.sleep(0.2)
-    raise TimeoutError(f"timed out waiting for {what} (last: {last!r})")
-
-
-def playerctl(*args):
-    out = subprocess.run(["playerctl", "-p", "norvale", *args], capture_output=True, text=True)
-    return out.stdout.strip() if out.returncode == 0 else ""
-
-
-def test_stream(*args):
-    out = subprocess.run([os.path.join(root, "scripts/test-stream"), *args], check=True, capture_output=True,
-                         text=True)
-    return dict(line.split("=", 1) for line in out.stdout.splitlines() if "=" in line)
 
 
 class Directory(http.server.BaseHTTPRequestHandler):
@@ -76,7 +51,7 @@ icecast = program = server = None
 inst = os.path.join(work, "program", "INST.INI")
 try:
     step("starting the local Icecast stream")
-    icecast = test_stream("start", stream_dir, "--burst", "8192")
+    icecast = test_stream(root, "start", stream_dir, "--burst", "8192")
     stream_url = icecast["URL"]
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Directory)
     threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -115,7 +90,7 @@ try:
     wait_for("the play report", lambda: f"zender_{stream_url}" in reports, 10)
 
     step("a song title on the mount")
-    test_stream("title", stream_dir, "Een liedje <b>vet</b>")
+    test_stream(root, "title", stream_dir, "Een liedje <b>vet</b>")
     wait_for("the song title in the metadata",
              lambda: playerctl("metadata", "xesam:title") == "Een liedje <b>vet</b>", 30)
 

@@ -24,6 +24,7 @@ import gi
 
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi, GLib  # noqa: E402
+from journey import application, click, step, wait_for, walk
 
 norvale, server, root = sys.argv[1:4]
 screenshot = sys.argv[4] if len(sys.argv) > 4 else None
@@ -34,40 +35,6 @@ os.makedirs(stream_dir)
 os.makedirs(record_dir)
 RECORD_SECONDS = 5
 failures = []
-
-
-def step(text):
-    print(f"[{time.strftime('%H:%M:%S')}] {text}", flush=True)
-
-
-def wait_for(what, predicate, timeout):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        try:
-            value = predicate()
-            if value:
-                return value
-        except GLib.Error:
-            pass  # the tree changes under us while windows update
-        time.sleep(0.1)
-    raise TimeoutError(f"timed out waiting for {what}")
-
-
-def walk(node, depth=0):
-    if node is None or depth > 30:
-        return
-    yield node
-    for i in range(node.get_child_count()):
-        yield from walk(node.get_child_at_index(i), depth + 1)
-
-
-def application():
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(i)
-        if app is not None and app.get_name() == "norvale":
-            return app
-    return None
 
 
 def has(node, state):
@@ -163,8 +130,7 @@ try:
 
     step("playing the station from the list")
     station = wait_for("the station in the list", lambda: find(app, "list item", "Norvale opname"), 20)
-    box = station.get_extents(Atspi.CoordType.SCREEN)
-    Atspi.generate_mouse_event(box.x + box.width // 2, box.y + box.height // 2, "b1c")
+    click(station)
     wait_for("the station to play", lambda: find(app, "push button", "Stop"), 30)
 
     step("the ask service answered: opening the recorder")
