@@ -39,6 +39,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -369,6 +370,20 @@ void Form1::showPlaceholder()
     m_showsPlaceholder = true;
 }
 
+bool Form1::skinDialog(QLabel *image1, QLabel *image2)
+{
+    // The dialog wears the current skin's frame and title bar; a picture that cannot be
+    // read means the dialog is not opened, with "error12".
+    const DialogSkinPictures pictures = loadDialogPictures(m_services.programFolder);
+    if (!pictures.ok()) {
+        showMessage(this, m_texts, QStringLiteral("error12"), MessageCode::Critical, true);
+        return false;
+    }
+    image1->setPixmap(QPixmap::fromImage(pictures.frame));
+    image2->setPixmap(QPixmap::fromImage(pictures.bar));
+    return true;
+}
+
 DirectoryDialogContext Form1::dialogContext()
 {
     return {&m_texts, [this] { return language(); }, iniPath(), m_services.directoryBase, m_services.inet1};
@@ -399,6 +414,10 @@ void Form1::openCountryChooser()
     };
     auto *dialog = new Form2(dialogContext(), std::move(hooks), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (!skinDialog(dialog->image1(), dialog->image2())) {
+        delete dialog;
+        return;
+    }
     connect(dialog, &Form2::downloaded, DownloadInfo, &Tavrilon::setText);
     dialog->open();
 }
@@ -420,6 +439,10 @@ void Form1::openSearch()
     };
     auto *dialog = new Form3(dialogContext(), std::move(hooks), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (!skinDialog(dialog->image1(), dialog->image2())) {
+        delete dialog;
+        return;
+    }
     connect(dialog, &Form3::downloaded, DownloadInfo, &Tavrilon::setText);
     dialog->open();
 }

@@ -83,6 +83,7 @@ private:
     void openCountryChooser(); // Label1, TaalGeselecteerdTekst
     void openSearch(); // Label12
     void showPlaceholder();
+    bool skinDialog(QLabel *image1, QLabel *image2); // the skin's pictures into a dialog
     struct DirectoryDialogContext dialogContext();
     void applyPlainStyle();
     void applyTexts(); // the Timer5 pass
