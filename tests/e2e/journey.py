@@ -1,8 +1,12 @@
 """What the journeys share: log lines, waiting for a condition, the accessibility tree
-of the running program, playerctl and the private test stream."""
+of the running program, playerctl, the private test stream, the directory server and the
+program itself started as an installed copy."""
 import os
+import shutil
+import socket
 import subprocess
 import time
+import urllib.request
 
 import gi
 
@@ -72,3 +76,49 @@ def test_stream(root, *args):
     out = subprocess.run([os.path.join(root, "scripts/test-stream"), *args], check=True, capture_output=True,
                          text=True)
     return dict(line.split("=", 1) for line in out.stdout.splitlines() if "=" in line)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def start_directory(server, work, stations):
+    """The real directory server over a fresh database holding stations, a list of
+    (country_code, name, url); returns the process and its base URL once it is healthy."""
+    database, csv = os.path.join(work, "directory.sqlite"), os.path.join(work, "stations.csv")
+    with open(csv, "w", encoding="utf-8") as f:
+        f.write("country_code,name,url\n" + "".join(f"{c},{n},{u}\n" for c, n, u in stations))
+    subprocess.run([server, "import", csv, "--database", database], check=True, capture_output=True)
+    url = f"http://127.0.0.1:{free_port()}/"
+    process = subprocess.Popen([server, "serve", "--listen", url[7:-1], "--database", database, "--quiet"],
+                               stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "dir.log"), "w"))
+
+    def healthy():
+        try:
+            return urllib.request.urlopen(url + "health", timeout=2).status == 200
+        except OSError:
+            return False
+
+    wait_for("the directory server's health", healthy, 20)
+    return process, url
+
+
+def start_norvale(norvale, work, directory_url, extra_ini=""):
+    """The program from an installed folder that has been through its first run, with a
+    home and a log of its own; extra_ini is whole sections added to its INST.INI. Returns
+    the process and the path of that INST.INI."""
+    folder = os.path.join(work, "program")
+    shutil.copytree(os.path.join(os.path.dirname(norvale), "..", "share", "norvale"), folder)
+    inst = os.path.join(folder, "INST.INI")
+    with open(inst, encoding="utf-8") as f:
+        settings = f.read().replace("firstrun=0", "firstrun=1")
+    with open(inst, "w", encoding="utf-8") as f:
+        f.write(settings.rstrip("\n") + "\n" + extra_ini)
+    home = os.path.join(work, "home")
+    env = dict(os.environ, NORVALE_HOME=folder, HOME=home, NORVALE_DIRECTORY_URL=directory_url,
+               NORVALE_MPV_OPTIONS="ao=null", XDG_CONFIG_HOME=os.path.join(home, ".config"))
+    process = subprocess.Popen([norvale], env=env, stdout=open(os.path.join(work, "norvale.log"), "w"),
+                               stderr=subprocess.STDOUT)
+    return process, inst

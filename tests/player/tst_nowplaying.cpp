@@ -118,7 +118,7 @@ private Q_SLOTS:
         };
         row("song", PlayState::Playing, "Artist - Song", "Playing|Artist - Song|Radio Een");
         row("no song", PlayState::Playing, "", "Playing|Radio Een|");
-        row("connecting", PlayState::Transitioning, "", "Stopped|Radio Een|");
+        row("connecting", PlayState::Transitioning, "", "Playing|Radio Een|");
     }
     void playerctl()
     {

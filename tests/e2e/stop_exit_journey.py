@@ -1,0 +1,135 @@
+#!/usr/bin/python3
+"""Stop always stops, and nothing is lost at the end: the real norvale with the real
+engine, the real directory server listing a local Icecast station and a stalling one (a
+small server that sends its header and a second of MP3, then nothing while holding the
+connection open). The stalled station is stopped from the desktop, once with PlayPause
+(the play/stop button's own path) and once with Stop, each within a second, after which
+the desktop says Stopped and the button offers to play. Then the Icecast station plays
+and the program gets SIGTERM: it ends, and INST.INI names that station.
+
+Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
+    stop_exit_journey.py NORVALE NORVALE_DIRECTORY REPOSITORY_ROOT
+"""
+import os
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+from journey import (application, click, find, playerctl, start_directory, start_norvale, step, test_stream,
+                     wait_for)
+
+norvale, server, root = sys.argv[1:4]
+work = tempfile.mkdtemp(prefix="norvale-stop-")
+os.chmod(work, 0o755)  # the Icecast user reads its config and writes its log in here
+stream_dir = os.path.join(work, "stream")
+os.makedirs(stream_dir)
+failures = []
+
+
+class StallingStation:
+    """Answers like a radio station, sends a little audio and then goes quiet, keeping
+    every connection open until the journey ends."""
+
+    def __init__(self, audio):
+        self.audio, self.connections, self.closed = audio, 0, 0
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.url = f"http://127.0.0.1:{self.listener.getsockname()[1]}/"
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        while True:
+            conn, _ = self.listener.accept()
+            self.connections += 1
+            threading.Thread(target=self.serve, args=(conn,), daemon=True).start()
+
+    def serve(self, conn):
+        conn.recv(4096)
+        conn.sendall(b"ICY 200 OK\r\nicy-name:Stil\r\nContent-Type: audio/mpeg\r\nicy-br:128\r\n\r\n" + self.audio)
+        while conn.recv(4096):  # quiet, until the player hangs up
+            pass
+        self.closed += 1
+        conn.close()
+
+
+def stop_within_a_second(app, how):
+    started = time.time()
+    playerctl(how)
+    while playerctl("status") != "Stopped":
+        if time.time() - started > 1.0:
+            raise RuntimeError(f"{how} did not stop the stalled station within a second")
+        time.sleep(0.05)
+    step(f"{how}: stopped after {time.time() - started:.2f} s")
+    wait_for("the button to offer play", lambda: find(app, "push button", "Afspelen"), 2)
+
+
+def stall(app, started):
+    """Waits until the stalled station has been sent all it gets and the player is
+    still on it, showing that a press stops."""
+    wait_for("the player to connect", lambda: station.connections > started, 10)
+    wait_for("the desktop to see the player busy", lambda: playerctl("status") == "Playing", 10)
+    wait_for("the button to offer stop", lambda: find(app, "push button", "Stop"), 5)
+    time.sleep(2)  # the second of audio is gone: the engine waits for more that never comes
+    if playerctl("status") != "Playing" or not find(app, "push button", "Stop"):
+        raise RuntimeError("the player gave up on the stalled station by itself")
+
+
+directory = program = icecast = None
+try:
+    step("a second of MP3, the local Icecast and the directory")
+    clip = os.path.join(work, "clip.mp3")
+    subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=1",
+                    "-c:a", "libmp3lame", "-b:a", "128k", clip], check=True)
+    station = StallingStation(open(clip, "rb").read())
+    icecast = test_stream(root, "start", stream_dir, "--burst", "8192", "--owner", str(os.getpid()))
+    directory, directory_url = start_directory(server, work, [("NL", "Norvale toon", icecast["ROOT_URL"]),
+                                                              ("NL", "Norvale stil", station.url)])
+    program, inst = start_norvale(norvale, work, directory_url)
+    app = wait_for("the norvale window on the accessibility bus", application, 30)
+
+    step("the stalled station, stopped with PlayPause")
+    click(wait_for("the stalled station in the list", lambda: find(app, "list item", "Norvale stil"), 20))
+    stall(app, 0)
+    stop_within_a_second(app, "play-pause")
+
+    step("started again, stopped with Stop")
+    playerctl("play-pause")
+    stall(app, 1)
+    stop_within_a_second(app, "stop")
+
+    step("the Icecast station plays; SIGTERM")
+    click(find(app, "list item", "Norvale toon"))
+    wait_for("the stream to play", lambda: playerctl("metadata", "xesam:url") == icecast["ROOT_URL"]
+             and playerctl("status") == "Playing", 20)
+    time.sleep(0.5)
+    program.send_signal(signal.SIGTERM)
+    program.wait(10)
+    stored = open(inst, encoding="utf-8").read()
+    for line in (f"LaatsteURL={icecast['ROOT_URL']}", "LaatsteNAAM=Norvale toon"):
+        if line not in stored:
+            failures.append(f"INST.INI lacks {line!r}:\n{stored}")
+    # Both stops hung up, and no reconnect came after them.
+    if (station.connections, station.closed) != (2, 2):
+        failures.append(f"the stalled station saw {station.connections} connections, {station.closed} closed")
+except Exception as error:  # noqa: BLE001 - any failure is reported with the program log
+    failures.append(f"{type(error).__name__}: {error}")
+finally:
+    for process in (program, directory):
+        if process is not None and process.poll() is None:
+            process.kill()
+            process.wait()
+    if icecast is not None:
+        subprocess.run([os.path.join(root, "scripts/test-stream"), "stop", stream_dir], capture_output=True)
+
+if failures:
+    print("FAILED:", *failures, sep="\n  ")
+    for log in ("norvale.log", "dir.log"):
+        try:
+            print(f"--- {log}\n" + open(os.path.join(work, log)).read()[-3000:])
+        except OSError:
+            pass
+    sys.exit(1)
+print("stop and exit journey passed")
