@@ -5,6 +5,7 @@ import os
 import shutil
 import socket
 import subprocess
+import sys
 import time
 import urllib.request
 
@@ -122,3 +123,18 @@ def start_norvale(norvale, work, directory_url, extra_ini=""):
     process = subprocess.Popen([norvale], env=env, stdout=open(os.path.join(work, "norvale.log"), "w"),
                                stderr=subprocess.STDOUT)
     return process, inst
+
+
+def finish(failures, work, logs, passed):
+    """Ends the journey: its failures with the tails of the logs in work, or the line
+    that says it passed."""
+    if failures:
+        print("FAILED:", *failures, sep="\n  ")
+        for log in logs:
+            try:
+                print(f"--- {log}\n" + open(os.path.join(work, log)).read()[-3000:])
+            except OSError:
+                pass
+        sys.exit(1)
+    shutil.rmtree(work, ignore_errors=True)
+    print(passed)

@@ -1,11 +1,9 @@
 #!/usr/bin/python3
-"""Stop always stops, and nothing is lost at the end: the real norvale with the real
-engine, the real directory server listing a local Icecast station and a stalling one (a
-small server that sends its header and a second of MP3, then nothing while holding the
-connection open). The stalled station is stopped from the desktop, once with PlayPause
-(the play/stop button's own path) and once with Stop, each within a second, after which
-the desktop says Stopped and the button offers to play. Then the Icecast station plays
-and the program gets SIGTERM: it ends, and INST.INI names that station.
+"""Stop always stops, and nothing is lost at the end: the real norvale and engine, the
+real directory listing a local Icecast station and one that stalls (header and a second
+of MP3, then silence on an open connection). The stalled station is stopped from the
+desktop within a second, by PlayPause (the play/stop button's path) and by Stop. Then the
+Icecast station plays and SIGTERM ends the program: INST.INI names that station.
 
 Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
     stop_exit_journey.py NORVALE NORVALE_DIRECTORY REPOSITORY_ROOT
@@ -19,8 +17,8 @@ import tempfile
 import threading
 import time
 
-from journey import (application, click, find, playerctl, start_directory, start_norvale, step, test_stream,
-                     wait_for)
+from journey import (application, click, find, finish, playerctl, start_directory, start_norvale, step,
+                     test_stream, wait_for)
 
 norvale, server, root = sys.argv[1:4]
 work = tempfile.mkdtemp(prefix="norvale-stop-")
@@ -31,8 +29,7 @@ failures = []
 
 
 class StallingStation:
-    """Answers like a radio station, sends a little audio and then goes quiet, keeping
-    every connection open until the journey ends."""
+    """A radio station that sends a little audio and then nothing, holding on."""
 
     def __init__(self, audio):
         self.audio, self.connections, self.closed = audio, 0, 0
@@ -42,11 +39,10 @@ class StallingStation:
 
     def accept(self):
         while True:
-            conn, _ = self.listener.accept()
-            self.connections += 1
-            threading.Thread(target=self.serve, args=(conn,), daemon=True).start()
+            threading.Thread(target=self.serve, args=(self.listener.accept()[0],), daemon=True).start()
 
     def serve(self, conn):
+        self.connections += 1
         conn.recv(4096)
         conn.sendall(b"ICY 200 OK\r\nicy-name:Stil\r\nContent-Type: audio/mpeg\r\nicy-br:128\r\n\r\n" + self.audio)
         while conn.recv(4096):  # quiet, until the player hangs up
@@ -122,12 +118,4 @@ finally:
     if icecast is not None:
         subprocess.run([os.path.join(root, "scripts/test-stream"), "stop", stream_dir], capture_output=True)
 
-if failures:
-    print("FAILED:", *failures, sep="\n  ")
-    for log in ("norvale.log", "dir.log"):
-        try:
-            print(f"--- {log}\n" + open(os.path.join(work, log)).read()[-3000:])
-        except OSError:
-            pass
-    sys.exit(1)
-print("stop and exit journey passed")
+finish(failures, work, ("norvale.log", "dir.log"), "stop and exit journey passed")
