@@ -70,6 +70,29 @@ QTimer *timer(QObject *parent, const char *name, int interval)
     return t;
 }
 
+// The application asked to quit (the session manager ending the session) ends the
+// program even where the close box would only hide the window and refuse the quit.
+class QuitRequests final : public QObject
+{
+public:
+    QuitRequests(std::function<void()> quit, QObject *parent)
+        : QObject(parent)
+        , m_quit(std::move(quit))
+    { }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != QCoreApplication::instance() || event->type() != QEvent::Quit)
+            return false;
+        m_quit();
+        return true;
+    }
+
+private:
+    std::function<void()> m_quit;
+};
+
 } // namespace
 
 Form1::Form1(const AppServices &services, QWidget *parent)
@@ -600,6 +623,7 @@ void Form1::load()
 {
     buildDesktopService();
     buildLastStation();
+    QCoreApplication::instance()->installEventFilter(new QuitRequests([this] { endProgram(); }, this));
     gESelecteerdland->setText(ReadINI(iniPath(), QStringLiteral("Online Radio"), QStringLiteral("taal")));
     List1->addItem(m_texts.TaalTekst(QStringLiteral("error14")));
     m_showsPlaceholder = true;

@@ -478,6 +478,7 @@ private Q_SLOTS:
         QTest::newRow("desktop Quit") << "mpris";
         QTest::newRow("termination signal") << "signal";
         QTest::newRow("session end") << "session";
+        QTest::newRow("quit request") << "quit";
     }
 
     void exitPathsStoreTheStationOnce()
@@ -510,6 +511,11 @@ private Q_SLOTS:
             rig.form->findChild<MprisService *>()->requestQuit();
         } else if (path == QLatin1String("signal")) {
             rig.form->endProgram();
+        } else if (path == QLatin1String("quit")) {
+            rig.form->show(); // the close box would only hide it
+            QEvent quit(QEvent::Quit);
+            QCoreApplication::sendEvent(qApp, &quit);
+            QVERIFY(quit.isAccepted()); // not refused by a window that would only hide
         } else {
             rig.form->rememberForExit(); // what the session manager's commit request runs
         }
