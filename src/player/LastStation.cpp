@@ -44,7 +44,7 @@ QString LastStation::read(const QString &section, const QString &key) const
     return ReadINI(iniPath(), section, key);
 }
 
-void LastStation::write(const RememberedStation &values)
+void LastStation::write(const RememberedStation &values) const
 {
     const QString path = iniPath();
     WriteINI(path, kOnthouden, QStringLiteral("LaatsteNAAM"), values.naam);
@@ -61,7 +61,7 @@ void LastStation::rememberOnExit(const RememberedStation &values)
         write(values);
 }
 
-CloseAction LastStation::rememberOnClose(const RememberedStation &values)
+CloseAction LastStation::rememberOnClose(const RememberedStation &values) const
 {
     write(values);
     return read(kOnlineRadio, QStringLiteral("xsluiten")) == QLatin1String("1") ? CloseAction::Quit

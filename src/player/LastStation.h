@@ -64,7 +64,7 @@ public:
 
     // The close handler: writes the five keys (a failing write is skipped), then says
     // what "xsluiten" asks for.
-    CloseAction rememberOnClose(const RememberedStation &values);
+    CloseAction rememberOnClose(const RememberedStation &values) const;
     // The same five keys on the program's way out (signal, session end, last moment):
     // skipped when these very values were written last, so one exit writes once.
     void rememberOnExit(const RememberedStation &values);
@@ -89,7 +89,7 @@ Q_SIGNALS:
 private:
     static constexpr int kStepCount = 10;
 
-    void write(const RememberedStation &values);
+    void write(const RememberedStation &values) const;
     bool runStep(int step);
     QString read(const QString &section, const QString &key) const;
     void countFailure();
@@ -99,5 +99,5 @@ private:
     QTimer m_timer3;
     int m_nextStep = 0;
     int m_errorInstellingenLaden = 0;
-    std::optional<RememberedStation> m_written; // what this run wrote last
+    mutable std::optional<RememberedStation> m_written; // what this run wrote last
 };
