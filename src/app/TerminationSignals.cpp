@@ -37,9 +37,7 @@ TerminationSignals::TerminationSignals(QObject *parent)
         m_fds[0] = m_fds[1] = -1;
         return;
     }
-    struct sigaction action
-    {
-    };
+    struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

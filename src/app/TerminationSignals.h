@@ -12,7 +12,8 @@
 //
 // A signal handler can reach no object, so the write end lives in one process-wide slot:
 // only one instance may exist at a time. After the first signal has been delivered the
-// default actions come back, so a second Ctrl+C ends a program whose exit hangs.
+// actions from before (normally the defaults) come back, so a second Ctrl+C ends a
+// program whose exit hangs.
 class TerminationSignals final : public QObject
 {
     Q_OBJECT

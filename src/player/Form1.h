@@ -65,8 +65,8 @@ public:
     void raiseReport(const QString &text);
     // The tray menu's "Close": the last station is stored, then the program ends.
     void quitFromTray();
-    // Any way out that is no window close (a termination signal): the last station is
-    // stored, the recorder closed, and the program ends.
+    // Any way out that is no window close (a termination signal, a request to quit the
+    // application): the last station is stored, the recorder closed, and the program ends.
     void endProgram();
     // The last station as it is now into INST.INI, unless exactly these values were
     // stored last: the session's end and the program's last moment both call it, and one
