@@ -123,13 +123,14 @@ int main(int argc, char **argv)
     // ends the program, as no other window is open.
     const std::optional<FirstRunExit> firstRun = mainWindowFirst
         ? std::nullopt
-        : std::optional(runFirstRun(folder.path, services.directoryBase, registry,
-                                    QCoreApplication::applicationFilePath(),
-                                    [&web](QWidget *parent, const QUrl &url) -> QWidget * {
-                                        auto *view = new WebView(&web, parent);
-                                        view->Navigate(url.toString(QUrl::FullyEncoded));
-                                        return view;
-                                    }));
+        : std::optional(runFirstRun(
+            folder.path, services.directoryBase, registry, QCoreApplication::applicationFilePath(),
+            [&web](QWidget *parent, const QUrl &url) -> QWidget * {
+                auto *view = new WebView(&web, parent);
+                view->Navigate(url.toString(QUrl::FullyEncoded));
+                return view;
+            },
+            &instance));
     if (firstRun == FirstRunExit::Closed)
         return 0;
 

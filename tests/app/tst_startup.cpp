@@ -1,8 +1,10 @@
 #include "SingleInstance.h"
 #include "Startup.h"
 
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QProcess>
 #include <QtTest>
 #include <atomic>
@@ -23,6 +25,7 @@ private Q_SLOTS:
     void secondCopyBringsFirstForward();
     void copiesStartedTogetherLeaveOnePrimary();
     void staleSocketDoesNotBlock();
+    void claimKeepsTheEventLoopRunning();
     void raiseRequestInPieces();
     void privateFolderWithoutRuntimeDir_data();
     void privateFolderWithoutRuntimeDir();
@@ -117,6 +120,26 @@ void TestStartup::staleSocketDoesNotBlock()
 
     SingleInstance next(name);
     QCOMPARE(next.claim(), SingleInstance::Role::Primary);
+}
+
+void TestStartup::claimKeepsTheEventLoopRunning()
+{
+    // Another copy in the middle of its own claim holds the lock for a while; windows
+    // and timers of this thread go on meanwhile.
+    const QString name = QStringLiteral("norvale-busy-%1").arg(QCoreApplication::applicationPid());
+    QLockFile held(QDir(QDir::tempPath()).filePath(name + QStringLiteral(".lock")));
+    QVERIFY(held.tryLock(0));
+    QTimer::singleShot(300, [&held] { held.unlock(); });
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+    ticker.start(20);
+    QElapsedTimer clock;
+    clock.start();
+    SingleInstance copy(name);
+    QCOMPARE(copy.claim(), SingleInstance::Role::Primary);
+    QVERIFY2(clock.elapsed() < 2000, "the claim waited for the lock's time-out");
+    QVERIFY(ticks >= 5);
 }
 
 void TestStartup::raiseRequestInPieces()
