@@ -195,6 +195,34 @@ private Q_SLOTS:
         QCOMPARE(url.query(QUrl::FullyEncoded), query);
     }
 
+    // A search typed before the country list is in covers the filter shown once it is.
+    void searchBeforeCountryList_data()
+    {
+        QTest::addColumn<bool>("listArrives");
+        QTest::addColumn<QString>("land");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("remembered country") << true << "belgie"
+                                            << "Belgi\u00eb";
+        QTest::newRow("no country list: every country") << false << ""
+                                                        << "Alle landen";
+    }
+
+    void searchBeforeCountryList()
+    {
+        QFETCH(bool, listArrives);
+        QFETCH(QString, land);
+        QFETCH(QString, shown);
+        Rig rig(QStringLiteral("3"));
+        Form3 form(rig.context(), {});
+        form.LaadLijst_Zoek(QStringLiteral("jazz"));
+        QVERIFY(form.isSearching());
+        QCOMPARE(rig.inet1.requests.size(), 1); // only the country list so far
+        rig.inet1.answer(0, kCountries, listArrives ? TransferError::None : TransferError::Network);
+        QCOMPARE(rig.inet1.requests.size(), 2);
+        QCOMPARE(rig.inet1.requests.last().url.query(), QStringLiteral("zoeken=jazz&land=") + land);
+        QCOMPARE(form.findChild<QComboBox *>(QStringLiteral("Combo1"))->currentText(), shown);
+    }
+
     // Filter with its fixed entries, Enter runs the search, a click plays, OK stores.
     void searchClickPlaysOkStores()
     {
@@ -223,8 +251,10 @@ private Q_SLOTS:
                      "http://d.test/radio/inter/zenders/radio-lijst-zoek.php?zoeken=rock%20%26%20roll&land=belgie"));
         QCOMPARE(list->count(), 0);
         rig.inet1.answerLast(QStringLiteral("<naam>Een</naam><url>http://1/</url><homepage>http://h1/</homepage>"
-                                            "<naam>Twee</naam><url>http://2/</url>"));
-        QCOMPARE(list->count(), 2);
+                                            "<naam>Twee</naam><url>http://2/</url><naam>Zonder adres</naam>"));
+        QCOMPARE(list->count(), 3);
+        clickRow(list, 2); // no address: the radio plays on
+        QVERIFY(rig.log.isEmpty());
         clickRow(list, 1);
         QCOMPARE(rig.log, (QStringList {"url http://2/", "naam Twee", "home "}));
         QVERIFY(form.isVisible());
