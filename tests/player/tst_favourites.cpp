@@ -74,6 +74,45 @@ private Q_SLOTS:
         QCOMPARE(got, (QStringList {"Z http://new/", "A http://a/", "B http://b/"}));
     }
 
+    // A name that an older installation wrote as the file name itself ("%" unescaped).
+    void olderFileFoundAgain_data()
+    {
+        QTest::addColumn<QString>("file"); // on disk before
+        QTest::addColumn<QString>("stored"); // its "naam"
+        QTest::addColumn<QString>("naam"); // added
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<int>("files"); // after
+        QTest::newRow("percent sign") << "100% NL"
+                                      << "100% NL"
+                                      << "100% NL"
+                                      << "100% NL" << 1;
+        QTest::newRow("percent sign, other case") << "Radio 50%"
+                                                  << "Radio 50%"
+                                                  << "RADIO 50%"
+                                                  << "Radio 50%" << 1;
+        QTest::newRow("escape look-alike of another station") << "50%2F50"
+                                                              << "50/50"
+                                                              << "50%2F50"
+                                                              << "50%252F50" << 2;
+    }
+
+    void olderFileFoundAgain()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, stored);
+        QFETCH(QString, naam);
+        QFETCH(QString, written);
+        QFETCH(int, files);
+        QTemporaryDir home;
+        const Favourites store(home.path());
+        QVERIFY(store.ensureFolder());
+        WriteINI(store.folder() + QLatin1Char('/') + file, QStringLiteral("Internet"), QStringLiteral("naam"), stored);
+        QString fileName;
+        QCOMPARE(store.add(naam, QStringLiteral("http://new/"), {}, &fileName), FavouriteError::None);
+        QCOMPARE(fileName, written);
+        QCOMPARE(store.list().size(), files);
+    }
+
     void playlistRoundTrip_data()
     {
         QTest::addColumn<QString>("fileName");
