@@ -29,7 +29,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCursor>
 #include <QDBusConnection>
 #include <QDesktopServices>
 #include <QGroupBox>
@@ -60,6 +59,14 @@ T *label(QWidget *parent, const char *name, const QString &text, const QRect &ge
     l->setTextFormat(Qt::PlainText);
     l->setText(text);
     return l;
+}
+
+// The player refuses an address that is no network stream (a list or a favourite may
+// name a local file); the station then failed to start, and the user is told so.
+void tellIfRefused(QWidget *parent, const LanguageTexts &texts, const QString &url)
+{
+    if (!url.isEmpty() && !isStreamAddress(url))
+        showMessage(parent, texts, QStringLiteral("error15"), MessageCode::Critical, true);
 }
 
 QTimer *timer(QObject *parent, const char *name, int interval)
@@ -162,6 +169,7 @@ void Form1::buildControls()
             [this](const QString &naam, const QString &url, const QString &website) {
                 ZenderNaam->setText(naam);
                 onZenderNaamChange();
+                tellIfRefused(this, m_texts, url);
                 m_services.player->setUrl(url);
                 RadioUrl->setText(website);
                 if (m_mpris)
@@ -358,7 +366,8 @@ void Form1::buildTray()
         bringForward();
         TrayIcon1->Remove();
     });
-    connect(TrayIcon1, &TrayIcon::RightClick, this, [this] { IconTray->popup(QCursor::pos()); });
+    // The icon opens its menu itself, also where no right click reaches the program.
+    TrayIcon1->setContextMenu(IconTray);
 }
 
 void Form1::showPlaceholder()
@@ -426,6 +435,7 @@ void Form1::openSearch()
 {
     Form3::Hooks hooks;
     hooks.setUrl = [this](const QString &url) {
+        tellIfRefused(this, m_texts, url);
         m_services.player->setUrl(url);
     };
     hooks.setZenderNaam = [this](const QString &naam) {
@@ -713,10 +723,7 @@ void Form1::List1_Click()
 
 void Form1::setStation(const QString &name, const QString &url, const QString &homepage)
 {
-    // The player refuses an address that is no network stream (a list may name a local
-    // file); the station then failed to start, and the user is told so.
-    if (!url.isEmpty() && !isStreamAddress(url))
-        showMessage(this, m_texts, QStringLiteral("error15"), MessageCode::Critical, true);
+    tellIfRefused(this, m_texts, url);
     m_services.player->setUrl(url);
     ZenderNaam->setText(name);
     onZenderNaamChange();

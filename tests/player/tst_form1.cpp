@@ -1,4 +1,5 @@
 #include "FakeMediaPlayer.h"
+#include "FavouritesList.h"
 #include "Form1.h"
 #include "IniFile.h"
 #include "LocalHttpServer.h"
@@ -10,9 +11,11 @@
 #include <QAction>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QtTest>
 #include <filesystem>
 #include <memory>
@@ -162,6 +165,10 @@ private Q_SLOTS:
         QCOMPARE(rig.child<QLabel>("ZenderNaam")->text(), name);
         QCOMPARE(rig.child<QLabel>("RadioUrl")->text(), homepage);
         QCOMPARE(rig.child<QLabel>("verstuurMelding")->text(), QStringLiteral("zender_") + url);
+        // The tray icon, shown or not, names the station and carries its own menu.
+        const auto *tray = rig.form->findChild<QSystemTrayIcon *>();
+        QCOMPARE(tray->toolTip(), QStringLiteral("Norvale - ") + name);
+        QCOMPARE(tray->contextMenu(), rig.child<QMenu>("IconTray"));
     }
 
     void playerStateDrivesButton_data()
@@ -375,16 +382,33 @@ private Q_SLOTS:
             QVERIFY(!rig.server.targets().contains(page));
     }
 
+    void refusedAddressIsAFailedStart_data()
+    {
+        QTest::addColumn<bool>("favourite");
+        QTest::newRow("station list") << false;
+        QTest::newRow("favourite") << true;
+    }
+
     void refusedAddressIsAFailedStart()
     {
+        QFETCH(bool, favourite);
         Rig rig(QStringLiteral("Nederlands"), [](const QByteArray &target) {
             if (target == "/radio/inter/zenders/holland.txt")
                 return LocalHttpReply {200, "<naam>Lokaal</naam><url>file:///etc/passwd</url><homepage>h</homepage>"};
             return serveHolland(target);
         });
-        QVERIFY(rig.fetch());
-        rig.child<QListWidget>("List1")->setCurrentRow(0);
-        rig.form->List1_Click();
+        if (favourite) {
+            const QString file = rig.folder.filePath(QStringLiteral("favo/Lokaal"));
+            WriteINI(file, QStringLiteral("Internet"), QStringLiteral("url"), QStringLiteral("file:///etc/passwd"));
+            auto *file1 = rig.child<FavouritesList>("File1");
+            QVERIFY(file1->setPath(rig.folder.path()));
+            Q_EMIT file1->itemClicked(file1->item(0));
+        } else {
+            QVERIFY(rig.fetch());
+            rig.child<QListWidget>("List1")->setCurrentRow(0);
+            rig.form->List1_Click();
+        }
+        QCOMPARE(rig.player.url(), QStringLiteral("file:///etc/passwd"));
         QVERIFY(rig.form->findChild<QMessageBox *>(QStringLiteral("message_error15")));
         rig.player.emitError(); // what the real player raises for it: no report offered
         QVERIFY(!rig.form->findChild<QMessageBox *>(QStringLiteral("message_error18")));
