@@ -99,12 +99,12 @@ void TestFirstRun::everyWayOfClosingMarksTheFirstRun()
              QStringLiteral("1"));
 }
 
+// The window is open when the second start comes; Secondary and the raise prove both ends.
 void TestFirstRun::secondStartBringsFirstRunForward()
 {
     QTemporaryDir dir;
     makeProgramFolder(dir);
-    const Registry registry({dir.filePath(QStringLiteral("user")), dir.filePath(QStringLiteral("machine"))});
-    SingleInstance first(dir.filePath(QStringLiteral("instance")));
+    SingleInstance first(dir.filePath(QStringLiteral("instance"))), second(dir.filePath(QStringLiteral("instance")));
     QCOMPARE(first.claim(), SingleInstance::Role::Primary);
     bool raised = false;
     QTimer::singleShot(0, [&] {
@@ -112,110 +112,83 @@ void TestFirstRun::secondStartBringsFirstRunForward()
         for (QWidget *w : QApplication::topLevelWidgets())
             form = form ? form : qobject_cast<Form6 *>(w);
         form->showMinimized();
-        SingleInstance second(dir.filePath(QStringLiteral("instance")));
         if (second.claim() == SingleInstance::Role::Secondary)
             raised = QTest::qWaitFor([form] { return form->isVisible() && !form->isMinimized(); });
         form->close();
     });
-    runFirstRun(dir.path(), QUrl(QStringLiteral("http://127.0.0.1:1/")), registry, QStringLiteral("/bin/norvale"), {},
-                &first);
+    runFirstRun(dir.path(), QUrl(QStringLiteral("http://127.0.0.1:1/")), Registry({}), QStringLiteral("/bin/norvale"),
+                {}, &first);
     QVERIFY(raised);
 }
 
 void TestFirstRun::upgrade_data()
 {
-    // %1: the old program, %2: this program, %3: a second older installation
+    // Entries: %1 the old program, %2 this program, %3 a second older installation.
     QTest::addColumn<QString>("user"); // the per-user entry found
     QTest::addColumn<QString>("machine"); // the machine-wide entry found
-    QTest::addColumn<QByteArray>("laden"); // the old "laden" line
-    QTest::addColumn<QString>("oldIni"); // the old INST.INI's spelling; empty: none
-    QTest::addColumn<QString>("favo"); // the old favourites folder's spelling
-    QTest::addColumn<bool>("blocked"); // the new favourites folder cannot be made
+    QTest::addColumn<QString>("old"); // "laden=…" of the old INST.INI, "no INST.INI", "FAVO", "blocked"
     QTest::addColumn<QStringList>("answers"); // key=button
     QTest::addColumn<bool>("takenOver"); // the last station
     QTest::addColumn<QString>("userEntry");
-
-    const QStringList yes = {"error22=Yes", "melding1=Ok"};
-    const QStringList error21 = {"error21=Ok"};
-    QTest::newRow("machine entry, autostart off (rem), laden 1") << ""
-                                                                 << "rem %1" << QByteArray("laden=1") << "inst.ini"
-                                                                 << "favo" << false << yes << true << "%2";
-    QTest::newRow("user entry, laden 0") << "%1"
-                                         << "" << QByteArray("laden=0") << "INST.INI"
-                                         << "favo" << false << yes << true << "rem %2";
-    QTest::newRow("both: the user's own first") << "rem %1"
-                                                << "%3" << QByteArray("laden=1") << "Inst.Ini"
-                                                << "favo" << false << yes << true << "%2";
-    QTest::newRow("user entry names this program, machine entry the old one")
-        << "%2"
-        << "%1" << QByteArray("laden=1") << "inst.ini"
-        << "favo" << false << yes << true << "%2";
-    QTest::newRow("FAVO in other case") << "%1"
-                                        << "" << QByteArray("laden=1") << "inst.ini"
-                                        << "FAVO" << false << yes << true << "%2";
-    QTest::newRow("failed copy keeps the old program")
-        << "%1"
-        << "" << QByteArray("laden=1") << "inst.ini"
-        << "favo" << true << QStringList {"error22=Yes", "melding1=Ok", "error20=Ok"} << true << "%2";
-    QTest::newRow("laden missing in both files")
-        << ""
-        << "%1" << QByteArray() << "inst.ini"
-        << "favo" << false << QStringList {"error22=Yes", "error20=Ok"} << false << "";
-    QTest::newRow("declined") << ""
-                              << "%1" << QByteArray("laden=1") << "inst.ini"
-                              << "favo" << false << QStringList {"error22=No"} << false << "";
-    QTest::newRow("no INST.INI in the old folder") << "%1"
-                                                   << "%1" << QByteArray("laden=1") << ""
-                                                   << "favo" << false << error21 << false << "%1";
-    QTest::newRow("no entry") << ""
-                              << "" << QByteArray("laden=1") << "inst.ini"
-                              << "favo" << false << error21 << false << "";
-    QTest::newRow("the entries name this program") << "%2"
-                                                   << "rem %2" << QByteArray("laden=1") << "inst.ini"
-                                                   << "favo" << false << error21 << false << "%2";
+    const auto row = [](const char *name, const char *user, const char *machine, const char *old, const char *answers,
+                        bool takenOver, const char *userEntry) {
+        QTest::newRow(name) << QString(user) << QString(machine) << QString(old)
+                            << QString(answers).split(u' ', Qt::SkipEmptyParts) << takenOver << QString(userEntry);
+    };
+    const char *yes = "error22=Yes melding1=Ok";
+    row("machine entry, autostart off (rem)", "", "rem %1", "laden=1", yes, true, "%2");
+    row("user entry, laden 0", "%1", "", "laden=0", yes, true, "rem %2");
+    row("both: the user's own first", "rem %1", "%3", "laden=1", yes, true, "%2");
+    row("user entry names this program, machine the old one", "%2", "%1", "laden=1", yes, true, "%2");
+    row("FAVO in other case", "%1", "", "laden=1 FAVO", yes, true, "%2");
+    row("failed copy keeps the old program", "%1", "", "laden=1 blocked", "error22=Yes melding1=Ok error20=Ok", true,
+        "%2");
+    row("laden missing in both files", "", "%1", "", "error22=Yes error20=Ok", false, "");
+    row("declined", "", "%1", "laden=1", "error22=No", false, "");
+    row("no INST.INI in the old folder", "%1", "%1", "laden=1 no INST.INI", "error21=Ok", false, "%1");
+    row("no entry", "", "", "laden=1", "error21=Ok", false, "");
+    row("the entries name this program", "%2", "rem %2", "laden=1", "error21=Ok", false, "%2");
 }
 
 void TestFirstRun::upgrade()
 {
     QFETCH(QString, user);
     QFETCH(QString, machine);
-    QFETCH(QByteArray, laden);
-    QFETCH(QString, oldIni);
-    QFETCH(QString, favo);
-    QFETCH(bool, blocked);
+    QFETCH(QString, old);
     QFETCH(QStringList, answers);
     QFETCH(bool, takenOver);
     QFETCH(QString, userEntry);
-    QTemporaryDir program, old, other;
+    const bool blocked = old.contains(QLatin1String("blocked"));
+    const QString favo = old.contains(QLatin1String("FAVO")) ? QStringLiteral("FAVO/") : QStringLiteral("favo/");
+    QTemporaryDir program, folder, other;
     makeProgramFolder(program);
     writeFile(program.filePath(blocked ? QStringLiteral("favo") : QStringLiteral("favo/Bestaand.ini")), "[Zender]\n");
-    const QString oldPath = old.filePath(QStringLiteral("norvale2"));
+    const QString oldPath = folder.filePath(QStringLiteral("norvale2"));
     const QString self = program.filePath(QStringLiteral("norvale"));
-    const QString otherPath = other.filePath(QStringLiteral("norvale2"));
     writeFile(oldPath, "old program");
     writeFile(self, "this program");
     writeFile(other.filePath(QStringLiteral("INST.INI")), "[Onthouden]\nLaatsteNAAM=Ander\n");
     // Written by an older system in its code page: "Caf\xe9" is "Café".
-    if (!oldIni.isEmpty())
-        writeFile(old.filePath(oldIni),
-                  "[Online Radio]\r\ntaal=english\r\nvisual=\r\n[Windows]\r\n" + laden
+    if (!old.contains(QLatin1String("no INST.INI")))
+        writeFile(folder.filePath(QStringLiteral("inst.ini")),
+                  "[Online Radio]\r\ntaal=english\r\nvisual=\r\n[Windows]\r\n" + old.section(u' ', 0, 0).toLatin1()
                       + "\r\n[Onthouden]\r\nLaatsteNAAM=Radio Caf\xe9\r\nvolume=80\r\n");
-    writeFile(old.filePath(favo + QStringLiteral("/Een.ini")), "[Zender]\nnaam=Een\n");
-    writeFile(old.filePath(favo + QStringLiteral("/sub/Twee.ini")), "[Zender]\n");
-    writeFile(old.filePath(QStringLiteral("geheim.txt")), "outside favo");
-    QVERIFY(QFile::link(old.filePath(QStringLiteral("geheim.txt")), old.filePath(favo + QStringLiteral("/link.ini"))));
+    writeFile(folder.filePath(favo + QStringLiteral("sub/Twee.ini")), "[Zender]\n");
+    writeFile(folder.filePath(QStringLiteral("geheim.txt")), "outside favo");
+    QVERIFY(
+        QFile::link(folder.filePath(QStringLiteral("geheim.txt")), folder.filePath(favo + QStringLiteral("link.ini"))));
 
     const Registry registry({program.filePath(QStringLiteral("user")), program.filePath(QStringLiteral("machine"))});
     const QString key = QLatin1String(kRunKey), name = QLatin1String(kRunValueName);
     const auto expand = [&](QString entry) {
         return entry.replace(QLatin1String("%1"), oldPath)
             .replace(QLatin1String("%2"), self)
-            .replace(QLatin1String("%3"), otherPath);
+            .replace(QLatin1String("%3"), other.filePath(QStringLiteral("norvale2")));
     };
-    for (const auto &[root, entry] :
-         {std::pair {RegistryRoot::CurrentUser, user}, {RegistryRoot::LocalMachine, machine}})
-        if (!entry.isEmpty())
-            registry.write(root, key, name, expand(entry));
+    if (!user.isEmpty())
+        registry.write(RegistryRoot::CurrentUser, key, name, expand(user));
+    if (!machine.isEmpty())
+        registry.write(RegistryRoot::LocalMachine, key, name, expand(machine));
 
     auto *form = new Form7(program.path(), LanguageTexts(program.path(), [] { return QStringLiteral("english"); }),
                            registry, self);
@@ -233,7 +206,7 @@ void TestFirstRun::upgrade()
                &shown);
         QVERIFY(!QTest::currentTestFailed());
         if (parts[0] == QLatin1String("error22")) // the question names the folder it takes over
-            QCOMPARE(shown, old.path() + QLatin1Char('/'));
+            QCOMPARE(shown, folder.path() + QLatin1Char('/'));
     }
     QTRY_VERIFY(!alive);
 
@@ -253,15 +226,14 @@ void TestFirstRun::upgrade()
     QCOMPARE(registry.read(RegistryRoot::CurrentUser, key, name), expand(userEntry));
     if (takenOver)
         QCOMPARE(registry.read(RegistryRoot::LocalMachine, key, name), QStringLiteral("rem ") + self);
-    QCOMPARE(ReadINI(old.filePath(QStringLiteral("INST.INI")), QStringLiteral("NV3.0"), QStringLiteral("Start")),
-             forwarded ? self : QString());
-    QCOMPARE(ReadINI(other.filePath(QStringLiteral("INST.INI")), QStringLiteral("NV3.0"), QStringLiteral("Start")),
-             QString());
-    QCOMPARE(QDir(old.path()).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("forwarder")), QStringList());
+    for (const QTemporaryDir *dir : {&folder, &other}) // only the old folder, and only when its favourites are here
+        QCOMPARE(ReadINI(dir->filePath(QStringLiteral("INST.INI")), QStringLiteral("NV3.0"), QStringLiteral("Start")),
+                 forwarded && dir == &folder ? self : QString());
     QFile oldProgram(oldPath);
     QVERIFY(oldProgram.open(QIODevice::ReadOnly));
     QCOMPARE(oldProgram.readAll().startsWith("#!/bin/sh"), forwarded);
     QCOMPARE(bool(oldProgram.permissions() & QFileDevice::ExeOwner), forwarded);
+    QCOMPARE(QDir(folder.path()).entryList({"*forwarder*"}, QDir::Files | QDir::Hidden), QStringList());
     QFile selfFile(self);
     QVERIFY(selfFile.open(QIODevice::ReadOnly));
     QCOMPARE(selfFile.readAll(), QByteArray("this program"));
