@@ -29,10 +29,15 @@ public:
     // Primary: this copy now listens. Failed: no copy answers and listening failed too,
     // or there is no safe socket name; the caller runs on alone.
     Role claim();
+    // Hands a one-line command (such as "sleep 30") to the running copy and waits for its
+    // receipt; false when no copy answered.
+    static bool sendCommand(const QString &serverName, const QString &command);
 
 Q_SIGNALS:
     // Another start asked this copy to bring its window forward.
     void activationRequested();
+    // Another start handed this copy a command line (sendCommand).
+    void commandReceived(const QString &command);
 
 private:
     bool notifyRunningCopy();
