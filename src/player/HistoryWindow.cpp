@@ -49,8 +49,8 @@ HistoryWindow::HistoryWindow(const LanguageTexts &texts, Context context, QWidge
     List1->setHeaderLabels({texts.TaalTekst(QStringLiteral("historietijd")),
                             texts.TaalTekst(QStringLiteral("historiezender")),
                             texts.TaalTekst(QStringLiteral("historienummer"))});
-    List1->setColumnWidth(0, 120);
-    List1->setColumnWidth(1, 140);
+    List1->setColumnWidth(0, 100);
+    List1->setColumnWidth(1, 150);
     List1->setAccessibleName(title);
 
     Check1 = new QCheckBox(texts.TaalTekst(QStringLiteral("historiefilter")), this);
@@ -90,7 +90,7 @@ void HistoryWindow::refresh()
         if (Check1->isChecked() && it->url != playing)
             continue;
         auto *item = new QTreeWidgetItem(
-            {QLocale().toString(it->time.toLocalTime(), QLocale::ShortFormat), it->station, it->title});
+            {it->time.toLocalTime().toString(QStringLiteral("dd-MM HH:mm")), it->station, it->title});
         item->setData(0, kTitleRole, it->title);
         item->setData(0, kTimeRole, it->time);
         item->setToolTip(2, it->title);

@@ -13,7 +13,7 @@ SleepTimerWindow::SleepTimerWindow(const LanguageTexts &texts, SleepTimer *timer
     , m_timer(timer)
 {
     setObjectName(QStringLiteral("SleepTimerWindow"));
-    setFixedSize(420, 270);
+    setFixedSize(420, 232);
     const QString title = texts.TaalTekst(QStringLiteral("slaaptitel"));
     setWindowTitle(title);
     Label1->setText(title);

@@ -134,8 +134,9 @@ try:
     if not can_next.strip().endswith("true"):
         failures.append(f"CanGoNext with two favourites: {can_next!r}")
 
-    step("the first favourite, and a UTF-8 song title through Icecast")
-    playerctl("open", alfa)
+    step("Next with no favourite playing: the first favourite, and a UTF-8 song title through Icecast")
+    playerctl("next")
+    wait_for("Alfa's address", lambda: metadata("xesam:url") == alfa, 15)
     wait_for("Alfa playing", lambda: playerctl("status") == "Playing", 30)
     test_stream(root, "title", stream_dir, UTF8_SONG)
     artist, title = UTF8_SONG.split(" - ", 1)
