@@ -1,6 +1,7 @@
 #include "FakeTransfer.h"
 #include "FavouriteStepper.h"
 #include "HistoryWindow.h"
+#include "LanguageTexts.h"
 #include "MediaPlayer.h"
 #include "SleepTimer.h"
 #include "SongHistory.h"
@@ -8,11 +9,14 @@
 #include "WakeAlarm.h"
 
 #include <QBuffer>
+#include <QCheckBox>
+#include <QClipboard>
 #include <QCryptographicHash>
 #include <QImage>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace std::chrono_literals;
@@ -110,6 +114,32 @@ private Q_SLOTS:
         QCOMPARE(again.songs().size(), SongHistory::kMaxSongs);
         QCOMPARE(again.songs().first().title, "Song 5");
         QCOMPARE(again.songs().last(), (HeardSong {start.addSecs(5000), "Radio Twee", "http://b/", "Last Song"}));
+    }
+
+    // Newest first, the filter keeps the playing station's songs, a copy takes the whole title.
+    void historyWindow()
+    {
+        QTemporaryDir dir;
+        SongHistory history(dir.path());
+        const QDateTime at = QDateTime::currentDateTime();
+        history.add({at, "Een", "http://a/", "A1 - " + QString(300, u'x')});
+        history.add({at.addSecs(60), "Twee", "http://b/", "B1"});
+        history.add({at.addSecs(120), "Een", "http://a/", "A2"});
+        const LanguageTexts texts(dir.path(), [] { return QString(); });
+        HistoryWindow window(texts, {&history, [] { return QStringLiteral("http://a/"); }, QString()});
+        auto *list = window.findChild<QTreeWidget *>("List1");
+        const auto titles = [list] {
+            QStringList shown;
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                shown << list->topLevelItem(i)->text(2).left(2);
+            return shown;
+        };
+        QCOMPARE(titles(), (QStringList {"A2", "B1", "A1"}));
+        window.findChild<QCheckBox *>("Check1")->setChecked(true);
+        QCOMPARE(titles(), (QStringList {"A2", "A1"}));
+        list->setCurrentItem(list->topLevelItem(1));
+        window.copySelected();
+        QCOMPARE(QGuiApplication::clipboard()->text(), "A1 - " + QString(300, u'x'));
     }
 
     // A writer killed at random moments leaves a whole list behind every time.
