@@ -65,9 +65,9 @@ ListenerFeatures::ListenerFeatures(const QString &programFolder, const LanguageT
     });
 
     // A row of links under the settings links, in the window's own style.
-    LabelHistory = link(window, "LabelHistory", {344, 538, 120, 18});
-    LabelSleep = link(window, "LabelSleep", {464, 538, 110, 18});
-    LabelAlarm = link(window, "LabelAlarm", {574, 538, 90, 18});
+    LabelHistory = link(window, "LabelHistory", {344, 538, 130, 18});
+    LabelSleep = link(window, "LabelSleep", {482, 538, 104, 18});
+    LabelAlarm = link(window, "LabelAlarm", {590, 538, 74, 18});
     LabelAlarm->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     connect(LabelHistory, &LinkLabel::clicked, this, &ListenerFeatures::openHistory);
     connect(LabelSleep, &LinkLabel::clicked, this, &ListenerFeatures::openSleepTimer);
