@@ -64,6 +64,9 @@ void SongHistory::load()
 
 bool SongHistory::add(const HeardSong &song)
 {
+    // A stream that reconnects announces its song again; it is still the same song.
+    if (!m_songs.isEmpty() && m_songs.last().url == field(song.url) && m_songs.last().title == field(song.title))
+        return true;
     m_songs.append({song.time, field(song.station), field(song.url), field(song.title)});
     if (m_songs.size() > kMaxSongs)
         m_songs.remove(0, m_songs.size() - kMaxSongs);

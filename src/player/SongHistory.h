@@ -31,8 +31,9 @@ public:
     // Reads the file again; a missing or unreadable file is an empty history, and lines
     // that are not songs are passed over.
     void load();
-    // Appends a song and writes the file; the oldest go past kMaxSongs. False when the
-    // file could not be written (the song is still kept for this run).
+    // Appends a song and writes the file; the oldest go past kMaxSongs. The newest song
+    // announced again by its station is not added twice. False when the file could not be
+    // written (the song is still kept for this run).
     bool add(const HeardSong &song);
 
     const QList<HeardSong> &songs() const { return m_songs; } // oldest first

@@ -109,6 +109,7 @@ private Q_SLOTS:
         history.load();
         QCOMPARE(history.songs().size(), SongHistory::kMaxSongs);
         QVERIFY(history.add({start.addSecs(5000), "Radio\tTwee", "http://b/", "Last\nSong"}));
+        QVERIFY(history.add({start.addSecs(5060), "Radio Twee", "http://b/", "Last Song"})); // a reconnect
         SongHistory again(dir.path());
         again.load();
         QCOMPARE(again.songs().size(), SongHistory::kMaxSongs);
