@@ -1,9 +1,11 @@
 #include "AppServices.h"
+#include "CommandLine.h"
 #include "DirectoryUrl.h"
 #include "FirstRun.h"
 #include "Form1.h"
 #include "IniFile.h"
 #include "LanguageTexts.h"
+#include "ListenerFeatures.h"
 #include "MpvPlayer.h"
 #include "NetTransfer.h"
 #include "ProgramFolder.h"
@@ -35,6 +37,8 @@ void showWarning(QWidget *parent, const QString &text)
 // is created here once and handed to the windows.
 int main(int argc, char **argv)
 {
+    if (const std::optional<int> done = runCommandLine(argc, argv, kApplicationTitle))
+        return *done;
     WebView::prepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("norvale"));
@@ -136,6 +140,8 @@ int main(int argc, char **argv)
 
     Form1 form(services);
     QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringForward);
+    QObject::connect(&instance, &SingleInstance::commandReceived, &form,
+                     [&form](const QString &command) { form.listener()->runCommand(command); });
     form.load();
     // A first start that went on to listen is counted by the directory, once.
     if (firstRun == FirstRunExit::Start)

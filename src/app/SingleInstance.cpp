@@ -20,6 +20,8 @@ constexpr int kConnectWaitMs = 500;
 constexpr int kLockWaitMs = 3000;
 constexpr int kLockRetryMs = 20;
 constexpr QByteArrayView kRaise = "raise\n";
+constexpr QByteArrayView kCommand = "command ";
+constexpr QByteArrayView kReceipt = "ok\n";
 // A caller sends nothing else; more than this is not a copy of ours.
 constexpr qsizetype kMaxRequestBytes = 64;
 } // namespace
@@ -59,6 +61,22 @@ QString SingleInstance::privateFolder()
         || (info.st_mode & 077) != 0)
         return {};
     return path;
+}
+
+bool SingleInstance::sendCommand(const QString &serverName, const QString &command)
+{
+    const QByteArray request = kCommand.toByteArray() + command.simplified().toUtf8() + '\n';
+    if (serverName.isEmpty() || request.size() > kMaxRequestBytes)
+        return false;
+    QLocalSocket socket;
+    socket.connectToServer(serverName);
+    if (!socket.waitForConnected(kConnectWaitMs))
+        return false;
+    socket.write(request);
+    QByteArray answer;
+    while (answer.size() < kReceipt.size() && socket.waitForReadyRead(kLockWaitMs))
+        answer += socket.read(kReceipt.size() - answer.size());
+    return answer == kReceipt;
 }
 
 void SingleInstance::start()
@@ -149,6 +167,11 @@ void SingleInstance::listenHere()
                 if (received->contains(kRaise)) {
                     received->clear();
                     Q_EMIT activationRequested();
+                } else if (received->startsWith(kCommand) && received->endsWith('\n')) {
+                    const QString command = QString::fromUtf8(received->sliced(kCommand.size())).trimmed();
+                    received->clear();
+                    socket->write(kReceipt.data(), kReceipt.size());
+                    Q_EMIT commandReceived(command);
                 } else if (received->size() >= kMaxRequestBytes) {
                     socket->abort();
                 }

@@ -38,11 +38,16 @@ public:
     void start();
     // start(), then the event loop until decided.
     Role claim();
+    // Hands a one-line command (such as "sleep 30") to the running copy and waits for its
+    // receipt; false when no copy answered.
+    static bool sendCommand(const QString &serverName, const QString &command);
 
 Q_SIGNALS:
     void decided(SingleInstance::Role role);
     // Another start asked this copy to bring its window forward.
     void activationRequested();
+    // Another start handed this copy a command line (sendCommand).
+    void commandReceived(const QString &command);
 
 private:
     void takeLock();
