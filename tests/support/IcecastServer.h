@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Environment.h"
+
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
@@ -8,7 +10,7 @@
 // scripts/test-stream. It stops when the object goes away.
 //
 //     IcecastServer server;
-//     NORVALE_START_ICECAST(server); // skips the test when icecast2/ffmpeg/curl are missing
+//     NORVALE_START_ICECAST(server); // skips (fails in CI) without icecast2/ffmpeg/curl
 //     player.setUrl(server.streamUrl());
 class IcecastServer
 {
@@ -61,8 +63,7 @@ private:
 // they are present but the server does not come up.
 #define NORVALE_START_ICECAST(server)                                                                                  \
     do {                                                                                                               \
-        if (const QString missing_ = IcecastServer::missingTools(); !missing_.isEmpty())                               \
-            QSKIP(qPrintable(missing_));                                                                               \
+        NORVALE_REQUIRE_ENVIRONMENT(IcecastServer::missingTools());                                                    \
         if (const QString why_ = (server).start(); !why_.isEmpty())                                                    \
             QFAIL(qPrintable(QStringLiteral("the test stream did not start: ") + why_));                               \
     } while (false)
