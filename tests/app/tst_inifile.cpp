@@ -1,9 +1,8 @@
 #include "IniFile.h"
 #include "LanguageTexts.h"
+#include "TestFiles.h"
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/wait.h>
@@ -12,19 +11,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QStringList filesIn(const QTemporaryDir &dir)
 {

@@ -1,34 +1,14 @@
 #include "IniFile.h"
 #include "LanguageTexts.h"
 #include "ProgramFolder.h"
+#include "TestFiles.h"
 
-#include <QDateTime>
-#include <QDir>
 #include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-void writeBytes(const QString &path, const QByteArray &bytes, const QDateTime &modified = {})
-{
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile f(path);
-    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(f.write(bytes), bytes.size());
-    QVERIFY(f.flush()); // or closing would stamp the file with the current time again
-    if (modified.isValid())
-        QVERIFY(f.setFileTime(modified, QFileDevice::FileModificationTime));
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // An installed layout: <root>/bin (the executable's folder) and <root>/share/norvale.
 struct Installation
