@@ -108,7 +108,7 @@ private Q_SLOTS:
 
 private:
     // A small burst keeps playback near the live edge, so titles show up soon.
-    IcecastServer m_server {IcecastServer::Options {0, 440, 8000, {}}};
+    IcecastServer m_server {IcecastServer::Options {8000}};
 };
 
 void TestMpvPlayer::initTestCase()

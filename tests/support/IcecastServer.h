@@ -17,12 +17,9 @@ class IcecastServer
 public:
     struct Options
     {
-        int port = 0; // 0: a free one
-        int toneHz = 440;
         // Audio a new listener gets at once; song titles reach it this much later. 0: the
         // script's default (about 4 s of audio).
         int burstBytes = 0;
-        QString announce; // a text, or a text file, spoken over the tone (needs espeak-ng)
     };
 
     IcecastServer();
@@ -43,7 +40,6 @@ public:
     int port() const { return m_port; }
     QString streamUrl() const; // http://127.0.0.1:PORT/stream
     QString rootUrl() const; // http://127.0.0.1:PORT/ (the same stream)
-    QString folder() const { return m_dir.path(); }
 
     // The source goes away: listeners see the stream end and new ones get 404.
     QString stopSource();
