@@ -156,14 +156,18 @@ def installed_folder(norvale, work, extra=""):
     return folder
 
 
-def start_norvale(norvale, work, directory_url, log_name="norvale.log"):
-    """The real program on the program folder work/program, silent (no audio output)."""
+def environment(work, directory_url):
+    """The program's environment: the program folder work/program, a home of its own, the
+    given directory and no audio output."""
     home = os.path.join(work, "home")
-    env = dict(os.environ, NORVALE_HOME=os.path.join(work, "program"), HOME=home,
-               NORVALE_DIRECTORY_URL=directory_url, NORVALE_MPV_OPTIONS="ao=null",
-               XDG_CONFIG_HOME=os.path.join(home, ".config"))
-    return subprocess.Popen([norvale], env=env, stdout=open(os.path.join(work, log_name), "w"),
-                            stderr=subprocess.STDOUT)
+    return dict(os.environ, NORVALE_HOME=os.path.join(work, "program"), HOME=home,
+                NORVALE_DIRECTORY_URL=directory_url, NORVALE_MPV_OPTIONS="ao=null",
+                XDG_CONFIG_HOME=os.path.join(home, ".config"))
+
+
+def start_norvale(norvale, work, directory_url, log_name="norvale.log"):
+    return subprocess.Popen([norvale], env=environment(work, directory_url),
+                            stdout=open(os.path.join(work, log_name), "w"), stderr=subprocess.STDOUT)
 
 
 def end(*processes):
