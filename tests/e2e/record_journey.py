@@ -12,23 +12,23 @@ Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
 import glob
 import json
 import os
+import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 import gi
 
 gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi, GLib  # noqa: E402
-from journey import application, click, finish, start_directory, start_norvale, step, wait_for, walk
+from gi.repository import Atspi  # noqa: E402
+import journey
+from journey import application, click, step, wait_for, walk
 
 norvale, server, root = sys.argv[1:4]
 screenshot = sys.argv[4] if len(sys.argv) > 4 else None
-work = tempfile.mkdtemp(prefix="norvale-record-")
-os.chmod(work, 0o755)  # the Icecast user reads its config and the source file in here
+journey.require(*journey.STREAM_TOOLS)
+work = journey.workspace("norvale-record-")  # the Icecast user reads the source file in here too
 stream_dir, record_dir = os.path.join(work, "stream"), os.path.join(work, "opnames")
-os.makedirs(stream_dir)
 os.makedirs(record_dir)
 RECORD_SECONDS = 5
 failures = []
@@ -83,13 +83,16 @@ try:
                     "anoisesrc=seed=7:amplitude=0.3:duration=3", "-ar", "44100", "-ac", "2", "-c:a", "libmp3lame",
                     "-b:a", "128k", "-id3v2_version", "0", "-write_xing", "0", source_file], check=True)
     source = open(source_file, "rb").read()
-    out = subprocess.run([os.path.join(root, "scripts/test-stream"), "start", stream_dir, "--file", source_file,
-                          "--burst", "0", "--owner", str(os.getpid())], check=True, capture_output=True, text=True)
-    station_url = dict(line.split("=", 1) for line in out.stdout.splitlines() if "=" in line)["ROOT_URL"]
+    station_url = journey.test_stream(root, "start", stream_dir, "--file", source_file, "--burst", "0",
+                                      "--owner", str(os.getpid()))["ROOT_URL"]
 
-    step("starting the directory server with that station, and norvale")
-    directory, directory_url = start_directory(server, work, [("NL", "Norvale opname", station_url)])
-    program, _ = start_norvale(norvale, work, directory_url, f"[Record]\ndir={record_dir}/\n")
+    step("starting the directory server with that station")
+    directory, directory_url = journey.directory_server(server, work,
+                                                        f"country_code,name,url\nNL,Norvale opname,{station_url}\n")
+
+    step("starting norvale")
+    journey.installed_folder(norvale, work, f"[Record]\ndir={record_dir}/\n")
+    program = journey.start_norvale(norvale, work, directory_url)
     app = wait_for("the norvale window on the accessibility bus", application, 30)
 
     step("playing the station from the list")
@@ -129,14 +132,7 @@ try:
 except Exception as error:  # noqa: BLE001 - any failure is reported with the program log
     failures.append(f"{type(error).__name__}: {error}")
 finally:
-    for process in (program, directory):
-        if process is not None and process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-    if os.path.exists(os.path.join(stream_dir, "state")):
-        subprocess.run([os.path.join(root, "scripts/test-stream"), "stop", stream_dir], capture_output=True)
-
-finish(failures, work, ("norvale.log", "dir.log"), "recording journey passed")
+    journey.end(program, directory)
+    journey.stop_stream(root, work)
+journey.finish("recording journey", failures, work, ("norvale.log", "directory.log"))
+shutil.rmtree(work, ignore_errors=True)

@@ -13,18 +13,15 @@ import signal
 import socket
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
-from journey import (application, click, find, finish, playerctl, start_directory, start_norvale, step,
-                     test_stream, wait_for)
+import journey
+from journey import application, click, find, playerctl, step, wait_for
 
 norvale, server, root = sys.argv[1:4]
-work = tempfile.mkdtemp(prefix="norvale-stop-")
-os.chmod(work, 0o755)  # the Icecast user reads its config and writes its log in here
-stream_dir = os.path.join(work, "stream")
-os.makedirs(stream_dir)
+journey.require(*journey.STREAM_TOOLS, "playerctl")
+work = journey.workspace("norvale-stop-")
 failures = []
 
 
@@ -71,17 +68,21 @@ def stall(app, started):
         raise RuntimeError("while stalled, the desktop or the button does not offer to stop")
 
 
-directory = program = icecast = None
+directory = program = None
 try:
     step("a second of MP3, the local Icecast and the directory")
     clip = os.path.join(work, "clip.mp3")
     subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=1",
                     "-c:a", "libmp3lame", "-b:a", "128k", clip], check=True)
     station = StallingStation(open(clip, "rb").read())
-    icecast = test_stream(root, "start", stream_dir, "--burst", "8192", "--owner", str(os.getpid()))
-    directory, directory_url = start_directory(server, work, [("NL", "Norvale toon", icecast["ROOT_URL"]),
-                                                              ("NL", "Norvale stil", station.url)])
-    program, inst = start_norvale(norvale, work, directory_url)
+    icecast = journey.test_stream(root, "start", os.path.join(work, "stream"), "--burst", "8192", "--owner",
+                                  str(os.getpid()))
+    directory, directory_url = journey.directory_server(server, work, "country_code,name,url\n"
+                                                        f"NL,Norvale toon,{icecast['ROOT_URL']}\n"
+                                                        f"NL,Norvale stil,{station.url}\n")
+    journey.installed_folder(norvale, work)
+    inst = os.path.join(work, "program", "INST.INI")
+    program = journey.start_norvale(norvale, work, directory_url)
     app = wait_for("the norvale window on the accessibility bus", application, 30)
 
     step("the stalled station, stopped with PlayPause")
@@ -98,7 +99,6 @@ try:
     click(find(app, "list item", "Norvale toon"))
     wait_for("the stream to play", lambda: playerctl("metadata", "xesam:url") == icecast["ROOT_URL"]
              and playerctl("status") == "Playing", 20)
-    time.sleep(0.5)
     program.send_signal(signal.SIGTERM)
     program.wait(10)
     stored = open(inst, encoding="utf-8").read()
@@ -111,11 +111,6 @@ try:
 except Exception as error:  # noqa: BLE001 - any failure is reported with the program log
     failures.append(f"{type(error).__name__}: {error}")
 finally:
-    for process in (program, directory):
-        if process is not None and process.poll() is None:
-            process.kill()
-            process.wait()
-    if icecast is not None:
-        subprocess.run([os.path.join(root, "scripts/test-stream"), "stop", stream_dir], capture_output=True)
-
-finish(failures, work, ("norvale.log", "dir.log"), "stop and exit journey passed")
+    journey.end(program, directory)
+    journey.stop_stream(root, work)
+journey.finish("stop and exit journey", failures, work, ("norvale.log", "directory.log"))
