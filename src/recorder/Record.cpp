@@ -5,6 +5,7 @@
 #include "MediaPlayer.h"
 #include "MessageBox.h"
 #include "RecordingName.h"
+#include "StreamAddress.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -71,9 +72,14 @@ Record *Record::openRecorder(QWidget *parent, const RecordSetup &setup)
     auto *record = new Record(setup, parent);
     record->Text1->setText(parts.at(0).trimmed());
     record->Text2->setText(parts.at(1).trimmed());
-    record->Text3->setText(
-        proposedRecordingPath(ReadINI(record->iniPath(), QStringLiteral("Record"), QStringLiteral("dir")),
-                              setup.stationName, setup.now, defaultRecordingFolder()));
+    // A station started by its address alone has no name yet: the stream's own name,
+    // learnt when recording starts, is better than an address with its escapes.
+    record->m_nameFromStream = isStreamAddress(setup.stationName)
+        || (setup.player && !setup.stationName.isEmpty() && setup.stationName == setup.player->url());
+    record->m_proposedPath = proposedRecordingPath(
+        ReadINI(record->iniPath(), QStringLiteral("Record"), QStringLiteral("dir")),
+        record->m_nameFromStream ? record->Text1->text() : setup.stationName, setup.now, defaultRecordingFolder());
+    record->Text3->setText(record->m_proposedPath);
     record->open();
     return record;
 }
@@ -223,7 +229,19 @@ void Record::StartStream()
         return;
     }
     setIdle(false);
-    m_recording->start(Text1->text(), Text2->text(), Text3->text());
+    RecordingPlan plan;
+    plan.host = Text1->text();
+    plan.port = Text2->text();
+    plan.file = Text3->text();
+    plan.station = m_setup.stationName;
+    plan.address = m_setup.player ? m_setup.player->url() : QString();
+    if (m_nameFromStream && Text3->text() == m_proposedPath) {
+        plan.file.clear();
+        plan.folder = QFileInfo(m_proposedPath).path();
+        plan.station.clear();
+        plan.started.setTime(m_setup.now);
+    }
+    m_recording->start(plan);
 }
 
 void Record::StopStream()

@@ -74,6 +74,8 @@ private:
     RecordSetup m_setup;
     StreamRecording *m_recording = nullptr;
     bool m_restartPending = false; // a start attempt still owes the player its restart
+    bool m_nameFromStream = false; // the station is known by its address only
+    QString m_proposedPath;
 
     QLabel *Image1 = nullptr;
     QLabel *Image2 = nullptr;
