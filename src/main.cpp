@@ -7,6 +7,7 @@
 #include "MpvPlayer.h"
 #include "NetTransfer.h"
 #include "ProgramFolder.h"
+#include "RecordCommand.h"
 #include "Registry.h"
 #include "SingleInstance.h"
 #include "Startup.h"
@@ -35,6 +36,9 @@ void showWarning(QWidget *parent, const QString &text)
 // is created here once and handed to the windows.
 int main(int argc, char **argv)
 {
+    // Recording without a window needs no display and leaves a running player alone.
+    if (isRecordCommand(argc, argv))
+        return runRecordCommand(argc, argv);
     WebView::prepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("norvale"));
