@@ -174,6 +174,17 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.child<QLabel>("lS")->text(), rig.texts("RECstatClosed"));
     }
 
+    // The per-song choices are kept with the recorder's folder for the next opening.
+    void choicesRemembered()
+    {
+        RecordRig rig;
+        QVERIFY(rig.open(QStringLiteral("127.0.0.1:8000")));
+        rig.child<QCheckBox>("Check1")->click();
+        rig.record->close();
+        QVERIFY(rig.open(QStringLiteral("127.0.0.1:8000")));
+        QVERIFY(rig.child<QCheckBox>("Check1")->isChecked() && !rig.child<QCheckBox>("Check2")->isChecked());
+    }
+
     // Stop while the host is being looked up ends the attempt at once, with nothing opened.
     void stopWhileConnecting()
     {
