@@ -27,6 +27,7 @@ import gi
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi, GLib  # noqa: E402
 from journey import application, click, step, wait_for, walk
+from recording_checks import check_run, check_songs, without_id3
 
 norvale, server, root = sys.argv[1:4]
 screenshot = sys.argv[4] if len(sys.argv) > 4 else None
@@ -59,22 +60,6 @@ def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
-
-
-def without_id3(data):
-    if data[:3] != b"ID3":
-        return data
-    return data[10 + (data[6] << 21 | data[7] << 14 | data[8] << 7 | data[9]):]
-
-
-def check_run(data, source):
-    offset = (source + source).find(data[:4096])
-    expected = (source * (len(data) // len(source) + 2))[offset:offset + len(data)]
-    if offset >= 0 and data == expected:
-        return []
-    first = next((i for i, (a, b) in enumerate(zip(data, expected)) if a != b), min(len(data), len(expected)))
-    return [f"the recording is no contiguous run of the stream (start found at {offset}, first "
-            f"difference at byte {first} of {len(data)}, begins {data[:24]!r})"]
 
 
 def check_recording(path, source, seconds):
@@ -193,20 +178,8 @@ try:
     expected = [f"{titles[0]} (begin ontbreekt).mp3", f"{titles[1]} (einde ontbreekt).mp3"]
     if names != expected:
         raise RuntimeError(f"songs {names}, expected {expected}")
-    audio = b""
-    for name, title in zip(names, titles):
-        path = os.path.join(song_dir, name)
-        probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags", "-of", "json", path],
-                               capture_output=True, text=True)
-        tags = {k.lower(): v for k, v in json.loads(probe.stdout or "{}").get("format", {}).get("tags", {}).items()}
-        if f"{tags.get('artist')} - {tags.get('title')}" != title or tags.get("album") != "Norvale opname":
-            failures.append(f"{name}: tags {tags}")
-        decode = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"],
-                                capture_output=True, text=True)
-        if decode.stderr.strip():
-            failures.append(f"{name} does not decode cleanly: {decode.stderr.strip()[:300]}")
-        audio += without_id3(open(path, "rb").read())
-    failures += check_run(audio, source)
+    failures += check_songs([os.path.join(song_dir, name) for name in names], titles, "Norvale opname", source)[0]
+
     if program.poll() is not None:
         failures.append(f"norvale ended early with {program.returncode}")
 except Exception as error:  # noqa: BLE001 - any failure is reported with the program log

@@ -9,7 +9,6 @@ metadata byte inside.
 
     record_songs_journey.py NORVALE REPOSITORY_ROOT
 """
-import json
 import os
 import shutil
 import subprocess
@@ -17,6 +16,8 @@ import sys
 import tempfile
 import threading
 import time
+
+from recording_checks import check_songs, without_id3
 
 norvale, root = sys.argv[1:3]
 work = tempfile.mkdtemp(prefix="norvale-songs-")
@@ -34,13 +35,6 @@ def step(text):
 def test_stream(*args):
     return subprocess.run([os.path.join(root, "scripts/test-stream"), *args], check=True, capture_output=True,
                           text=True).stdout
-
-
-def without_id3(data):
-    if data[:3] != b"ID3":
-        raise RuntimeError("no ID3v2 tag in front")
-    size = data[6] << 21 | data[7] << 14 | data[8] << 7 | data[9]
-    return data[10 + size:]
 
 
 try:
@@ -79,28 +73,8 @@ try:
     if {os.path.dirname(path) for path in kept} != {os.path.join(record_dir, "Norvale test stream")}:
         failures.append(f"the files are not in the station's folder: {kept}")
 
-    audio = b""
-    for path, title in zip(kept, TITLES):
-        step(f"checking {os.path.basename(path)}")
-        probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags", "-of", "json", path],
-                               capture_output=True, text=True)
-        tags = {k.lower(): v for k, v in json.loads(probe.stdout or "{}").get("format", {}).get("tags", {}).items()}
-        artist, _, name = title.rpartition(" - ")
-        if (tags.get("title"), tags.get("artist", ""), tags.get("album")) != (name, artist, "Norvale test stream"):
-            failures.append(f"{path}: tags {tags}")
-        decode = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"],
-                                capture_output=True, text=True)
-        if decode.returncode != 0 or decode.stderr.strip():
-            failures.append(f"{path} does not decode cleanly: {decode.stderr.strip()[:300]}")
-        audio += without_id3(open(path, "rb").read())
-
-    offset = (source + source).find(audio[:4096])
-    whole = (source * (len(audio) // len(source) + 2))[offset:offset + len(audio)]
-    step(f"{len(audio)} bytes of audio, starting at byte {offset} of the source")
-    if offset < 0 or audio != whole:
-        first = next((i for i, (a, b) in enumerate(zip(audio, whole)) if a != b), len(audio))
-        failures.append(f"the files together are no unbroken run of the source (start {offset}, first difference "
-                        f"at byte {first} of {len(audio)})")
+    problems, audio = check_songs(kept, TITLES, "Norvale test stream", source)
+    failures += problems
     if len(audio) < 20 * 16000:
         failures.append(f"only {len(audio)} bytes recorded in 25 s")
 
