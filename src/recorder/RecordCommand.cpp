@@ -51,6 +51,7 @@ void complain(const QString &line)
 }
 
 const char *kHelp = R"(Usage: norvale [--record ADDRESS [--for DURATION] [--per-song] [--skip-partial] [--to FOLDER]]
+       norvale --history [N] | --sleep MINUTES
 
 Without options the player starts. With --record, norvale records a station without a
 window and without a display, also while the player runs.
@@ -63,6 +64,8 @@ window and without a display, also while the player runs.
                     start or end (otherwise they are kept with a mark in their names)
   --to FOLDER       where recordings go (default: the recorder's folder, else Music)
   --help            this text
+  --history [N]     prints the last N songs heard (default 20)
+  --sleep MINUTES   sets the sleep timer of the running player (0 cancels)
 
 One line is printed per file begun, and a summary at the end. SIGTERM or SIGINT ends
 the recording with its file complete. Exit status: 0 recorded until the time was up or
