@@ -142,7 +142,7 @@ QString songFileName(const QString &title, const QString &mark, const QString &e
     return safeFileName(name) + tail;
 }
 
-SongTitle splitSongTitle(const QString &streamTitle)
+SongTitle splitStreamTitle(const QString &streamTitle)
 {
     const qsizetype dash = streamTitle.indexOf(QLatin1String(" - "));
     if (dash < 0)

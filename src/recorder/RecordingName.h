@@ -44,4 +44,4 @@ struct SongTitle
     QString artist;
     QString title;
 };
-SongTitle splitSongTitle(const QString &streamTitle);
+SongTitle splitStreamTitle(const QString &streamTitle);

@@ -292,6 +292,8 @@ void StreamRecording::closeAll()
 void StreamRecording::fail(RecordingFailure failure)
 {
     const bool wasConnecting = m_phase == Phase::Connecting;
+    // The station's fault shows in the status line as a broken connection does.
+    m_errored = m_errored || failure == RecordingFailure::Refused || failure == RecordingFailure::StreamFault;
     closeAll();
     Q_EMIT failed(failure, wasConnecting);
 }

@@ -17,6 +17,7 @@ import tempfile
 import threading
 import time
 
+from journey import step, test_stream
 from recording_checks import check_songs, without_id3
 
 norvale, root = sys.argv[1:3]
@@ -28,15 +29,6 @@ TITLES = ["Artiest Een - Eerste lied", "Artiest Twee - Tweede lied", "Derde lied
 failures = []
 
 
-def step(text):
-    print(f"[{time.strftime('%H:%M:%S')}] {text}", flush=True)
-
-
-def test_stream(*args):
-    return subprocess.run([os.path.join(root, "scripts/test-stream"), *args], check=True, capture_output=True,
-                          text=True).stdout
-
-
 try:
     step("making the source file and starting the local Icecast")
     source_file = os.path.join(work, "bron.mp3")
@@ -44,14 +36,14 @@ try:
                     "anoisesrc=seed=7:amplitude=0.3:duration=3", "-ar", "44100", "-ac", "2", "-c:a", "libmp3lame",
                     "-b:a", "128k", "-id3v2_version", "0", "-write_xing", "0", source_file], check=True)
     source = open(source_file, "rb").read()
-    out = test_stream("start", stream_dir, "--file", source_file, "--burst", "0", "--owner", str(os.getpid()))
-    url = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)["URL"]
-    test_stream("title", stream_dir, TITLES[0])
+    url = test_stream(root, "start", stream_dir, "--file", source_file, "--burst", "0", "--owner",
+                      str(os.getpid()))["URL"]
+    test_stream(root, "title", stream_dir, TITLES[0])
 
     def change_titles():
         for title in TITLES[1:]:
             time.sleep(6)
-            test_stream("title", stream_dir, title)
+            test_stream(root, "title", stream_dir, title)
 
     step("recording 25 s per song, with no display")
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
