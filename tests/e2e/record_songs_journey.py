@@ -70,6 +70,15 @@ try:
     if len(audio) < 20 * 16000:
         failures.append(f"only {len(audio)} bytes recorded in 25 s")
 
+    step("--help, a station that cannot be reached and a folder that cannot be written")
+    port = url.split(":")[2].split("/")[0]
+    for args, code, says in ((["--help"], 0, "--record ADDRESS"),
+                             (["--record", url.replace(port, "1"), "--to", record_dir], 2, "niet bereikbaar"),
+                             (["--record", url, "--to", "/proc/norvale"], 3, "/proc/norvale")):
+        run = subprocess.run([norvale, *args], env=env, capture_output=True, text=True, timeout=30)
+        if run.returncode != code or says not in run.stdout + run.stderr:
+            failures.append(f"{args}: exit {run.returncode}, said {run.stdout[-200:]}{run.stderr[-200:]}")
+
     step("a whole-stream recording ended by SIGTERM")
     whole_dir = os.path.join(work, "heel")
     recorder = subprocess.Popen([norvale, "--record", url, "--to", whole_dir], env=env, stdout=subprocess.PIPE,
