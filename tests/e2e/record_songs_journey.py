@@ -17,10 +17,12 @@ import tempfile
 import threading
 import time
 
+import journey
 from journey import step, test_stream
 from recording_checks import check_songs, without_id3
 
 norvale, root = sys.argv[1:3]
+journey.require(*journey.STREAM_TOOLS)
 work = tempfile.mkdtemp(prefix="norvale-songs-")
 os.chmod(work, 0o755)  # the Icecast user reads its config and the source file in here
 stream_dir, record_dir = os.path.join(work, "stream"), os.path.join(work, "opnames")
