@@ -3,8 +3,8 @@
 #include <Qt>
 
 // Mouse button and shift-key codes the controls report in their MouseDown, MouseUp,
-// MouseMove, KeyDown and KeyUp events; callers written for the old controls test these
-// numbers, not Qt's flags.
+// MouseMove, KeyDown and KeyUp events: plain numbers the callers compare with, the same
+// for every control, instead of Qt's flags.
 namespace InputCodes {
 
 enum ButtonCode { LeftButton = 1, RightButton = 2, MiddleButton = 4 };
