@@ -2,9 +2,11 @@
 """Recording a station, driven from outside as a person would: a local Icecast sends a
 known MP3 file's frames unchanged at "/", the real directory server lists the station and
 its ask service says it can be recorded, the real norvale plays it from its station list,
-and the recorder window records a few seconds. The file must hold none of the HTTP header
-and exactly one contiguous run of the stream's body (the file's bytes, looped), and read
-back as MP3 of the time recorded.
+and the recorder window records a few seconds. The file must hold none of the HTTP header,
+a tag in front and behind it exactly one contiguous run of the stream's body (the file's
+bytes, looped), and read back as MP3 of the time recorded. Then the window records again
+with "one file per song" while the title changes once: two files, named after the two
+titles, tagged, clean, and together one contiguous run again.
 
 Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
     record_journey.py NORVALE NORVALE_DIRECTORY REPOSITORY_ROOT [SCREENSHOT.png]
@@ -23,6 +25,7 @@ gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi  # noqa: E402
 import journey
 from journey import application, click, step, wait_for, walk
+from recording_checks import check_run, check_songs, without_id3
 
 norvale, server, root = sys.argv[1:4]
 screenshot = sys.argv[4] if len(sys.argv) > 4 else None
@@ -51,20 +54,14 @@ def enabled_button(top, name):
 
 
 def check_recording(path, source, seconds):
-    data = open(path, "rb").read()
+    data = without_id3(open(path, "rb").read())
     step(f"recorded {len(data)} bytes in {seconds:.2f} s")
     if len(data) < 4096:
         return [f"the recording holds only {len(data)} bytes"]
-    problems = []
     # The body starts anywhere in the looped file; from there on it must be the file's
     # bytes in order, across every loop, with nothing lost, doubled or added. A byte of
     # the HTTP header left in front fails the search for the start.
-    offset = (source + source).find(data[:4096])
-    expected = (source * (len(data) // len(source) + 2))[offset:offset + len(data)]
-    if offset < 0 or data != expected:
-        first = next((i for i, (a, b) in enumerate(zip(data, expected)) if a != b), min(len(data), len(expected)))
-        problems.append(f"the recording is no contiguous run of the stream (start found at {offset}, first "
-                        f"difference at byte {first} of {len(data)}, begins {data[:24]!r})")
+    problems = check_run(data, source)
     probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=format_name,duration", "-of", "json",
                             path], capture_output=True, text=True)
     info = json.loads(probe.stdout or "{}").get("format", {})
@@ -127,6 +124,29 @@ try:
         raise RuntimeError(f"expected one recording in {record_dir}, found {os.listdir(record_dir)}")
     step(f"checking {os.path.basename(files[0])}")
     failures += check_recording(files[0], source, seconds)
+
+    step("recording two songs from the window, one file per song")
+    titles = ["Artiest Een - Eerste lied", "Artiest Twee - Tweede lied"]
+    subprocess.run([os.path.join(root, "scripts/test-stream"), "title", stream_dir, titles[0]], check=True)
+    wait_for("the record button", lambda: enabled_button(app, "Opnemen"), 20).do_action(0)
+    recorder = wait_for("the recorder window", lambda: find(app, "dialog", "Opnemen"), 10)
+    per_song = wait_for("the per-song choice", lambda: find(recorder, "check box", "Eén bestand per nummer"), 10)
+    per_song.do_action(0)
+    wait_for("the choice to be on", lambda: has(per_song, Atspi.StateType.CHECKED), 5)
+    wait_for("the start button", lambda: enabled_button(recorder, "Opname starten"), 10).do_action(0)
+    wait_for("the status 'recording'", lambda: find(recorder, "label", "Bezig met opnemen"), 10)
+    time.sleep(6)
+    subprocess.run([os.path.join(root, "scripts/test-stream"), "title", stream_dir, titles[1]], check=True)
+    time.sleep(6)
+    enabled_button(recorder, "Opname stoppen").do_action(0)
+    wait_for("the close button", lambda: enabled_button(recorder, "Sluiten"), 10).do_action(0)
+    song_dir = os.path.join(record_dir, "Norvale opname")
+    names = sorted(os.listdir(song_dir)) if os.path.isdir(song_dir) else []
+    expected = [f"{titles[0]} (begin ontbreekt).mp3", f"{titles[1]} (einde ontbreekt).mp3"]
+    if names != expected:
+        raise RuntimeError(f"songs {names}, expected {expected}")
+    failures += check_songs([os.path.join(song_dir, name) for name in names], titles, "Norvale opname", source)[0]
+
     if program.poll() is not None:
         failures.append(f"norvale ended early with {program.returncode}")
 except Exception as error:  # noqa: BLE001 - any failure is reported with the program log
