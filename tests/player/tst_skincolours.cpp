@@ -54,21 +54,14 @@ private Q_SLOTS:
         QFETCH(QString, skin);
         QFETCH(QString, window);
         QPalette desktop = QApplication::style()->standardPalette();
-        if (skin == QLatin1String("Standaard"))
-            for (auto [role, colour] : {std::pair {QPalette::Window, "#202020"},
-                                        {QPalette::WindowText, "#f0f0f0"},
-                                        {QPalette::Base, "#181818"},
-                                        {QPalette::Text, "#f0f0f0"},
-                                        {QPalette::Button, "#303030"},
-                                        {QPalette::ButtonText, "#f0f0f0"}})
-                desktop.setColor(role, QColor(colour));
+        for (int role = 0; skin == QLatin1String("Standaard") && role < QPalette::NColorRoles; ++role) // dark desktop
+            desktop.setColor(QPalette::ColorRole(role),
+                             QColor::fromHsl(0, 0, 255 - desktop.color(QPalette::ColorRole(role)).lightness()));
         QApplication::setPalette(desktop);
         QTemporaryDir folder;
         std::filesystem::copy(NORVALE_BINARY_DIR "/share/norvale", folder.path().toStdString(),
                               std::filesystem::copy_options::recursive);
-        const QString ini = folder.filePath(QStringLiteral("INST.INI"));
-        WriteINI(ini, QStringLiteral("Online Radio"), QStringLiteral("skin"), skin);
-        WriteINI(ini, QStringLiteral("Online Radio"), QStringLiteral("taal"), QStringLiteral("Nederlands"));
+        WriteINI(folder.filePath("INST.INI"), QStringLiteral("Online Radio"), QStringLiteral("skin"), skin);
         QNetworkAccessManager network;
         NetTransfer inet {&network};
         FakeMediaPlayer player;
@@ -108,7 +101,7 @@ private Q_SLOTS:
         shown->show();
         const DialogSkinPictures skinPictures = loadDialogPictures(folder.path());
         const QColor frame = averageColour(skinPictures.frame), bar = averageColour(skinPictures.bar);
-        int checked = 0;
+        int checked = 0; // a window without a readable label fails too
         for (QLabel *label : shown->findChildren<QLabel *>()) {
             if (!label->isVisibleTo(shown) || label->text().isEmpty() || label->window() != shown)
                 continue;
@@ -116,16 +109,11 @@ private Q_SLOTS:
             const bool onBar = barPicture && barPicture->isVisibleTo(shown)
                 && barPicture->geometry().contains(label->mapTo(shown, label->rect().center()));
             const QColor text = label->palette().color(label->foregroundRole());
-            QVERIFY2(contrast(text, onBar ? bar : frame) >= 3.0,
-                     qPrintable(label->objectName() + ' ' + text.name() + ' ' + frame.name() + ' ' + bar.name()));
-            ++checked;
+            QVERIFY2(contrast(text, onBar ? bar : frame) >= 3.0 && ++checked, qPrintable(label->objectName()));
         }
-        for (QWidget *field : shown->findChildren<QWidget *>()) {
+        for (QWidget *field : shown->findChildren<QWidget *>())
             if (qobject_cast<QAbstractItemView *>(field) || qobject_cast<QLineEdit *>(field))
-                QVERIFY2(contrast(field->palette().color(QPalette::Text), field->palette().color(QPalette::Base))
-                             >= 3.0,
-                         qPrintable(field->objectName()));
-        }
+                QVERIFY(contrast(field->palette().color(QPalette::Text), field->palette().color(QPalette::Base)) >= 3);
         QVERIFY(checked >= 1);
     }
 
