@@ -347,7 +347,7 @@ void Form1::applyPlainStyle(const QImage &frame)
     // desktop's theme. No style sheet: under one, child widgets and the dialogs opened
     // from this window would no longer take their palette from their window.
     applySkinPalette(this, frame);
-    const bool dark = palette().color(QPalette::Window).lightness() < 110;
+    const bool dark = isDarkSkinPalette(palette());
     const auto colour = [](QWidget *widget, QPalette::ColorRole role, const QBrush &brush) {
         QPalette colours = widget->palette();
         colours.setBrush(role, brush);

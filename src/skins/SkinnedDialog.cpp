@@ -60,8 +60,11 @@ void SkinnedDialog::stretchPictures()
 
 QPalette skinPalette(const QImage &frame, const QColor &plain)
 {
-    const QColor window = frame.isNull() ? plain : averageColour(frame);
     const bool dark = frame.isNull() ? plain.lightness() < 110 : isDarkPicture(frame);
+    // The frame picture covers the window's own background. Styles draw the edges of
+    // check boxes and fields a shade darker than Window, which on a dark frame would
+    // vanish: there Window is a mid grey.
+    const QColor window = dark ? QColor(0x6b, 0x75, 0x80) : frame.isNull() ? plain : averageColour(frame);
     const QColor text = dark ? QColor(0xee, 0xee, 0xee) : QColor(0x14, 0x14, 0x14);
     const QColor base = dark ? QColor(0x20, 0x24, 0x29) : QColor(Qt::white);
     const QColor button = dark ? QColor(0x3a, 0x40, 0x48) : QColor(0xe6, 0xe8, 0xeb);
@@ -98,9 +101,14 @@ void applyTitleColour(QLabel *title, const QImage &bar)
     title->setPalette(colours);
 }
 
+bool isDarkSkinPalette(const QPalette &palette)
+{
+    return palette.color(QPalette::WindowText).lightness() > 128;
+}
+
 QColor warningColour(const QPalette &palette)
 {
-    return palette.color(QPalette::Window).lightness() < 110 ? QColor(0xff, 0x6b, 0x6b) : QColor(Qt::red);
+    return isDarkSkinPalette(palette) ? QColor(0xff, 0x6b, 0x6b) : QColor(Qt::red);
 }
 
 bool openSkinnedDialog(SkinnedDialog *dialog, const QString &programFolder, const LanguageTexts &texts,

@@ -66,5 +66,7 @@ void applySkinPalette(QWidget *window, const QImage &frame);
 // The title written on a dialog's bar: light on a dark bar (or on no bar picture, where
 // the bar is drawn in the highlight colour), dark on a light one.
 void applyTitleColour(QLabel *title, const QImage &bar);
+// True for the palette of a dark frame (its text is light).
+bool isDarkSkinPalette(const QPalette &palette);
 // A warning red ("Mute: ON", a running recording) that stands out on the palette's window.
 QColor warningColour(const QPalette &palette);

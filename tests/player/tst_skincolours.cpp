@@ -1,9 +1,5 @@
 #include "FakeMediaPlayer.h"
 #include "Form1.h"
-#include "Form2.h"
-#include "Form3.h"
-#include "Form4.h"
-#include "Form5.h"
 #include "Form6.h"
 #include "Form7.h"
 #include "IniFile.h"
@@ -43,8 +39,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("skin");
         QTest::addColumn<QString>("window");
         for (const char *skin : {"Standaard", "Nacht"})
-            for (const char *window :
-                 {"main", "chooser", "search", "settings", "skins", "recorder", "firstrun", "upgrade"})
+            for (const char *window : {"main", "chooser", "search", "settings", "skins", "recorder", "history",
+                                       "sleeptimer", "alarm", "firstrun", "upgrade"})
                 QTest::addRow("%s %s", skin, window) << skin << window;
     }
     // Each skin under the desktop theme least like it: its labels stand out from the frame
@@ -73,18 +69,17 @@ private Q_SLOTS:
         const auto click = [&](QWidget *parent, const char *name) {
             QTest::mouseClick(parent->findChild<QWidget *>(name), Qt::LeftButton);
         };
+        const std::map<QString, const char *> links = {
+            {"chooser", "Label1"},       {"search", "Label12"},        {"settings", "Label4"}, {"skins", "Label4"},
+            {"history", "LabelHistory"}, {"sleeptimer", "LabelSleep"}, {"alarm", "LabelAlarm"}};
         QWidget *shown = &form;
         std::unique_ptr<QWidget> own;
-        if (window == QLatin1String("chooser") || window == QLatin1String("search")) {
-            click(&form, window == QLatin1String("chooser") ? "Label1" : "Label12");
-            shown = window == QLatin1String("chooser") ? static_cast<QWidget *>(form.findChild<Form2 *>())
-                                                       : form.findChild<Form3 *>();
-        } else if (window == QLatin1String("settings") || window == QLatin1String("skins")) {
-            click(&form, "Label4");
-            shown = form.findChild<Form4 *>();
+        if (links.count(window)) {
+            click(&form, links.at(window));
+            shown = form.findChild<QDialog *>();
             if (window == QLatin1String("skins")) {
                 click(shown, "Command3");
-                shown = shown->findChild<Form5 *>();
+                shown = shown->findChild<QDialog *>();
             }
         } else if (window == QLatin1String("recorder")) {
             shown = Record::openRecorder(&form, {folder.path(), texts, "127.0.0.1:9", "Radio", &player, {}});
