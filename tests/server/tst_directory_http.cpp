@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -485,7 +487,8 @@ private Q_SLOTS:
             get("/health").chopped(2) + "Transfer-Encoding: gzip\r\n\r\n" + get("/radio/inter/keuze.txt"), 400,
             "close");
         row("other method", "DELETE /radio/inter/keuze.txt HTTP/1.1\r\n" + host + "\r\n", 405, "close");
-        row("not http", QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 17), 400, "close");
+        static const char tls[] = "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n";
+        row("not http", QByteArray(tls, sizeof tls - 1), 400, "close");
         row("no target", "GET\r\n" + host + "\r\n", 400, "close");
         row("asterisk target", "OPTIONS * HTTP/1.1\r\n" + host + "\r\n", 400, "close");
         row("nul in the path", get("/radio/inter/zenders/holland.txt%00.php"), 404, "");
@@ -622,6 +625,28 @@ private Q_SLOTS:
         QVERIFY(connection.read().body.contains("<bestand>holland.txt</bestand>"));
         QCOMPARE(connection.read().status, 404);
         QVERIFY(connection.read().body.startsWith("ok"));
+    }
+
+    // Clients on connections of their own, each in a thread, while the snapshot is replaced
+    // underneath them: every answer whole (and, under the thread checker, free of races
+    // between the serving threads, the search worker and the store thread).
+    void readsDuringSnapshotSwaps()
+    {
+        std::atomic<int> failures {0};
+        std::vector<std::thread> clients;
+        for (const QByteArray &target : {QByteArray("/radio/inter/zenders/holland.txt"), kSearch + "jazz&land=",
+                                         kSite + "home&lang=English", kReport + "meld=vfirst&versie=3.0"}) {
+            clients.emplace_back([&, target] {
+                HttpTestConnection connection(m_port, randomClient());
+                for (int i = 0; i < 15; ++i)
+                    failures += connection.get(target).status != 200;
+            });
+        }
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(m_store->replaceCatalogue(fixtureCatalogue()).ok());
+        for (std::thread &client : clients)
+            client.join();
+        QCOMPARE(failures.load(), 0);
     }
 
     // Last: it changes the catalogue the other cases read.
