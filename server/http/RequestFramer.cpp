@@ -73,9 +73,13 @@ void repairRequestLine(std::string &header)
     const std::size_t lineEnd = header.find("\r\n");
     if (lineEnd == std::string::npos)
         return;
+    // Both blanks within the request line: a line without one (but a blank in a header
+    // below) would otherwise take the target to run past the end of the text.
     const std::size_t first = header.find(' ');
+    if (first >= lineEnd)
+        return;
     const std::size_t last = header.rfind(' ', lineEnd);
-    if (first == std::string::npos || first >= last || header.compare(last + 1, 5, "HTTP/") != 0)
+    if (first >= last || header.compare(last + 1, 5, "HTTP/") != 0)
         return;
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string target;

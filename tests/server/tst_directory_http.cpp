@@ -490,6 +490,7 @@ private Q_SLOTS:
         static const char tls[] = "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n";
         row("not http", QByteArray(tls, sizeof tls - 1), 400, "close");
         row("no target", "GET\r\n" + host + "\r\n", 400, "close");
+        row("no blank in the request line, one below", "HTTP/1.1\r\nHost: a b\r\n\r\n", 400, "close");
         row("asterisk target", "OPTIONS * HTTP/1.1\r\n" + host + "\r\n", 400, "close");
         row("nul in the path", get("/radio/inter/zenders/holland.txt%00.php"), 404, "");
         row("raw blanks in the query", get(kSearch + "rock & roll&land="), 200, "");
