@@ -156,6 +156,40 @@ public:
         return rebuildSnapshot();
     }
 
+    StoreResult writeLogos(const QList<StationLogo> &logos)
+    {
+        if (!connected())
+            return {StoreError::Query, QStringLiteral("the database cannot be reached")};
+        const StoreResult r = writeLogoRows(database(), logos);
+        if (!r.ok()) {
+            failed("the logos not written", r.message);
+            return r;
+        }
+        return rebuildSnapshot();
+    }
+
+    QHash<QString, QString> logoSources()
+    {
+        StoreResult r {StoreError::Query, QStringLiteral("the database cannot be reached")};
+        QHash<QString, QString> sources;
+        if (connected())
+            sources = readLogoSources(database(), &r);
+        if (!r.ok())
+            failed("the logos' sources not read", r.message);
+        return sources;
+    }
+
+    std::optional<StationLogo> logo(const QString &urlMd5)
+    {
+        StoreResult r {StoreError::Query, QStringLiteral("the database cannot be reached")};
+        std::optional<StationLogo> found;
+        if (connected())
+            found = readLogo(database(), urlMd5, &r);
+        if (!r.ok())
+            failed("a logo not read", r.message);
+        return found;
+    }
+
     void writeQueued()
     {
         Reports::Pending batch;
@@ -524,6 +558,27 @@ public:
         m_worker->enqueue(Reports::footprint(r.url, r.stationName, r.countryName, client), [&](Reports::Pending &p) {
             p.reports.append({r, client});
         });
+    }
+
+    StoreResult writeLogos(const QList<StationLogo> &logos) override
+    {
+        StoreResult r;
+        runOnStoreThread([&] { r = m_worker->writeLogos(logos); });
+        return r;
+    }
+
+    QHash<QString, QString> logoSources() override
+    {
+        QHash<QString, QString> sources;
+        runOnStoreThread([&] { sources = m_worker->logoSources(); });
+        return sources;
+    }
+
+    std::optional<StationLogo> logo(const QString &urlMd5) override
+    {
+        std::optional<StationLogo> found;
+        runOnStoreThread([&] { found = m_worker->logo(urlMd5.toUpper()); });
+        return found;
     }
 
     QList<BrokenReport> recentReports(int limit) const override { return m_worker->recentReports(limit, false); }

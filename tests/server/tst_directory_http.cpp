@@ -7,10 +7,13 @@
 #include "HttpServer.h"
 #include "RequestLog.h"
 #include "ServerTestSupport.h"
+#include "StationLogos.h"
 #include "TagParser.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,6 +51,15 @@ QList<CatalogueStation> fixtureCatalogue()
         station("GB", "London Talk", kTalkUrl, "talk,news", 10),
         station("DE", "Klassik Jazz", kKlassikUrl, "classical", 5),
     };
+}
+
+QByteArray toPng(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
 }
 
 QByteArray enc(const QString &text)
@@ -112,6 +124,7 @@ private:
     std::unique_ptr<DirectoryService> m_service;
     std::unique_ptr<HttpServer> m_server;
     quint16 m_port = 0;
+    QByteArray m_logo;
 
 private Q_SLOTS:
     void initTestCase()
@@ -131,6 +144,11 @@ private Q_SLOTS:
         m_store = DirectoryStore::open(database, options, &result);
         QVERIFY2(m_store && result.ok(), qPrintable(result.message));
         QVERIFY(m_store->replaceCatalogue(fixtureCatalogue()).ok());
+        QImage picture(40, 20, QImage::Format_ARGB32);
+        picture.fill(Qt::blue);
+        QString why;
+        m_logo = StationLogos::normalise(toPng(picture), &why).value_or(QByteArray());
+        QVERIFY(m_store->writeLogos({{md5(kJazzUrl), "file:jazz.png", m_logo, StationLogos::etagOf(m_logo)}}).ok());
 
         DirectoryService::Options serviceOptions;
         // The report limit never refills here.
@@ -254,6 +272,37 @@ private Q_SLOTS:
             QCOMPARE(list.homepage.size(), list.naam.size());
             QCOMPARE(reply.body.count('<'), 6 * list.naam.size());
         }
+    }
+
+    void logos_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("tagKnown"); // If-None-Match names the logo's tag
+        QTest::addColumn<int>("status");
+        const QByteArray jazz = md5(kJazzUrl);
+        QTest::newRow("from the database") << jazz + ".png" << false << 200;
+        QTest::newRow("lower-case digest, from the cache") << jazz.toLower() + ".png" << false << 200;
+        QTest::newRow("tag known") << jazz + ".png" << true << 304;
+        QTest::newRow("station without logo") << md5(kRockUrl) + ".png" << false << 404;
+        QTest::newRow("no station") << md5(QStringLiteral("http://nowhere/")) + ".png" << false << 404;
+        QTest::newRow("other extension") << jazz + ".gif" << false << 404;
+        QTest::newRow("outside the folder") << QByteArray("..%2Fkeuze.txt") << false << 404;
+    }
+
+    void logos()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, tagKnown);
+        QFETCH(int, status);
+        const QByteArray tag = StationLogos::etagOf(m_logo);
+        const HttpTestReply reply =
+            httpGet(m_port, "/radio/inter/logo/" + file, {}, tagKnown ? "If-None-Match: " + tag + "\r\n" : "");
+        QCOMPARE(reply.status, status);
+        if (status == 404)
+            return;
+        QCOMPARE(reply.header("etag"), tag);
+        QCOMPARE(reply.body, status == 200 ? m_logo : QByteArray());
+        QCOMPARE(reply.header("content-type"), status == 200 ? QByteArray("image/png") : QByteArray());
     }
 
     void ask_data()
