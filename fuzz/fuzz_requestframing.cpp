@@ -37,7 +37,7 @@ bool drain(RequestFramer &framer, std::vector<Outcome> *out)
     while (true) {
         RequestFramer::Framed framed = framer.next();
         if (framed.kind == RequestFramer::Framed::Kind::NeedMore) {
-            check(framer.buffered() <= kLimits.header);
+            check(framer.buffered() <= kLimits.header + 1);
             return true;
         }
         const HttpRequest &r = framed.request;

@@ -149,7 +149,9 @@ RequestFramer::Framed RequestFramer::next()
     const std::size_t limit = m_limits.header;
     const std::size_t end = headerEnd(std::string_view(m_buffer).substr(0, limit + 2), &m_scanFrom);
     if (end == std::string_view::npos) {
-        if (m_buffer.size() <= limit)
+        // Waits until the scan's whole window has arrived, so that a header ending right at
+        // its edge is taken however the bytes were split on their way.
+        if (m_buffer.size() < limit + 2)
             return framed;
         // Over the limit: a request line that does not even end within it is an
         // over-long URI; otherwise the headers are too large.
