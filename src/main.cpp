@@ -1,12 +1,15 @@
 #include "AppServices.h"
+#include "CommandLine.h"
 #include "DirectoryUrl.h"
 #include "FirstRun.h"
 #include "Form1.h"
 #include "IniFile.h"
 #include "LanguageTexts.h"
+#include "ListenerFeatures.h"
 #include "MpvPlayer.h"
 #include "NetTransfer.h"
 #include "ProgramFolder.h"
+#include "RecordCommand.h"
 #include "Registry.h"
 #include "SingleInstance.h"
 #include "Startup.h"
@@ -35,6 +38,11 @@ void showWarning(QWidget *parent, const QString &text)
 // is created here once and handed to the windows.
 int main(int argc, char **argv)
 {
+    // Recording without a window needs no display and leaves a running player alone.
+    if (isRecordCommand(argc, argv))
+        return runRecordCommand(argc, argv);
+    if (const std::optional<int> done = runCommandLine(argc, argv, kApplicationTitle))
+        return *done;
     WebView::prepareApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("norvale"));
@@ -123,18 +131,21 @@ int main(int argc, char **argv)
     // ends the program, as no other window is open.
     const std::optional<FirstRunExit> firstRun = mainWindowFirst
         ? std::nullopt
-        : std::optional(runFirstRun(folder.path, services.directoryBase, registry,
-                                    QCoreApplication::applicationFilePath(),
-                                    [&web](QWidget *parent, const QUrl &url) -> QWidget * {
-                                        auto *view = new WebView(&web, parent);
-                                        view->Navigate(url.toString(QUrl::FullyEncoded));
-                                        return view;
-                                    }));
+        : std::optional(runFirstRun(
+            folder.path, services.directoryBase, registry, QCoreApplication::applicationFilePath(),
+            [&web](QWidget *parent, const QUrl &url) -> QWidget * {
+                auto *view = new WebView(&web, parent);
+                view->Navigate(url.toString(QUrl::FullyEncoded));
+                return view;
+            },
+            &instance));
     if (firstRun == FirstRunExit::Closed)
         return 0;
 
     Form1 form(services);
     QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringForward);
+    QObject::connect(&instance, &SingleInstance::commandReceived, &form,
+                     [&form](const QString &command) { form.listener()->runCommand(command); });
     form.load();
     // A first start that went on to listen is counted by the directory, once.
     if (firstRun == FirstRunExit::Start)

@@ -5,12 +5,16 @@
 #include <QMessageBox>
 
 void showMessage(QWidget *parent, const LanguageTexts &texts, const QString &key, int code, bool titled,
-                 std::function<void(bool)> answered)
+                 std::function<void(bool)> answered, const QString &detail)
 {
     auto *box = new QMessageBox(parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setObjectName(QStringLiteral("message_") + key);
     box->setText(texts.TaalTekst(key));
+    if (!detail.isEmpty()) {
+        box->setTextFormat(Qt::PlainText);
+        box->setInformativeText(detail);
+    }
     box->setWindowTitle(titled ? texts.TaalTekst(QStringLiteral("error0")) : QStringLiteral("Norvale Internet Radio"));
     switch (code) {
     case MessageCode::YesNo:

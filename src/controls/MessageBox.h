@@ -10,7 +10,8 @@ class LanguageTexts;
 // titled, otherwise the application title. Button/icon codes as the callers know them:
 // 0 OK only, 4 Yes/No, 16 OK with the critical icon, 64 OK with the information icon.
 // The box is opened without a nested event loop (timers and network replies keep
-// running behind it); answered() gets true for OK or Yes.
+// running behind it); answered() gets true for OK or Yes. detail, when given, shows
+// below the text as plain text (a folder, a name from outside).
 namespace MessageCode {
 constexpr int Ok = 0;
 constexpr int YesNo = 4;
@@ -19,4 +20,4 @@ constexpr int Information = 64;
 } // namespace MessageCode
 
 void showMessage(QWidget *parent, const LanguageTexts &texts, const QString &key, int code, bool titled,
-                 std::function<void(bool)> answered = {});
+                 std::function<void(bool)> answered = {}, const QString &detail = {});

@@ -6,6 +6,7 @@ TrayIcon::TrayIcon(QObject *parent)
     : QObject(parent)
     , m_icon(new QSystemTrayIcon(this))
 {
+    setScreenTip(m_screenTip);
     connect(m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated);
 }
 
@@ -24,11 +25,6 @@ bool TrayIcon::Add(const QIcon &icon)
     if (!isAvailable())
         return false;
     m_icon->setIcon(icon);
-    // The tip holds a station name from the directory. Some notification areas show a
-    // tip that looks like markup as rich text; such a tip is handed over escaped, so it
-    // shows as the text it is and never loads a picture.
-    const QString tip = m_screenTip.left(kMaxTipLength);
-    m_icon->setToolTip(Qt::mightBeRichText(tip) ? Qt::convertFromPlainText(tip, Qt::WhiteSpaceNoWrap) : tip);
     m_icon->show();
     return true;
 }
@@ -46,6 +42,16 @@ bool TrayIcon::isAdded() const
 void TrayIcon::setScreenTip(const QString &tip)
 {
     m_screenTip = tip;
+    // The tip holds a station name from the directory. Some notification areas show a
+    // tip that looks like markup as rich text; such a tip is handed over escaped, so it
+    // shows as the text it is and never loads a picture.
+    const QString shown = tip.left(kMaxTipLength);
+    m_icon->setToolTip(Qt::mightBeRichText(shown) ? Qt::convertFromPlainText(shown, Qt::WhiteSpaceNoWrap) : shown);
+}
+
+void TrayIcon::setContextMenu(QMenu *menu)
+{
+    m_icon->setContextMenu(menu);
 }
 
 void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QSystemTrayIcon>
 
+class QMenu;
+
 // One icon in the desktop's notification area. Trigger, double click and context
 // activation of the icon arrive as Click, DblClick and RightClick.
 //
@@ -30,9 +32,15 @@ public:
     void Remove();
     bool isAdded() const;
 
-    // The tip is read by Add: a change shows from the next Add on.
+    // The tip shows at once, also on an icon already shown: a listener with the window
+    // hidden learns from it what plays.
     QString ScreenTip() const { return m_screenTip; }
     void setScreenTip(const QString &tip);
+
+    // The icon's own menu. A notification area that hosts icons over D-Bus
+    // (StatusNotifierItem, and every Wayland desktop) opens only a menu attached to the
+    // icon; it sends no right click to pop one up at. The menu is not taken over.
+    void setContextMenu(QMenu *menu);
 
 Q_SIGNALS:
     void Click();

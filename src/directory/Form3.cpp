@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <utility>
 
 namespace {
 
@@ -142,7 +143,7 @@ bool Form3::current(Fetch &fetch, quint64 generation)
 
 void Form3::updateBusy()
 {
-    Busy->setVisible(m_countries.waiting || m_search.waiting);
+    Busy->setVisible(m_countries.waiting || m_search.waiting || m_pendingSearch);
 }
 
 void Form3::LaadLijst_Taal()
@@ -153,6 +154,7 @@ void Form3::LaadLijst_Taal()
     Combo1->addItem(QStringLiteral("--------------"));
     List4 << QString() << QString();
     m_countryPicked = false;
+    m_pendingSearch.reset();
 
     const quint64 generation = begin(m_countries);
     const QString language = m_context.language ? m_context.language() : QString();
@@ -169,6 +171,7 @@ void Form3::onCountryList(const QString &body, bool ok)
 {
     if (!ok) {
         showMessage(this, *m_context.texts, QStringLiteral("error4"), MessageCode::Critical, true);
+        runPendingSearch(); // over every country, which the filter then shows
         return;
     }
     Q_EMIT downloaded(body);
@@ -178,12 +181,19 @@ void Form3::onCountryList(const QString &body, bool ok)
     List4 += list.bestand.mid(0, list.naam.size());
     while (List4.size() < Combo1->count())
         List4.append(QString());
-    if (m_countryPicked)
-        return; // the user's choice made meanwhile stands
-    // Without a usable remembered position the search covers every country.
-    const int position = rememberedPosition(
-        ReadINI(m_context.iniPath, QStringLiteral("Onthouden"), QStringLiteral("zoekland")), Combo1->count());
-    Combo1->setCurrentIndex(position >= 0 ? position : 0);
+    if (!m_countryPicked) { // a choice the user made meanwhile stands
+        // Without a usable remembered position the search covers every country.
+        const int position = rememberedPosition(
+            ReadINI(m_context.iniPath, QStringLiteral("Onthouden"), QStringLiteral("zoekland")), Combo1->count());
+        Combo1->setCurrentIndex(position >= 0 ? position : 0);
+    }
+    runPendingSearch();
+}
+
+void Form3::runPendingSearch()
+{
+    if (const std::optional<QString> word = std::exchange(m_pendingSearch, std::nullopt))
+        LaadLijst_Zoek(*word);
 }
 
 void Form3::Command3_Click()
@@ -197,6 +207,14 @@ void Form3::LaadLijst_Zoek(const QString &ZoekWoord)
     List2.clear();
     List3.clear();
     m_showsHint = false;
+    // Until the country list is in, the filter shows "all countries" in place of the
+    // remembered one; the search waits for it, so that it covers what the filter shows.
+    if (m_countries.waiting && !m_countryPicked) {
+        abandon(m_search);
+        m_pendingSearch = ZoekWoord;
+        updateBusy();
+        return;
+    }
     const int index = Combo1->currentIndex();
     const QString bestand = index >= 0 && index < List4.size() ? List4.at(index) : QString();
     const QUrl url = searchUrl(m_context.directoryBase, ZoekWoord, bestand);
@@ -232,8 +250,9 @@ void Form3::onSearchAnswer(const QString &body, bool ok)
 
 void Form3::List1_Click(int row)
 {
-    // The hint is no station: playing it would stop the radio for an empty address.
-    if (m_showsHint || row < 0 || row >= List1->count())
+    // The hint, or a result without an address, is no station: playing it would stop
+    // the radio for an empty address.
+    if (m_showsHint || row < 0 || row >= List1->count() || List2.value(row).isEmpty())
         return;
     const auto call = [](const auto &hook, const QString &value) {
         if (hook)
@@ -268,6 +287,7 @@ void Form3::Command2_Click()
 
 void Form3::done(int result)
 {
+    m_pendingSearch.reset();
     abandon(m_countries);
     abandon(m_search);
     updateBusy();

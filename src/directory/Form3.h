@@ -46,7 +46,8 @@ public:
     void LaadLijst_Taal(); // fills the country filter and selects "zoekland"
     void LaadLijst_Zoek(const QString &ZoekWoord);
     bool isLoadingCountries() const { return m_countries.waiting; }
-    bool isSearching() const { return m_search.waiting; }
+    // Also while a search waits for the country list, which decides its filter.
+    bool isSearching() const { return m_search.waiting || m_pendingSearch; }
 
     void Command1_Click(); // OK; a double click on a result does the same
     void Command2_Click(); // Cancel: a station started from the results keeps playing
@@ -73,12 +74,14 @@ private:
     void updateBusy();
     void onCountryList(const QString &body, bool ok);
     void onSearchAnswer(const QString &body, bool ok);
+    void runPendingSearch();
 
     DirectoryDialogContext m_context;
     Hooks m_hooks;
     Fetch m_countries;
     Fetch m_search;
     bool m_countryPicked = false; // the user chose a filter before the list arrived
+    std::optional<QString> m_pendingSearch; // typed before the country list arrived
     bool m_showsHint = true; // List1 holds the "f3list1" hint, not results
 
     QStringList List4; // list file of each Combo1 entry

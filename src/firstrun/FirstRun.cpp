@@ -1,5 +1,6 @@
 #include "FirstRun.h"
 
+#include "SingleInstance.h"
 #include "Transfer.h"
 
 #include <QEventLoop>
@@ -10,9 +11,11 @@ constexpr qsizetype kMaxPageChars = 512 * 1024;
 }
 
 FirstRunExit runFirstRun(const QString &programFolder, const QUrl &directoryBase, const Registry &registry,
-                         const QString &programPath, Form6::PageViewFactory pageView)
+                         const QString &programPath, Form6::PageViewFactory pageView, SingleInstance *instance)
 {
     Form6 form(programFolder, directoryBase, registry, programPath, std::move(pageView));
+    if (instance)
+        QObject::connect(instance, &SingleInstance::activationRequested, &form, &Form6::bringForward);
     QEventLoop wait;
     QObject::connect(&form, &Form6::finished, &wait, &QEventLoop::quit);
     form.load();

@@ -7,6 +7,7 @@
 #include "SkinLoader.h"
 #include "SkinnedDialog.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -114,6 +115,19 @@ void Form6::load()
     const int top = SkinnedDialog::kTitleHeight + 12 + 58 + 8;
     WebBrowser1->setGeometry(20, top, kWidth - 40, kHeight - 50 - 12 - top);
     WebBrowser1->show();
+}
+
+void Form6::bringForward()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+    // A dialog open over the window (settings, upgrade) stays on top of it.
+    if (QWidget *dialog = QApplication::activeModalWidget(); dialog && dialog != this) {
+        dialog->raise();
+        dialog->activateWindow();
+    }
 }
 
 void Form6::resizeEvent(QResizeEvent *)

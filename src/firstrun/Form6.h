@@ -42,6 +42,8 @@ public:
     void Command1_Click(); // Start
     void Command2_Click(); // look for an older installation
     void Command3_Click(); // new settings
+    // Another start of the program shows this window, restored and on top.
+    void bringForward();
 
     FirstRunExit exitPath() const { return m_exit; }
     const LanguageTexts &texts() const { return m_texts; }

@@ -6,6 +6,8 @@
 #include "SkinImage.h"
 #include "Upgrade.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -57,31 +59,32 @@ void Form7::Timer1_Timer()
 {
     Timer1->stop();
     Command1->setEnabled(false); // the take-over has begun; it is not cut off half-way
-    const QString machineEntry =
-        m_registry.read(RegistryRoot::LocalMachine, QLatin1String(kRunKey), QLatin1String(kRunValueName));
-    const bool found = oldInstallationFolder(oldProgramPath(machineEntry), m_programPath).has_value();
-    if (!found) {
+    const std::optional<OldInstallation> old = findOldInstallation(m_registry, m_programPath);
+    if (!old) {
         showMessage(this, m_texts, QStringLiteral("error21"), MessageCode::Information, true,
                     [this](bool) { close(); });
         return;
     }
-    showMessage(this, m_texts, QStringLiteral("error22"), MessageCode::YesNo, false, [this, machineEntry](bool yes) {
-        if (yes)
-            takeOver(machineEntry);
-        else
-            close();
-    });
+    // The user sees which folder is about to be taken over and turned into a forwarder.
+    showMessage(
+        this, m_texts, QStringLiteral("error22"), MessageCode::YesNo, false,
+        [this, found = *old](bool yes) {
+            if (yes)
+                takeOver(found);
+            else
+                close();
+        },
+        QDir::toNativeSeparators(old->folder));
 }
 
-void Form7::takeOver(const QString &machineEntry)
+void Form7::takeOver(const OldInstallation &old)
 {
-    const QString oldPath = oldProgramPath(machineEntry);
-    const std::optional<QString> oldFolder = oldInstallationFolder(oldPath, m_programPath);
-    if (!oldFolder)
+    // Checked again: the folder may have changed while the question was open.
+    if (!oldInstallationFolder(old.path, m_programPath))
         return fail();
     const QString newIni = iniPath();
     for (const IniKey &k : kSettingsBeforeAutostart)
-        UpdateInstelling(*oldFolder, newIni, QLatin1String(k.section), QLatin1String(k.key));
+        UpdateInstelling(old.folder, newIni, QLatin1String(k.section), QLatin1String(k.key));
 
     const std::optional<int> laden = ladenNumber(ReadINI(newIni, QStringLiteral("Windows"), QStringLiteral("laden")));
     if (!laden)
@@ -89,29 +92,26 @@ void Form7::takeOver(const QString &machineEntry)
     writeAutostart(m_registry, *laden == 1, m_programPath);
 
     for (const IniKey &k : kSettingsAfterAutostart)
-        UpdateInstelling(*oldFolder, newIni, QLatin1String(k.section), QLatin1String(k.key));
+        UpdateInstelling(old.folder, newIni, QLatin1String(k.section), QLatin1String(k.key));
     showMessage(this, m_texts, QStringLiteral("melding1"), MessageCode::Information, true,
-                [this, folder = *oldFolder, oldPath](bool) { copyFavourites(folder, oldPath); });
+                [this, old](bool) { copyFavourites(old); });
 }
 
-void Form7::copyFavourites(const QString &oldFolder, const QString &oldPath)
+void Form7::copyFavourites(const OldInstallation &old)
 {
-    const auto forward = [this, oldFolder, oldPath] {
-        const ForwarderError error = installForwarder(oldFolder, oldPath, m_programPath,
-                                                      programFilePath(m_programFolder, QStringLiteral("old.version")));
-        if (error != ForwarderError::None)
-            return fail();
-        close();
-    };
-    const CopyFolderError copied = copyFolder((oldFolder + QStringLiteral("favo")).toStdString(),
-                                              (m_programFolder + QStringLiteral("/favo")).toStdString());
+    const CopyFolderError copied =
+        copyFolder(QFile::encodeName(programFilePath(old.folder, QStringLiteral("favo"))).toStdString(),
+                   QFile::encodeName(programFilePath(m_programFolder, QStringLiteral("favo"))).toStdString());
     // An older installation without favourites has nothing to copy; that is no failure.
-    if (copied != CopyFolderError::None && copied != CopyFolderError::SourceMissing) {
-        showMessage(this, m_texts, QStringLiteral("error20"), MessageCode::Critical, true,
-                    [forward](bool) { forward(); });
-        return;
-    }
-    forward();
+    // After a failed copy its favourites exist only there, so it stays as it was, still
+    // able to start, rather than becoming a forwarder.
+    if (copied != CopyFolderError::None && copied != CopyFolderError::SourceMissing)
+        return fail();
+    const ForwarderError error = installForwarder(old.folder, old.path, m_programPath,
+                                                  programFilePath(m_programFolder, QStringLiteral("old.version")));
+    if (error != ForwarderError::None)
+        return fail();
+    close();
 }
 
 void Form7::fail()

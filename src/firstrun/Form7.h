@@ -3,12 +3,13 @@
 #include "LanguageTexts.h"
 #include "SkinnedDialog.h"
 
+struct OldInstallation;
 class QPushButton;
 class QTimer;
 class Registry;
 
 // The upgrade window: two seconds after it opens it looks for an older installation
-// through the machine-wide autostart entry and, when the user agrees, takes over its
+// through the autostart entries and, when the user agrees, takes over its
 // settings, last station and favourites and turns it into a forwarder to this program.
 // It closes itself at the end of every path.
 class Form7 final : public SkinnedDialog
@@ -28,8 +29,8 @@ public:
     void Timer1_Timer();
 
 private:
-    void takeOver(const QString &machineEntry);
-    void copyFavourites(const QString &oldFolder, const QString &oldPath);
+    void takeOver(const OldInstallation &old);
+    void copyFavourites(const OldInstallation &old);
     void fail();
     QString iniPath() const;
 

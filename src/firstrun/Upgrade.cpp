@@ -1,6 +1,7 @@
 #include "Upgrade.h"
 
 #include "IniFile.h"
+#include "Registry.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,11 +28,11 @@ QString GetFileName(const QString &path)
     return path.mid(slash + 1);
 }
 
-QString oldProgramPath(const QString &machineEntry)
+QString oldProgramPath(const QString &entry)
 {
-    if (machineEntry.startsWith(QLatin1String("rem"), Qt::CaseInsensitive))
-        return machineEntry.mid(4);
-    return machineEntry;
+    if (entry.startsWith(QLatin1String("rem"), Qt::CaseInsensitive))
+        return entry.mid(4);
+    return entry;
 }
 
 std::optional<QString> oldInstallationFolder(const QString &oldPath, const QString &programPath)
@@ -39,7 +40,7 @@ std::optional<QString> oldInstallationFolder(const QString &oldPath, const QStri
     if (!QDir::isAbsolutePath(oldPath) || GetFileName(oldPath).isEmpty())
         return std::nullopt;
     const QString folder = oldPath.left(oldPath.size() - GetFileName(oldPath).size());
-    if (!QFileInfo(folder).isDir())
+    if (!QFileInfo(folder).isDir() || !QFileInfo(programFilePath(folder, QStringLiteral("INST.INI"))).isFile())
         return std::nullopt;
     const QFileInfo old(oldPath);
     const QFileInfo self(programPath);
@@ -47,6 +48,16 @@ std::optional<QString> oldInstallationFolder(const QString &oldPath, const QStri
         || (old.exists() && old.canonicalFilePath() == self.canonicalFilePath()))
         return std::nullopt;
     return folder;
+}
+
+std::optional<OldInstallation> findOldInstallation(const Registry &registry, const QString &programPath)
+{
+    for (const RegistryRoot root : {RegistryRoot::CurrentUser, RegistryRoot::LocalMachine}) {
+        const QString path = oldProgramPath(registry.read(root, QLatin1String(kRunKey), QLatin1String(kRunValueName)));
+        if (const std::optional<QString> folder = oldInstallationFolder(path, programPath))
+            return OldInstallation {path, *folder};
+    }
+    return std::nullopt;
 }
 
 QString UpdateInstelling(const QString &oldFolder, const QString &newIni, const QString &section, const QString &key)
@@ -122,16 +133,25 @@ ForwarderError installForwarder(const QString &oldFolder, const QString &oldPath
 {
     if (!QFileInfo(forwarderFile).isFile())
         return ForwarderError::NoForwarder;
+    const QString copy = oldFolder + QStringLiteral(".") + GetFileName(oldPath) + QStringLiteral(".forwarder");
+    QFile::remove(copy);
+    if (!QFile::copy(forwarderFile, copy))
+        return ForwarderError::CannotCopy;
+    QFile::setPermissions(copy,
+                          QFile::permissions(copy) | QFileDevice::ExeOwner | QFileDevice::ExeGroup
+                              | QFileDevice::ExeOther | QFileDevice::ReadOwner);
     if (WriteINI(programFilePath(oldFolder, QStringLiteral("INST.INI")), QStringLiteral("NV3.0"),
                  QStringLiteral("Start"), programPath)
-        != IniWriteResult::Ok)
+        != IniWriteResult::Ok) {
+        QFile::remove(copy);
         return ForwarderError::CannotWriteIni;
-    if (QFileInfo(oldPath).exists() && !QFile::remove(oldPath))
-        return ForwarderError::CannotDelete;
-    if (!QFile::copy(forwarderFile, oldPath))
-        return ForwarderError::CannotCopy;
-    QFile::setPermissions(oldPath,
-                          QFile::permissions(oldPath) | QFileDevice::ExeOwner | QFileDevice::ExeGroup
-                              | QFileDevice::ExeOther | QFileDevice::ReadOwner);
+    }
+    // One rename replaces the old program, so there is no moment without one.
+    std::error_code ec;
+    fs::rename(QFile::encodeName(copy).toStdString(), QFile::encodeName(oldPath).toStdString(), ec);
+    if (ec) {
+        QFile::remove(copy);
+        return ForwarderError::CannotReplace;
+    }
     return ForwarderError::None;
 }

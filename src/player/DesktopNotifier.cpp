@@ -72,7 +72,7 @@ void DesktopNotifier::sendNext()
     m_busy = true;
 
     QDBusMessage message = call("Notify");
-    message << QStringLiteral("Norvale Internet Radio") << m_id << QString() << notice.station
+    message << QStringLiteral("Norvale Internet Radio") << m_id << m_icon << notice.station
             << (*m_bodyMarkup ? notice.title.toHtmlEscaped() : notice.title) << QStringList()
             << QVariantMap {{QStringLiteral("desktop-entry"), QStringLiteral("norvale")}} << -1;
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message), this);

@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <QUrl>
 #include <optional>
 
 // The desktop's pop-up notice (org.freedesktop.Notifications) naming the station and
@@ -16,6 +17,8 @@ public:
 
     // Station as the summary, song title as the body, both shown as plain text.
     void notify(const QString &station, const QString &title);
+    // The station's logo as a local file shown with the next notices; empty for none.
+    void setIcon(const QString &path) { m_icon = path.isEmpty() ? QString() : QUrl::fromLocalFile(path).toString(); }
 
     // The id the server gave the last notice, 0 before the first answer.
     uint lastId() const { return m_id; }
@@ -35,6 +38,7 @@ private:
     void sendNext();
 
     QDBusConnection m_bus;
+    QString m_icon;
     uint m_id = 0;
     bool m_busy = false; // one call in flight, so each notice knows the id it replaces
     std::optional<bool> m_bodyMarkup; // unknown until the server has told

@@ -165,9 +165,7 @@ FavouriteError Favourites::add(const QString &naam, const QString &url, const QS
         return FavouriteError::NoName;
     if (!ensureFolder())
         return FavouriteError::CannotWrite;
-    // WriteINI finds an existing file of the same name in another case, as the
-    // favourites folder has always been matched.
-    const QString target = resolveIniPath(filePath(fileNameFor(naam)));
+    const QString target = existingFileFor(naam);
     for (const auto &[key, value] : {std::pair {kNaam, naam}, {kUrl, url}, {kWebsite, website}}) {
         if (WriteINI(target, kSection, key, value) != IniWriteResult::Ok)
             return FavouriteError::CannotWrite;
@@ -175,6 +173,25 @@ FavouriteError Favourites::add(const QString &naam, const QString &url, const QS
     if (fileName)
         *fileName = QFileInfo(target).fileName();
     return FavouriteError::None;
+}
+
+QString Favourites::existingFileFor(const QString &naam) const
+{
+    // An existing file of the same name in another case is the same favourite, as the
+    // favourites folder has always been matched.
+    const QString mapped = resolveIniPath(filePath(fileNameFor(naam)));
+    if (QFileInfo::exists(mapped) || naam.contains(QLatin1Char('/')) || naam.contains(QChar(u'\0'))
+        || naam == QLatin1String(".") || naam == QLatin1String("..") || naam.toUtf8().size() > kMaxFileNameBytes)
+        return mapped;
+    // Older installations named the file after the station unchanged, "%" and all. Such
+    // a file is this favourite only when it holds this name: the same text may be the
+    // escaped file name of another station ("50%2F50" for "50/50").
+    const QString older = resolveIniPath(filePath(naam));
+    const QFileInfo info(older);
+    if (older == mapped || !info.isFile() || info.size() > kMaxFileBytes)
+        return mapped;
+    const QString held = readIniValues(older, kSection, {kNaam}).constFirst();
+    return held.isEmpty() || held.compare(naam, Qt::CaseInsensitive) == 0 ? older : mapped;
 }
 
 FavouriteError Favourites::remove(const QString &fileName) const

@@ -82,6 +82,9 @@ public:
 
 private:
     QString filePath(const QString &fileName) const;
+    // The file add() writes naam to: the mapped name, or a file an older installation
+    // wrote for the same station.
+    QString existingFileFor(const QString &naam) const;
 
     QString m_programFolder;
 };

@@ -9,6 +9,7 @@
 #include "IniFile.h"
 #include "LastStation.h"
 #include "LinkLabel.h"
+#include "ListenerFeatures.h"
 #include "MakeControl.h"
 #include "MediaPlayer.h"
 #include "MessageBox.h"
@@ -19,6 +20,7 @@
 #include "SkinnedDialog.h"
 #include "Slider.h"
 #include "StationListLoader.h"
+#include "StationLogo.h"
 #include "StreamAddress.h"
 #include "Tavrilon.h"
 #include "Transfer.h"
@@ -29,7 +31,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCursor>
 #include <QDBusConnection>
 #include <QDesktopServices>
 #include <QGroupBox>
@@ -60,6 +61,14 @@ T *label(QWidget *parent, const char *name, const QString &text, const QRect &ge
     l->setTextFormat(Qt::PlainText);
     l->setText(text);
     return l;
+}
+
+// The player refuses an address that is no network stream (a list or a favourite may
+// name a local file); the station then failed to start, and the user is told so.
+void tellIfRefused(QWidget *parent, const LanguageTexts &texts, const QString &url)
+{
+    if (!url.isEmpty() && !isStreamAddress(url))
+        showMessage(parent, texts, QStringLiteral("error15"), MessageCode::Critical, true);
 }
 
 QTimer *timer(QObject *parent, const char *name, int interval)
@@ -162,6 +171,7 @@ void Form1::buildControls()
             [this](const QString &naam, const QString &url, const QString &website) {
                 ZenderNaam->setText(naam);
                 onZenderNaamChange();
+                tellIfRefused(this, m_texts, url);
                 m_services.player->setUrl(url);
                 RadioUrl->setText(website);
                 if (m_mpris)
@@ -358,7 +368,8 @@ void Form1::buildTray()
         bringForward();
         TrayIcon1->Remove();
     });
-    connect(TrayIcon1, &TrayIcon::RightClick, this, [this] { IconTray->popup(QCursor::pos()); });
+    // The icon opens its menu itself, also where no right click reaches the program.
+    TrayIcon1->setContextMenu(IconTray);
 }
 
 void Form1::showPlaceholder()
@@ -426,6 +437,7 @@ void Form1::openSearch()
 {
     Form3::Hooks hooks;
     hooks.setUrl = [this](const QString &url) {
+        tellIfRefused(this, m_texts, url);
         m_services.player->setUrl(url);
     };
     hooks.setZenderNaam = [this](const QString &naam) {
@@ -591,6 +603,15 @@ void Form1::buildDesktopService()
     hooks.quit = [this] {
         quitFromTray();
     };
+    hooks.stepFavourite = [this](int step) {
+        m_listener->stepFavourite(step);
+    };
+    hooks.canStep = [this] {
+        return m_listener && m_listener->canStepFavourites();
+    };
+    hooks.artFile = [this] {
+        return m_listener ? m_listener->logoFile() : QString();
+    };
     m_mpris = new MprisService(std::move(hooks), this);
     m_mpris->registerOn(); // without a session bus the player simply has no desktop service
     m_notifier = new DesktopNotifier(QDBusConnection::sessionBus(), this);
@@ -598,6 +619,7 @@ void Form1::buildDesktopService()
 
 void Form1::load()
 {
+    buildListenerFeatures();
     buildDesktopService();
     buildLastStation();
     gESelecteerdland->setText(ReadINI(iniPath(), QStringLiteral("Online Radio"), QStringLiteral("taal")));
@@ -683,6 +705,8 @@ void Form1::applyTexts()
         if (!text.isEmpty())
             action->setText(text);
     }
+    if (m_listener)
+        m_listener->applyTexts();
     const QString record = m_texts.TaalTekst(QStringLiteral("command4"));
     if (!record.isEmpty())
         Command4->setText(record);
@@ -713,10 +737,7 @@ void Form1::List1_Click()
 
 void Form1::setStation(const QString &name, const QString &url, const QString &homepage)
 {
-    // The player refuses an address that is no network stream (a list may name a local
-    // file); the station then failed to start, and the user is told so.
-    if (!url.isEmpty() && !isStreamAddress(url))
-        showMessage(this, m_texts, QStringLiteral("error15"), MessageCode::Critical, true);
+    tellIfRefused(this, m_texts, url);
     m_services.player->setUrl(url);
     ZenderNaam->setText(name);
     onZenderNaamChange();
@@ -819,8 +840,12 @@ void Form1::onPlayerStatusChanged()
         m_mpris->titleChanged();
     }
     const QString title = player->mediaTitle();
+    if (m_listener)
+        m_listener->playStateChanged();
     if (title != m_lastTitle) {
         m_lastTitle = title;
+        if (m_listener)
+            m_listener->titleHeard(title);
         // Someone listening with the window in the tray still learns what plays.
         if (!title.isEmpty() && !isVisible() && m_notifier)
             m_notifier->notify(ZenderNaam->text(), title);
@@ -990,4 +1015,51 @@ void Form1::resizeEvent(QResizeEvent *event)
     Image1->setGeometry(0, 0, width(), Image1->height());
     Image2->setGeometry(rect());
     QWidget::resizeEvent(event);
+}
+
+void Form1::buildListenerFeatures()
+{
+    MediaPlayer *player = m_services.player;
+    ListenerHooks hooks;
+    hooks.stationName = [this] {
+        return ZenderNaam->text();
+    };
+    hooks.stationUrl = [player] {
+        return player->url();
+    };
+    hooks.playState = [player] {
+        return player->playState();
+    };
+    hooks.userVolume = [this] {
+        return Slider1->value();
+    };
+    hooks.setPlayerVolume = [player](int volume) {
+        player->setVolume(volume);
+    };
+    hooks.stop = [player] {
+        player->stop();
+    };
+    hooks.favourites = [this] {
+        return File1->store() ? File1->store()->list() : QList<Favourite> {};
+    };
+    // A station chosen here starts as a click on a favourite starts it.
+    hooks.play = [this](const QString &naam, const QString &url, const QString &website) {
+        Q_EMIT File1->playFavourite(naam, url, website);
+    };
+    hooks.playLocal = [player](const QString &url) {
+        player->setUrl(url);
+    };
+    hooks.logoTransfer = m_services.web ? m_services.web : m_services.inet1;
+    hooks.directoryBase = [this] {
+        return m_services.directoryBase;
+    };
+    m_listener = new ListenerFeatures(m_services.programFolder, m_texts, std::move(hooks), this);
+    m_listener->addTrayItems(IconTray, openAction);
+    // A logo that arrives later reaches the desktop's views of the station.
+    connect(m_listener->logo(), &StationLogo::changed, this, [this] {
+        if (m_notifier)
+            m_notifier->setIcon(m_listener->logoFile());
+        if (m_mpris)
+            m_mpris->stationChanged();
+    });
 }

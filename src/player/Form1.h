@@ -11,6 +11,7 @@ class DesktopNotifier;
 class FavouritesList;
 class LastStation;
 class LinkLabel;
+class ListenerFeatures;
 class MprisService;
 class QGroupBox;
 class QLabel;
@@ -67,6 +68,8 @@ public:
     void quitFromTray();
     void toggleMute(); // the tray menu's mute item
     void Command4_Click(); // opens the recorder on the recordable address
+    // History, sleep timer, alarm and the favourites on the media keys; made by load().
+    ListenerFeatures *listener() const { return m_listener; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -78,6 +81,7 @@ private:
     void buildTray();
     void buildDesktopService();
     void buildLastStation();
+    void buildListenerFeatures();
     void onTimer2(); // applies the skin
     void openSettings(); // Label4
     void openCountryChooser(); // Label1, TaalGeselecteerdTekst
@@ -120,6 +124,7 @@ private:
     QPointer<Record> m_recorder; // the open recorder window, which deletes itself on close
     QString m_lastTitle; // the song last announced, so a notice shows once per song
     LastStation *m_last = nullptr; // Timer3's restore and the close box's memory
+    ListenerFeatures *m_listener = nullptr;
     SkinLoader m_skinLoader;
 
     // Visible controls.

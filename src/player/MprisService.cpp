@@ -1,6 +1,7 @@
 #include "MprisService.h"
 
 #include "MediaPlayer.h"
+#include "SongTitle.h"
 
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
@@ -83,8 +84,8 @@ class MprisPlayerAdaptor final : public QDBusAbstractAdaptor
     Q_PROPERTY(QVariantMap Metadata READ metadata)
     Q_PROPERTY(double Volume READ volume WRITE setVolume)
     Q_PROPERTY(qlonglong Position READ position)
-    Q_PROPERTY(bool CanGoNext READ no)
-    Q_PROPERTY(bool CanGoPrevious READ no)
+    Q_PROPERTY(bool CanGoNext READ canStep)
+    Q_PROPERTY(bool CanGoPrevious READ canStep)
     Q_PROPERTY(bool CanPlay READ canPlay)
     Q_PROPERTY(bool CanPause READ canPlay)
     Q_PROPERTY(bool CanSeek READ no)
@@ -104,10 +105,11 @@ public:
     bool no() const { return false; }
     bool yes() const { return true; }
     bool canPlay() const { return m_service->canPlay(); }
+    bool canStep() const { return m_service->canStep(); }
 
 public Q_SLOTS:
-    void Next() { }
-    void Previous() { }
+    void Next() { m_service->requestStep(1); }
+    void Previous() { m_service->requestStep(-1); }
     void Pause() { m_service->requestPause(); }
     void PlayPause() { m_service->requestPlayPause(); }
     void Stop() { m_service->requestStop(); }
@@ -196,13 +198,15 @@ QVariantMap MprisService::metadata() const
     map.insert(QStringLiteral("mpris:trackid"),
                QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/norvale/track/")
                                                    + QString::number(m_trackNumber))));
-    map.insert(QStringLiteral("xesam:title"), song.isEmpty() ? station : song);
-    // With a song the station reads as its artist ("Station - Song" in the usual
-    // artist-title layouts); without one the title already is the station.
-    if (!song.isEmpty())
-        map.insert(QStringLiteral("xesam:artist"), QStringList {station});
+    // Without a song the title is the station, never the song of a station before.
+    const SongParts parts = splitSongTitle(song);
+    map.insert(QStringLiteral("xesam:title"), parts.title.isEmpty() ? station : parts.title);
+    if (!parts.artist.isEmpty())
+        map.insert(QStringLiteral("xesam:artist"), QStringList {parts.artist});
     map.insert(QStringLiteral("xesam:album"), station);
     map.insert(QStringLiteral("xesam:url"), url);
+    if (const QString art = text(m_hooks.artFile); !art.isEmpty())
+        map.insert(QStringLiteral("mpris:artUrl"), QUrl::fromLocalFile(art).toString());
     if (!m_nowPlayingLine.isEmpty())
         map.insert(QStringLiteral("xesam:comment"), QStringList {m_nowPlayingLine});
     return map;
@@ -216,6 +220,17 @@ double MprisService::volume() const
 bool MprisService::canPlay() const
 {
     return !text(m_hooks.streamUrl).isEmpty();
+}
+
+bool MprisService::canStep() const
+{
+    return m_hooks.canStep && m_hooks.canStep();
+}
+
+void MprisService::requestStep(int step)
+{
+    if (canStep() && m_hooks.stepFavourite)
+        m_hooks.stepFavourite(step);
 }
 
 void MprisService::requestVolume(double volume)
@@ -286,7 +301,9 @@ QVariantMap MprisService::playerProperties() const
             {QStringLiteral("Metadata"), metadata()},
             {QStringLiteral("Volume"), volume()},
             {QStringLiteral("CanPlay"), canPlay()},
-            {QStringLiteral("CanPause"), canPlay()}};
+            {QStringLiteral("CanPause"), canPlay()},
+            {QStringLiteral("CanGoNext"), canStep()},
+            {QStringLiteral("CanGoPrevious"), canStep()}};
 }
 
 void MprisService::publishChanges()

@@ -24,6 +24,11 @@ struct MprisHooks
     std::function<void(int volume)> setVolume; // 0..100
     std::function<void()> raise;
     std::function<void()> quit;
+    // Next and Previous: step through the favourites (+1 or -1); the step is possible
+    // while canStep says so.
+    std::function<void(int step)> stepFavourite;
+    std::function<bool()> canStep;
+    std::function<QString()> artFile; // the station's logo as a local file, empty for none
 };
 
 // The player as desktop widgets, media keys and playerctl see it: MPRIS2 at
@@ -62,6 +67,7 @@ public:
     QVariantMap metadata() const;
     double volume() const;
     bool canPlay() const;
+    bool canStep() const;
 
     // Client requests; the adaptors call these.
     void requestVolume(double volume);
@@ -72,6 +78,7 @@ public:
     // False, and an error reply to a bus caller, for anything but an http(s) URL.
     bool requestOpenUri(const QString &uri);
     void requestRaise();
+    void requestStep(int step);
     void requestQuit();
 
 private:

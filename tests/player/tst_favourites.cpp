@@ -62,16 +62,26 @@ private Q_SLOTS:
     {
         QTemporaryDir home;
         const Favourites store(home.path());
+        QVERIFY(store.ensureFolder());
+        // Older installations named files after the station, "%" unescaped; "50%2F50" is
+        // also the escaped file name of "50/50".
+        for (const auto &[file, naam] : {std::pair<QString, QString> {"100% NL", "100% NL"}, {"50%2F50", "50/50"}})
+            WriteINI(store.folder() + QLatin1Char('/') + file, QStringLiteral("Internet"), QStringLiteral("naam"),
+                     naam);
         const QString y = QStringLiteral("y").repeated(400);
         for (const auto &[naam, url] : {std::pair<QString, QString> {"Jazz", "http://old/"},
                                         {"JAZZ", "http://new/"},
+                                        {"100% NL", "http://pct/"},
+                                        {"50%2F50", "http://lookalike/"},
                                         {y + 'B', "http://b/"},
                                         {y + 'A', "http://a/"}})
             QCOMPARE(store.add(naam, url, {}), FavouriteError::None);
         QStringList got;
         for (const Favourite &f : store.list())
-            got << f.naam.right(1) + QLatin1Char(' ') + f.url;
-        QCOMPARE(got, (QStringList {"Z http://new/", "A http://a/", "B http://b/"}));
+            got << f.naam.right(7) + QLatin1Char(' ') + f.url;
+        QCOMPARE(got,
+                 (QStringList {"100% NL http://pct/", "50%2F50 http://lookalike/", "50/50 ", "JAZZ http://new/",
+                               "yyyyyyA http://a/", "yyyyyyB http://b/"}));
     }
 
     void playlistRoundTrip_data()

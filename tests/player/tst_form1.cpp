@@ -1,4 +1,5 @@
 #include "FakeMediaPlayer.h"
+#include "FavouritesList.h"
 #include "Form1.h"
 #include "IniFile.h"
 #include "LocalHttpServer.h"
@@ -10,9 +11,12 @@
 #include <QAction>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QtTest>
 #include <filesystem>
 #include <memory>
@@ -162,6 +166,10 @@ private Q_SLOTS:
         QCOMPARE(rig.child<QLabel>("ZenderNaam")->text(), name);
         QCOMPARE(rig.child<QLabel>("RadioUrl")->text(), homepage);
         QCOMPARE(rig.child<QLabel>("verstuurMelding")->text(), QStringLiteral("zender_") + url);
+        // The tray icon, shown or not, names the station and carries its own menu.
+        const auto *tray = rig.form->findChild<QSystemTrayIcon *>();
+        QCOMPARE(tray->toolTip(), QStringLiteral("Norvale - ") + name);
+        QCOMPARE(tray->contextMenu(), rig.child<QMenu>("IconTray"));
     }
 
     void playerStateDrivesButton_data()
@@ -282,6 +290,9 @@ private Q_SLOTS:
             return LocalHttpReply {200, reply};
         });
         player = &rig.player;
+        bool answered = false;
+        connect(&rig.network, &QNetworkAccessManager::finished, this,
+                [&](QNetworkReply *r) { answered |= r->url().path().endsWith(QLatin1String("ask.php")); });
         rig.player.setUrl(QStringLiteral("http://one.example/stream"));
         rig.player.script(PlayState::Playing, QStringLiteral("Speelt"));
         const QByteArray asked =
@@ -289,7 +300,7 @@ private Q_SLOTS:
         QTRY_VERIFY(rig.server.targets().contains(asked));
         auto *command4 = rig.child<QPushButton>("Command4");
         if (recStream.isEmpty()) {
-            QTest::qWait(50); // the reply has been handled by the time the event queue drains
+            QTRY_VERIFY(answered); // and handled: the window's callback runs in the same emission
             QVERIFY(!command4->isEnabled());
             QCOMPARE(rig.child<QLabel>("recStream")->text(), QStringLiteral("streamrec"));
         } else {
@@ -388,6 +399,14 @@ private Q_SLOTS:
         QVERIFY(rig.form->findChild<QMessageBox *>(QStringLiteral("message_error15")));
         rig.player.emitError(); // what the real player raises for it: no report offered
         QVERIFY(!rig.form->findChild<QMessageBox *>(QStringLiteral("message_error18")));
+
+        delete rig.form->findChild<QMessageBox *>(QStringLiteral("message_error15"));
+        WriteINI(rig.folder.filePath(QStringLiteral("favo/Lokaal")), QStringLiteral("Internet"), QStringLiteral("url"),
+                 QStringLiteral("file:///etc/passwd"));
+        auto *file1 = rig.child<FavouritesList>("File1");
+        QVERIFY(file1->setPath(rig.folder.path()));
+        Q_EMIT file1->itemClicked(file1->item(0)); // a favourite says the same
+        QVERIFY(rig.form->findChild<QMessageBox *>(QStringLiteral("message_error15")));
     }
 
     void closeStoresLastStation_data()

@@ -24,7 +24,7 @@ QString client(const QString &program, const QStringList &args)
 // The main window as the service sees it.
 struct FakeWindow
 {
-    int state = PlayState::Playing, volume = 50;
+    int state = PlayState::Playing, volume = 50, favourites = 2;
     QString station = QStringLiteral("Radio Een"), song, url = QStringLiteral("http://one.example/stream");
     QStringList calls;
 
@@ -43,6 +43,9 @@ struct FakeWindow
             .setVolume = [this](int v) { volume = v; },
             .raise = [this] { calls << "raise"; },
             .quit = [this] { calls << "quit"; },
+            .stepFavourite = [this](int step) { calls << "step " + QString::number(step); },
+            .canStep = [this] { return favourites >= 2; },
+            .artFile = {},
         };
     }
 };
@@ -116,7 +119,10 @@ private Q_SLOTS:
         const auto row = [](const char *tag, int state, const QString &song, const QString &shown) {
             QTest::newRow(tag) << state << song << shown + "|Radio Een|http://one.example/stream|0.5";
         };
-        row("song", PlayState::Playing, "Artist - Song", "Playing|Artist - Song|Radio Een");
+        row("artist and title", PlayState::Playing, "Artist - Song", "Playing|Song|Artist");
+        row("only the first dash splits", PlayState::Playing, "Café - Ça - va", "Playing|Ça - va|Café");
+        row("title without artist", PlayState::Playing, "Nieuws", "Playing|Nieuws|");
+        row("dash with nothing after", PlayState::Playing, "Artist - ", "Playing|Artist -|");
         row("no song", PlayState::Playing, "", "Playing|Radio Een|");
         row("connecting", PlayState::Transitioning, "", "Stopped|Radio Een|");
     }
@@ -160,8 +166,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("call"); // method and argument in dbus-send's words
         QTest::addColumn<QString>("expected"); // the window's call; empty: none, and an error reply
-        const auto row = [](const char *tag, const QString &call, const QString &expected) {
-            QTest::newRow(tag) << call << expected;
+        QTest::addColumn<int>("favourites");
+        const auto row = [](const char *tag, const QString &call, const QString &expected, int favourites = 2) {
+            QTest::newRow(tag) << call << expected << favourites;
         };
         row("open http", "Player.OpenUri string:http://two.example:8000/live", "open http://two.example:8000/live");
         row("open file", "Player.OpenUri string:file://localhost/etc/passwd", "");
@@ -169,18 +176,29 @@ private Q_SLOTS:
         row("play-pause", "Player.PlayPause", "playPause");
         row("pause playing", "Player.Pause", "stop");
         row("quit", "Quit", "quit");
+        row("next favourite", "Player.Next", "step 1");
+        row("previous favourite", "Player.Previous", "step -1");
+        row("next with one favourite", "Player.Next", "-", 1);
     }
     void actions()
     {
         QFETCH(QString, call);
         QFETCH(QString, expected);
+        QFETCH(int, favourites);
         m_window.state = PlayState::Playing;
+        m_window.favourites = favourites;
         m_window.calls.clear();
         const QStringList args {"--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.norvale",
                                 "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2." + call.section(' ', 0, 0)};
         const QString reply = client("dbus-send", args + call.split(' ').mid(1));
         QCOMPARE(reply == "failed", expected.isEmpty());
-        QCOMPARE(m_window.calls, expected.isEmpty() ? QStringList {} : QStringList {expected});
+        // "-": the call is answered but the window is asked nothing.
+        QCOMPARE(m_window.calls, expected.isEmpty() || expected == "-" ? QStringList {} : QStringList {expected});
+        const QString canStep =
+            client("dbus-send",
+                   {"--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.norvale", "/org/mpris/MediaPlayer2",
+                    "org.freedesktop.DBus.Properties.Get", "string:org.mpris.MediaPlayer2.Player", "string:CanGoNext"});
+        QVERIFY2(canStep.endsWith(favourites >= 2 ? "true" : "false"), qPrintable(canStep));
     }
 
     void notification_data()

@@ -1,0 +1,163 @@
+#!/usr/bin/python3
+"""A listener's evening with the real program, engine, Icecast and directory server.
+
+Two favourites: one on a local Icecast mount, one on a small ICY server that sends its
+song titles as Latin-1 bytes (Icecast would re-encode them). The media keys' Next plays
+the second favourite and Previous the first; the two song titles (one UTF-8 through
+Icecast, one Latin-1) reach MPRIS split into artist and title and `norvale --history`
+exactly; `norvale --sleep 1` stops playback within 65 s and the stored volume is the
+user's, not a faded one.
+
+Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
+    listener_journey.py NORVALE_EXECUTABLE REPOSITORY_ROOT NORVALE_DIRECTORY_EXECUTABLE
+"""
+import os
+import socket
+import subprocess
+import sys
+import threading
+import time
+import journey
+from journey import playerctl, step, test_stream, wait_for
+
+norvale, root, directory = sys.argv[1], sys.argv[2], sys.argv[3]
+journey.require(*journey.STREAM_TOOLS, "playerctl")
+work = journey.workspace("norvale-listener-")
+stream_dir = os.path.join(work, "stream")
+failures = []
+
+UTF8_SONG = "Zoë Ünïcode - Straße 5"
+LATIN1_SONG = "Café Noir - Déjà Vu"
+METAINT = 8000
+
+
+def icy_station(title_bytes):
+    """A station that answers icy-metaint itself: a tone, one metadata block a second."""
+    tone = subprocess.run(["ffmpeg", "-loglevel", "error", "-f", "lavfi", "-i", "sine=f=523:d=20", "-ac", "1",
+                           "-b:a", "64k", "-f", "mp3", "-"], check=True, capture_output=True).stdout
+    listen = socket.socket()
+    listen.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listen.bind(("127.0.0.1", 0))
+    listen.listen()
+
+    def serve(client):
+        try:
+            client.recv(4096)
+            client.sendall(b"HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-name: Bravo\r\n"
+                           b"icy-metaint: %d\r\n\r\n" % METAINT)
+            position = 0
+            while True:
+                chunk = tone[position:position + METAINT]
+                position = (position + METAINT) % (len(tone) - METAINT)
+                meta = b"StreamTitle='" + title_bytes + b"';"
+                meta += b"\0" * (-len(meta) % 16)
+                client.sendall(chunk + bytes([len(meta) // 16]) + meta)
+                time.sleep(0.9)
+        except OSError:
+            pass
+        finally:
+            client.close()
+
+    def accept():
+        while True:
+            client, _ = listen.accept()
+            threading.Thread(target=serve, args=(client,), daemon=True).start()
+
+    threading.Thread(target=accept, daemon=True).start()
+    return f"http://127.0.0.1:{listen.getsockname()[1]}/"
+
+
+def metadata(key):
+    return playerctl("metadata", key)
+
+
+program = server = None
+try:
+    step("two stations: a local Icecast mount and a Latin-1 ICY server")
+    alfa = test_stream(root, "start", stream_dir, "--burst", "8192")["URL"]
+    bravo = icy_station(LATIN1_SONG.encode("latin-1"))
+
+    step("the directory server with both stations")
+    server, base = journey.directory_server(
+        directory, work,
+        "country_code,country_name_en,country_name_nl,name,url,homepage,tags,votes,stationuuid\n"
+        f"NL,The Netherlands,Nederland,Alfa Zender,{alfa},,,2,11111111-0000-4000-8000-000000000001\n"
+        f"NL,The Netherlands,Nederland,Bravo Zender,{bravo},,,1,11111111-0000-4000-8000-000000000002\n")
+
+    step("a program folder with two favourites and volume 37")
+    folder = journey.installed_folder(norvale, work)
+    inst = os.path.join(folder, "INST.INI")
+    with open(inst, encoding="utf-8") as f:
+        settings = f.read().replace("Volume=50", "Volume=37")
+    with open(inst, "w", encoding="utf-8") as f:
+        f.write(settings)
+    for name, url in (("Alfa Zender", alfa), ("Bravo Zender", bravo)):
+        with open(os.path.join(folder, "favo", name), "w", encoding="utf-8") as f:
+            f.write(f"[Internet]\nnaam={name}\nurl={url}\nwebsite=\n")
+    env = journey.environment(work, base)
+    program = journey.start_norvale(norvale, work, base)
+    wait_for("the player on the session bus", lambda: playerctl("status"), 30)
+
+    can_next = journey.mpris("Get", "string:org.mpris.MediaPlayer2.Player", "string:CanGoNext",
+                             interface="org.freedesktop.DBus.Properties")
+    if not can_next.strip().endswith("true"):
+        failures.append(f"CanGoNext with two favourites: {can_next!r}")
+
+    step("Next with no favourite playing: the first favourite, and a UTF-8 song title through Icecast")
+    playerctl("next")
+    wait_for("Alfa's address", lambda: metadata("xesam:url") == alfa, 15)
+    wait_for("Alfa playing", lambda: playerctl("status") == "Playing", 30)
+    test_stream(root, "title", stream_dir, UTF8_SONG)
+    artist, title = UTF8_SONG.split(" - ", 1)
+    wait_for("the UTF-8 song in MPRIS", lambda: metadata("xesam:title") == title, 30)
+    if metadata("xesam:artist") != artist or metadata("xesam:album") != "Alfa Zender":
+        failures.append(f"artist/album: {metadata('xesam:artist')!r} / {metadata('xesam:album')!r}")
+
+    step("Next: the second favourite, whose title comes as Latin-1 bytes")
+    playerctl("next")
+    wait_for("Bravo's address", lambda: metadata("xesam:url") == bravo, 15)
+    wait_for("Bravo playing", lambda: playerctl("status") == "Playing", 30)
+    artist, title = LATIN1_SONG.split(" - ", 1)
+    wait_for("the Latin-1 song in MPRIS", lambda: metadata("xesam:title") == title, 30)
+    if metadata("xesam:artist") != artist or metadata("xesam:album") != "Bravo Zender":
+        failures.append(f"artist/album: {metadata('xesam:artist')!r} / {metadata('xesam:album')!r}")
+
+    step("Previous: the first favourite again")
+    playerctl("previous")
+    wait_for("Alfa's address", lambda: metadata("xesam:url") == alfa, 15)
+    wait_for("Alfa playing", lambda: playerctl("status") == "Playing", 30)
+
+    step("norvale --history")
+    history = subprocess.run([norvale, "--history", "5"], env=dict(env, DISPLAY="", WAYLAND_DISPLAY=""),
+                             capture_output=True, text=True, timeout=20)
+    rows = [line.split("\t") for line in history.stdout.splitlines()]
+    heard = [(row[1], row[2]) for row in rows if len(row) == 4]
+    for expected in (("Alfa Zender", UTF8_SONG), ("Bravo Zender", LATIN1_SONG)):
+        if expected not in heard:
+            failures.append(f"{expected} not in --history: {history.stdout!r} {history.stderr!r}")
+
+    step("norvale --sleep 1")
+    started = time.time()
+    sleep = subprocess.run([norvale, "--sleep", "1"], env=env, capture_output=True, text=True, timeout=20)
+    if sleep.returncode != 0:
+        failures.append(f"--sleep 1 ended with {sleep.returncode}: {sleep.stderr!r}")
+    wait_for("playback to stop", lambda: playerctl("status") == "Stopped", 70)
+    stopped = time.time() - started
+    step(f"stopped after {stopped:.1f} s")
+    if not 55 <= stopped <= 65:
+        failures.append(f"the sleep timer stopped after {stopped:.1f} s")
+    if not playerctl("volume").startswith("0.37"):
+        failures.append(f"the volume after the sleep timer is {playerctl('volume')!r}")
+
+    journey.mpris("Quit")
+    program.wait(15)
+    with open(inst, encoding="utf-8") as f:
+        stored = f.read()
+    if "Volume=37" not in stored:
+        failures.append(f"the stored volume changed:\n{stored}")
+except Exception as error:  # noqa: BLE001 - any failure is reported with the program log
+    failures.append(f"{type(error).__name__}: {error}")
+finally:
+    journey.end(program, server)
+    journey.stop_stream(root, work)
+journey.finish("listener journey", failures, work, ("norvale.log", "directory.log"))

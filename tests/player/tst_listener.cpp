@@ -1,0 +1,344 @@
+#include "FakeTransfer.h"
+#include "FavouriteStepper.h"
+#include "HistoryWindow.h"
+#include "LanguageTexts.h"
+#include "MediaPlayer.h"
+#include "SleepTimer.h"
+#include "SongHistory.h"
+#include "StationLogo.h"
+#include "WakeAlarm.h"
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCryptographicHash>
+#include <QImage>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace std::chrono_literals;
+
+// The player as the sleep timer and the alarm drive it: the volume that sounds, the
+// slider's volume, what was asked.
+struct FakeRadio
+{
+    int user = 80, sounding = 80, state = PlayState::Stopped;
+    QList<int> volumes;
+    QStringList calls;
+
+    SleepTimer::Hooks sleepHooks()
+    {
+        return {[this] { return user; }, [this](int v) { volumes << (sounding = v); },
+                [this] {
+                    calls << "stop";
+                }};
+    }
+    WakeAlarm::Hooks alarmHooks()
+    {
+        return {[this] { return state; }, [this] { return user; }, [this](int v) { volumes << (sounding = v); },
+                [this](const QString &naam, const QString &url) { calls << "play " + naam + " " + url; },
+                [this](const QString &url) {
+                    calls << "sound " + url;
+                }};
+    }
+};
+
+class TestListener : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void stepping_data()
+    {
+        QTest::addColumn<QStringList>("urls");
+        QTest::addColumn<QString>("playing");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("expected");
+        const QStringList three {"http://a/", "http://b/", "http://c/"};
+        QTest::newRow("next from a favourite") << three << "http://b/" << 1 << 2;
+        QTest::newRow("next wraps to the first") << three << "http://c/" << 1 << 0;
+        QTest::newRow("previous wraps to the last") << three << "http://a/" << -1 << 2;
+        QTest::newRow("no favourite playing starts at the first") << three << "http://x/" << -1 << 0;
+        QTest::newRow("nothing playing starts at the first") << three << "" << 1 << 0;
+        QTest::newRow("one favourite cannot step") << QStringList {"http://a/"} << "http://a/" << 1 << -1;
+    }
+    void stepping()
+    {
+        QFETCH(QStringList, urls);
+        QFETCH(QString, playing);
+        QFETCH(int, step);
+        QFETCH(int, expected);
+        QCOMPARE(stepFavourite(urls, playing, step), expected);
+    }
+
+    void searchAddress_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("placeholder") << "https://search.example/?q=%1&x=1"
+                                     << "https://search.example/?q=Caf%C3%A9%20%26%20Co%20-%20Ja&x=1";
+        QTest::newRow("no placeholder appends") << "http://s.example/find?q="
+                                                << "http://s.example/find?q=Caf%C3%A9%20%26%20Co%20-%20Ja";
+        QTest::newRow("empty is the default") << ""
+                                              << "https://duckduckgo.com/?q=Caf%C3%A9%20%26%20Co%20-%20Ja";
+        QTest::newRow("a program is refused") << "file:///usr/bin/xterm?%1"
+                                              << "https://duckduckgo.com/?q=Caf%C3%A9%20%26%20Co%20-%20Ja";
+    }
+    void searchAddress()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, expected);
+        QCOMPARE(songSearchUrl(pattern, QStringLiteral("Café & Co - Ja")).toString(QUrl::FullyEncoded), expected);
+    }
+
+    // The newest thousand are kept across loads, with fields that could split a line flattened.
+    void historyKeepsTheNewest()
+    {
+        QTemporaryDir dir;
+        const QDateTime start(QDate(2026, 1, 1), QTime(8, 0));
+        QFile file(dir.filePath(SongHistory::kFileName));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (int i = 0; i < SongHistory::kMaxSongs + 4; ++i)
+            file.write(SongHistory::line({start.addSecs(i), "Radio Een", "http://a/", QStringLiteral("Song %1").arg(i)})
+                           .toUtf8()
+                       + "\nnot a song\n");
+        file.close();
+        SongHistory history(dir.path());
+        history.load();
+        QCOMPARE(history.songs().size(), SongHistory::kMaxSongs);
+        QVERIFY(history.add({start.addSecs(5000), "Radio\tTwee", "http://b/", "Last\nSong"}));
+        QVERIFY(history.add({start.addSecs(5060), "Radio Twee", "http://b/", "Last Song"})); // a reconnect
+        SongHistory again(dir.path());
+        again.load();
+        QCOMPARE(again.songs().size(), SongHistory::kMaxSongs);
+        QCOMPARE(again.songs().first().title, "Song 5");
+        QCOMPARE(again.songs().last(), (HeardSong {start.addSecs(5000), "Radio Twee", "http://b/", "Last Song"}));
+    }
+
+    // Newest first, the filter keeps the playing station's songs, a copy takes the whole title.
+    void historyWindow()
+    {
+        QTemporaryDir dir;
+        SongHistory history(dir.path());
+        const QDateTime at = QDateTime::currentDateTime();
+        history.add({at, "Een", "http://a/", "A1 - " + QString(300, u'x')});
+        history.add({at.addSecs(60), "Twee", "http://b/", "B1"});
+        history.add({at.addSecs(120), "Een", "http://a/", "A2"});
+        const LanguageTexts texts(dir.path(), [] { return QString(); });
+        HistoryWindow window(texts, {&history, [] { return QStringLiteral("http://a/"); }, QString()});
+        auto *list = window.findChild<QTreeWidget *>("List1");
+        const auto titles = [list] {
+            QStringList shown;
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                shown << list->topLevelItem(i)->text(2).left(2);
+            return shown;
+        };
+        QCOMPARE(titles(), (QStringList {"A2", "B1", "A1"}));
+        window.findChild<QCheckBox *>("Check1")->setChecked(true);
+        QCOMPARE(titles(), (QStringList {"A2", "A1"}));
+        list->setCurrentItem(list->topLevelItem(1));
+        window.copySelected();
+        QCOMPARE(QGuiApplication::clipboard()->text(), "A1 - " + QString(300, u'x'));
+    }
+
+    // A writer killed at random moments leaves a whole list behind every time.
+    void historySurvivesAKill()
+    {
+        QTemporaryDir dir;
+        for (int round = 0; round < 5; ++round) {
+            QProcess writer;
+            writer.start(QCoreApplication::applicationFilePath(), {"--write-history", dir.path()});
+            QVERIFY(writer.waitForReadyRead(10000)); // it has written at least once
+            QTest::qWait(37 * (round + 1) % 90);
+            writer.kill();
+            writer.waitForFinished();
+            QFile file(dir.filePath(SongHistory::kFileName));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QList<QByteArray> lines = file.readAll().split('\n');
+            QCOMPARE(lines.last(), QByteArray()); // ends with a whole line
+            for (const QByteArray &line : lines.mid(0, lines.size() - 1)) {
+                HeardSong song;
+                QVERIFY2(SongHistory::parseLine(QString::fromUtf8(line), &song), line.constData());
+            }
+        }
+    }
+
+    // The fade lowers what sounds, never the user's volume, and gives it back after the stop.
+    void sleepFadesAndStops()
+    {
+        FakeRadio radio;
+        SleepTimer timer(radio.sleepHooks(), 20ms); // a minute lasts 1.2 s
+        QSignalSpy finished(&timer, &SleepTimer::finished);
+        timer.start(1);
+        QVERIFY(timer.secondsLeft() > 55);
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(radio.calls, QStringList {"stop"});
+        QVERIFY(radio.volumes.size() > 5);
+        QVERIFY(*std::min_element(radio.volumes.cbegin(), radio.volumes.cend()) < 20);
+        QVERIFY(std::is_sorted(radio.volumes.crbegin() + 1, radio.volumes.crend())); // falling, then back
+        QCOMPARE(radio.sounding, 80);
+        QCOMPARE(radio.user, 80);
+        QCOMPARE(timer.secondsLeft(), 0);
+    }
+
+    void sleepCancelledMidFade()
+    {
+        FakeRadio radio;
+        SleepTimer timer(radio.sleepHooks(), 20ms);
+        timer.start(1);
+        QTRY_VERIFY_WITH_TIMEOUT(radio.sounding < 60, 5000);
+        timer.start(0); // what "--sleep 0" asks
+        QCOMPARE(radio.sounding, 80);
+        QVERIFY(!timer.isActive()); // its one tick timer: nothing more can come
+        QVERIFY(radio.calls.isEmpty());
+    }
+
+    void nextRing_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<int>("days");
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QDateTime>("expected");
+        const QDate monday(2026, 12, 7);
+        const QDateTime at(monday, QTime(6, 0));
+        QTest::newRow("later today") << true << 0x7F << at << QDateTime(monday, QTime(7, 0));
+        QTest::newRow("past today, tomorrow")
+            << true << 0x7F << at.addSecs(3 * 3600) << QDateTime(monday.addDays(1), QTime(7, 0));
+        QTest::newRow("friday evening, monday")
+            << true << 0x1F << QDateTime(monday.addDays(4), QTime(22, 0)) << QDateTime(monday.addDays(7), QTime(7, 0));
+        QTest::newRow("only today, a week on")
+            << true << 0x01 << at.addSecs(3600) << QDateTime(monday.addDays(7), QTime(7, 0));
+        QTest::newRow("no day") << true << 0 << at << QDateTime();
+        QTest::newRow("off") << false << 0x7F << at << QDateTime();
+    }
+    void nextRing()
+    {
+        QFETCH(bool, enabled);
+        QFETCH(int, days);
+        QFETCH(QDateTime, now);
+        QFETCH(QDateTime, expected);
+        AlarmSettings settings;
+        settings.enabled = enabled;
+        settings.days = days;
+        QCOMPARE(nextAlarm(settings, now), expected);
+    }
+
+    // The station fades in from low; one that never plays gives way to the alarm sound,
+    // which really streams; the user's stop ends the alarm with the volume given back.
+    void alarmFallsBackToItsSound()
+    {
+        QTemporaryDir dir;
+        const QString ini = dir.filePath("INST.INI");
+        AlarmSettings settings;
+        settings.enabled = true;
+        settings.stationName = "Radio Een";
+        settings.stationUrl = "http://127.0.0.1:9/gone";
+        settings.write(ini);
+        QCOMPARE(AlarmSettings::read(ini).stationUrl, settings.stationUrl);
+        FakeRadio radio;
+        WakeAlarm alarm(radio.alarmHooks(), ini, QStringLiteral(NORVALE_SOURCE_DIR "/data/alarm.mp3"), 20ms);
+        QSignalSpy fellBack(&alarm, &WakeAlarm::fellBack);
+        alarm.ring();
+        QCOMPARE(radio.calls.value(0), "play Radio Een http://127.0.0.1:9/gone");
+        QCOMPARE(radio.volumes.value(0), 80 * WakeAlarm::kStartPercent / 100);
+        QVERIFY(fellBack.wait(2000));
+        QVERIFY(radio.sounding > 4 && radio.sounding < 80); // still fading in
+        const QString sound = radio.calls.value(1).section(' ', 1);
+        QVERIFY2(sound.startsWith("http://127.0.0.1:"), qPrintable(radio.calls.join('|')));
+
+        QTcpSocket listener;
+        listener.connectToHost(QUrl(sound).host(), QUrl(sound).port());
+        QVERIFY(listener.waitForConnected(2000));
+        listener.write("GET /alarm.mp3 HTTP/1.0\r\n\r\n");
+        QByteArray received;
+        QTRY_VERIFY_WITH_TIMEOUT((received += listener.readAll()).size() > 12000, 5000); // more than one copy
+        QVERIFY(received.startsWith("HTTP/1.0 200 OK\r\n"));
+
+        radio.state = PlayState::Stopped;
+        alarm.playStateChanged();
+        QVERIFY(!alarm.isRinging());
+        QCOMPARE(radio.sounding, 80);
+    }
+
+    void logo_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("stationChangedMeanwhile");
+        QTest::addColumn<QSize>("shown");
+        const auto png = [](QSize size) {
+            QImage image(size, QImage::Format_RGB32);
+            image.fill(Qt::red);
+            QBuffer buffer;
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            return buffer.data();
+        };
+        QTest::newRow("small logo as it is") << png({64, 48}) << false << QSize(64, 48);
+        QTest::newRow("large logo scaled down") << png({400, 200}) << false << QSize(128, 64);
+        QTest::newRow("huge picture refused") << png({4000, 10}) << false << QSize();
+        QTest::newRow("not a picture") << QByteArray("<html>404</html>") << false << QSize();
+        QTest::newRow("reply for the station before") << png({64, 48}) << true << QSize();
+    }
+    void logo()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, stationChangedMeanwhile);
+        QFETCH(QSize, shown);
+        QTemporaryDir dir;
+        FakeTransfer transfer;
+        StationLogo logo(
+            &transfer, [] { return QUrl("http://dir.example/"); }, dir.path());
+        logo.setStation("http://a.example/stream");
+        QCOMPARE(transfer.requests.size(), 1);
+        QCOMPARE(transfer.requests[0].url.toString(),
+                 "http://dir.example/radio/inter/logo/"
+                     + QCryptographicHash::hash("http://a.example/stream", QCryptographicHash::Md5).toHex().toUpper()
+                     + ".png");
+        if (stationChangedMeanwhile)
+            logo.setStation("http://b.example/stream");
+        TransferResult result;
+        result.bytes = reply;
+        transfer.requests[0].done(result);
+        QCOMPARE(logo.image().isNull(), !shown.isValid());
+        if (!shown.isValid())
+            return;
+        QCOMPARE(logo.image().size(), shown);
+        // Cached as our own PNG: the next start of the station shows it without asking.
+        StationLogo again(
+            &transfer, [] { return QUrl("http://dir.example/"); }, dir.path());
+        again.setStation("http://a.example/stream");
+        QCOMPARE(again.image().size(), shown);
+        QCOMPARE(transfer.requests.size(), 1);
+        QVERIFY(QImage(again.filePath(), "PNG").size() == shown);
+    }
+};
+
+// The child the kill test runs: writes the history over and over until it is killed.
+static int writeHistoryForever(const QString &folder)
+{
+    SongHistory history(folder);
+    history.load();
+    for (int i = 0;; ++i) {
+        history.add({QDateTime::currentDateTime(), QStringLiteral("Radio Een"), QStringLiteral("http://a/"),
+                     QStringLiteral("Song %1 ").arg(i) + QString(200, u'x')});
+        if (i == 0) {
+            std::printf("written\n");
+            std::fflush(stdout);
+        }
+    }
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], "--write-history") == 0) {
+        QCoreApplication app(argc, argv);
+        return writeHistoryForever(QString::fromLocal8Bit(argv[2]));
+    }
+    QApplication app(argc, argv);
+    TestListener test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_listener.moc"
