@@ -3,6 +3,7 @@
 #include "ProgramFolder.h"
 #include "SingleInstance.h"
 #include "SongHistory.h"
+#include "Startup.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -12,9 +13,31 @@ namespace {
 
 constexpr int kDefaultHistoryLines = 20;
 
+// Kept in step with the manual page norvale.1 (a test compares their options).
+constexpr const char *kHelp = R"(Usage: norvale [OPTION]...
+Listen to internet radio. Without an option the player window opens; a second start
+brings the running player forward.
+
+  --history [N]          print the last N songs heard (default 20), oldest first,
+                         as tab-separated lines: time, station, title, address
+  --sleep MINUTES        set the sleep timer of the running player (0 cancels)
+  --record ADDRESS [--for DURATION] [--per-song] [--to FOLDER]
+                         record a station to MP3 without a window: --for stops
+                         after DURATION, --per-song starts a file at each new
+                         song, --to names the folder of the recordings
+  --help                 show this help and exit
+  --version              show the version and exit
+
+Qt's own options (such as -platform NAME) are accepted as well.
+
+Environment: NORVALE_HOME (the program folder), NORVALE_DIRECTORY_URL (the
+directory server), NORVALE_MPV_OPTIONS (key=value,... for the playback engine).
+Report problems with "norvale --version" and the steps that led to them.
+)";
+
 int usage(const char *text)
 {
-    std::fprintf(stderr, "%s\nUsage: norvale [--history [N] | --sleep MINUTES]\n", text);
+    std::fprintf(stderr, "norvale: %s\nTry 'norvale --help' for more information.\n", text);
     return 2;
 }
 
@@ -23,7 +46,7 @@ int printHistory(const QStringList &args)
     bool number = true;
     const int count = args.size() > 1 ? args[1].toInt(&number) : kDefaultHistoryLines;
     if (!number || count < 0)
-        return usage("--history takes a number of songs.");
+        return usage("--history takes a number of songs");
     const ProgramFolderResult folder = resolveProgramFolder(ProgramFolderInputs::fromEnvironment());
     if (!folder.ok()) {
         std::fprintf(stderr, "%s\n", qPrintable(folder.errorText));
@@ -42,7 +65,7 @@ int sendSleep(const QStringList &args, const char *applicationTitle)
     bool number = false;
     const int minutes = args.size() == 2 ? args[1].toInt(&number) : -1;
     if (!number || minutes < 0)
-        return usage("--sleep takes a number of minutes (0 cancels).");
+        return usage("--sleep takes a number of minutes (0 cancels)");
     const QString server = SingleInstance::defaultServerName(QLatin1String(applicationTitle));
     if (!SingleInstance::sendCommand(server, QStringLiteral("sleep %1").arg(minutes))) {
         std::fprintf(stderr, "No running Norvale Internet Radio answered.\n");
@@ -58,6 +81,21 @@ std::optional<int> runCommandLine(int argc, char **argv, const char *application
     if (argc < 2)
         return std::nullopt;
     const QString option = QString::fromLocal8Bit(argv[1]);
+    if (option == QLatin1String("--help")) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (option == QLatin1String("--version")) {
+        std::printf("norvale %s\n", kProgramVersion);
+        return 0;
+    }
+    // Qt takes its own options with one dash (and a few with two), after this returns;
+    // any other long option is a mistake worth saying before a window opens.
+    static const QStringList qtLongOptions {QStringLiteral("--platform"), QStringLiteral("--style"),
+                                            QStringLiteral("--stylesheet"), QStringLiteral("--reverse")};
+    if (option.startsWith(QLatin1String("--")) && option != QLatin1String("--history")
+        && option != QLatin1String("--sleep") && !qtLongOptions.contains(option))
+        return usage(qPrintable(QStringLiteral("unrecognized option '%1'").arg(option)));
     if (option != QLatin1String("--history") && option != QLatin1String("--sleep"))
         return std::nullopt;
     // Paths and the local socket want an application object, not a display.
@@ -65,4 +103,9 @@ std::optional<int> runCommandLine(int argc, char **argv, const char *application
     QCoreApplication::setApplicationName(QStringLiteral("norvale"));
     const QStringList args = QCoreApplication::arguments().mid(1);
     return option == QLatin1String("--history") ? printHistory(args) : sendSleep(args, applicationTitle);
+}
+
+int rejectArgument(const char *argument)
+{
+    return usage(qPrintable(QStringLiteral("unexpected argument '%1'").arg(QString::fromLocal8Bit(argument))));
 }
