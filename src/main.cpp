@@ -9,6 +9,7 @@
 #include "MpvPlayer.h"
 #include "NetTransfer.h"
 #include "ProgramFolder.h"
+#include "RecordCommand.h"
 #include "Registry.h"
 #include "SingleInstance.h"
 #include "Startup.h"
@@ -37,6 +38,9 @@ void showWarning(QWidget *parent, const QString &text)
 // is created here once and handed to the windows.
 int main(int argc, char **argv)
 {
+    // Recording without a window needs no display and leaves a running player alone.
+    if (isRecordCommand(argc, argv))
+        return runRecordCommand(argc, argv);
     if (const std::optional<int> done = runCommandLine(argc, argv, kApplicationTitle))
         return *done;
     WebView::prepareApplication();

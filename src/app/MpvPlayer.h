@@ -81,6 +81,8 @@ public:
 
     void setReconnectPolicy(const ReconnectPolicy &policy) { m_policy = policy; }
     ReconnectPolicy reconnectPolicy() const { return m_policy; }
+    // Whether another attempt is due: after the user's stop or the last attempt, none is.
+    bool isReconnectPending() const { return m_reconnectTimer.isActive(); }
     void setTexts(const Texts &texts);
 
     // Reads any engine property, for diagnostics and tests; invalid when unknown.

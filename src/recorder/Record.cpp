@@ -5,7 +5,9 @@
 #include "MediaPlayer.h"
 #include "MessageBox.h"
 #include "RecordingName.h"
+#include "StreamAddress.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QImageReader>
@@ -71,9 +73,14 @@ Record *Record::openRecorder(QWidget *parent, const RecordSetup &setup)
     auto *record = new Record(setup, parent);
     record->Text1->setText(parts.at(0).trimmed());
     record->Text2->setText(parts.at(1).trimmed());
-    record->Text3->setText(
-        proposedRecordingPath(ReadINI(record->iniPath(), QStringLiteral("Record"), QStringLiteral("dir")),
-                              setup.stationName, setup.now, defaultRecordingFolder()));
+    // A station started by its address alone has no name yet: the stream's own name,
+    // learnt when recording starts, is better than an address with its escapes.
+    record->m_nameFromStream = isStreamAddress(setup.stationName)
+        || (setup.player && !setup.stationName.isEmpty() && setup.stationName == setup.player->url());
+    record->m_proposedPath = proposedRecordingPath(
+        ReadINI(record->iniPath(), QStringLiteral("Record"), QStringLiteral("dir")),
+        record->m_nameFromStream ? record->Text1->text() : setup.stationName, setup.now, defaultRecordingFolder());
+    record->Text3->setText(record->m_proposedPath);
     record->open();
     return record;
 }
@@ -92,6 +99,9 @@ Record::Record(const RecordSetup &setup, QWidget *parent)
     connect(Command2, &QPushButton::clicked, this, &Record::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Record::Command3_Click);
     connect(Command4, &QPushButton::clicked, this, &Record::Command4_Click);
+    connect(Check1, &QCheckBox::toggled, this, &Record::storeChoices);
+    connect(Check2, &QCheckBox::toggled, this, &Record::storeChoices);
+    connect(m_recording, &StreamRecording::oneFile, this, &Record::onOneFile);
     connect(Timer1, &QTimer::timeout, this, &Record::onTimer1);
     connect(m_recording, &StreamRecording::attemptEnded, this, &Record::restartPlayerIfPlaying);
     connect(m_recording, &StreamRecording::failed, this, &Record::onFailed);
@@ -127,9 +137,11 @@ void Record::buildControls()
     Command4 = button(this, "Command4", QStringLiteral("..."), {308, 79, 32, 24});
     Command1 = button(this, "Command1", QStringLiteral("Start Stream"), {8, 110, 162, 26});
     Command3 = button(this, "Command3", QStringLiteral("Stop Stream"), {178, 110, 162, 26});
-    Command2 = button(this, "Command2", QStringLiteral("Exit"), {260, 146, 80, 26});
-    lState = label(this, "lState", QStringLiteral("Status:"), {8, 150, 48, 18});
-    lS = label(this, "lS", QString(), {56, 150, 196, 18});
+    Check1 = make<QCheckBox>(this, "Check1", {8, 140, 332, 22});
+    Check2 = make<QCheckBox>(this, "Check2", {8, 162, 332, 22});
+    Command2 = button(this, "Command2", QStringLiteral("Exit"), {260, 194, 80, 26});
+    lState = label(this, "lState", QStringLiteral("Status:"), {8, 198, 48, 18});
+    lS = label(this, "lS", QString(), {56, 198, 196, 18});
     // Host and port are the ask service's answer, not the user's to edit.
     Text1 = make<QLineEdit>(this, "Text1", {568, 16, 241, 19});
     Text1->setText(QStringLiteral("Text1"));
@@ -153,6 +165,13 @@ void Record::Form_Load()
     Command1->setText(t(QStringLiteral("RECcommand1")));
     Command2->setText(t(QStringLiteral("RECcommand2")));
     Command3->setText(t(QStringLiteral("RECcommand3")));
+    Check1->setText(t(QStringLiteral("RECcheck1")));
+    Check2->setText(t(QStringLiteral("RECcheck2")));
+    // Kept with the recorder's folder, before the toggles are heard.
+    const QSignalBlocker block1(Check1), block2(Check2);
+    Check1->setChecked(ReadINI(iniPath(), QStringLiteral("Record"), QStringLiteral("perSong")) == QLatin1String("1"));
+    Check2->setChecked(ReadINI(iniPath(), QStringLiteral("Record"), QStringLiteral("skipPartial"))
+                       == QLatin1String("1"));
     // The title bar is drawn by the skin; the window manager still gets a name for the
     // task list and for assistive tools.
     setWindowTitle(Label1->text());
@@ -170,8 +189,24 @@ void Record::loadSkin()
     Image2->setPixmap(skinPicture(prefix + QStringLiteral("balk1.skn")));
 }
 
+void Record::storeChoices()
+{
+    WriteINI(iniPath(), QStringLiteral("Record"), QStringLiteral("perSong"),
+             Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    WriteINI(iniPath(), QStringLiteral("Record"), QStringLiteral("skipPartial"),
+             Check2->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void Record::onOneFile(OneFileReason reason)
+{
+    Label2->setText(m_setup.texts(reason == OneFileReason::NoTitles ? QStringLiteral("RECcliNoTitles")
+                                                                    : QStringLiteral("RECcliFormat")));
+}
+
 void Record::setIdle(bool idle)
 {
+    Check1->setEnabled(idle);
+    Check2->setEnabled(idle);
     Command1->setEnabled(idle);
     Command2->setEnabled(idle);
     Command3->setEnabled(!idle);
@@ -223,7 +258,28 @@ void Record::StartStream()
         return;
     }
     setIdle(false);
-    m_recording->start(Text1->text(), Text2->text(), Text3->text());
+    RecordingPlan plan;
+    plan.host = Text1->text();
+    plan.port = Text2->text();
+    plan.file = Text3->text();
+    plan.station = m_setup.stationName;
+    plan.address = m_setup.player ? m_setup.player->url() : QString();
+    // Per song the files go into a folder named after the station, beside the file.
+    plan.perSong = Check1->isChecked();
+    plan.keepPartial = !Check2->isChecked();
+    plan.beginMark = QStringLiteral(" (%1)").arg(m_setup.texts(QStringLiteral("RECbeginMissing")));
+    plan.endMark = QStringLiteral(" (%1)").arg(m_setup.texts(QStringLiteral("RECendMissing")));
+    if (plan.perSong)
+        plan.folder = QFileInfo(Text3->text()).path();
+    if (plan.perSong && m_nameFromStream)
+        plan.station.clear();
+    if (m_nameFromStream && Text3->text() == m_proposedPath && !plan.perSong) {
+        plan.file.clear();
+        plan.folder = QFileInfo(m_proposedPath).path();
+        plan.station.clear();
+        plan.started.setTime(m_setup.now);
+    }
+    m_recording->start(plan);
 }
 
 void Record::StopStream()

@@ -8,6 +8,7 @@
 #include <functional>
 
 class MediaPlayer;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -34,7 +35,7 @@ class Record final : public QDialog
     Q_OBJECT
 public:
     static constexpr int kWidth = 348;
-    static constexpr int kHeight = 180;
+    static constexpr int kHeight = 228;
 
     // Opens the recorder window-modal over parent and returns at once; the window
     // deletes itself when closed. On a stream address without ":" it shows "errorREC",
@@ -65,6 +66,8 @@ private:
     void onTimer1();
     void onFailed(RecordingFailure failure, bool whileConnecting);
     void onServerClosed();
+    void onOneFile(OneFileReason reason);
+    void storeChoices();
     void restartPlayerIfPlaying();
     void setIdle(bool idle);
     void sendReport();
@@ -74,6 +77,8 @@ private:
     RecordSetup m_setup;
     StreamRecording *m_recording = nullptr;
     bool m_restartPending = false; // a start attempt still owes the player its restart
+    bool m_nameFromStream = false; // the station is known by its address only
+    QString m_proposedPath;
 
     QLabel *Image1 = nullptr;
     QLabel *Image2 = nullptr;
@@ -87,6 +92,8 @@ private:
     QPushButton *Command2 = nullptr;
     QPushButton *Command3 = nullptr;
     QPushButton *Command4 = nullptr;
+    QCheckBox *Check1 = nullptr; // one file per song
+    QCheckBox *Check2 = nullptr; // leave out the incomplete first and last song
     QLabel *lState = nullptr;
     QLabel *lS = nullptr;
     QTimer *Timer1 = nullptr;

@@ -20,3 +20,28 @@ QString textFromSafeFileName(const QString &fileName);
 // stays within the 255 bytes file systems allow.
 QString proposedRecordingPath(const QString &folder, const QString &stationName, QTime time,
                               const QString &fallbackFolder);
+
+class QFile;
+
+// path itself for n = 1, otherwise "<stem> (n).<suffix>"; the stem is shortened so
+// that the name stays within 255 bytes.
+QString numberedPath(const QString &path, int n);
+// Opens a new file at path, or at the first numbered path that is free: an existing
+// file is never opened, so never overwritten. False when none could be created;
+// file.errorString() says why. The file is unbuffered, so a full disk shows at the
+// write that met it.
+bool createNewFile(QFile &file, const QString &path);
+// Renames a closed file to path or the first free numbered path; the new name or an
+// empty text.
+QString renameToFree(const QString &from, const QString &path);
+
+// The file name of a song: its title (the station's "Artist - Title") with the mark,
+// mapped by safeFileName() and shortened to leave room for a number.
+QString songFileName(const QString &title, const QString &mark, const QString &extension);
+// "Artist - Title" split at its first " - "; a title without one has no artist.
+struct SongTitle
+{
+    QString artist;
+    QString title;
+};
+SongTitle splitStreamTitle(const QString &streamTitle);

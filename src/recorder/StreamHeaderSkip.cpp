@@ -4,6 +4,7 @@ QByteArrayView StreamHeaderSkip::take(QByteArrayView chunk)
 {
     if (!m_inHeader)
         return chunk;
+    const qsizetype room = kKeptHeader - m_kept.size();
     for (qsizetype i = 0; i < chunk.size(); ++i) {
         const char c = chunk[i];
         // m_matched is the longest tail of the scanned bytes that begins the marker; a CR
@@ -18,8 +19,10 @@ QByteArrayView StreamHeaderSkip::take(QByteArrayView chunk)
             m_inHeader = false;
             m_matched = 0;
             m_headerLoc = i - 2; // i - 3, counted from 1
+            m_kept.append(chunk.first(qMin(i + 1, room)));
             return chunk.sliced(i + 1);
         }
     }
+    m_kept.append(chunk.first(qMin(chunk.size(), room)));
     return {};
 }

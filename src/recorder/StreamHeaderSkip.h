@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QByteArrayView>
+#include <QByteArray>
 
 // Drops the response header a stream server sends before the audio. The header ends at
 // the first CR LF CR LF; that marker may arrive split over any number of chunks (the
@@ -20,6 +20,10 @@ public:
     // byte; 0 or less when the marker began in an earlier chunk.
     qsizetype headerLoc() const { return m_headerLoc; }
 
+    // The header's first bytes, up to kKeptHeader: what a server needs to say fits.
+    QByteArrayView header() const { return m_kept; }
+    static constexpr qsizetype kKeptHeader = 16 * 1024;
+
     // Arms the skip again for the next connection.
     void reset() { *this = StreamHeaderSkip {}; }
 
@@ -27,4 +31,5 @@ private:
     bool m_inHeader = true;
     int m_matched = 0; // bytes of CR LF CR LF seen at the end of what was scanned
     qsizetype m_headerLoc = 0;
+    QByteArray m_kept;
 };

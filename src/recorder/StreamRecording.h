@@ -1,11 +1,17 @@
 #pragma once
 
+#include "IcyStream.h"
 #include "StreamHeaderSkip.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFile>
 #include <QObject>
 #include <QString>
+#include <memory>
+
+class SongFiles;
+class SongSplitter;
 
 class QTcpSocket;
 
@@ -16,6 +22,35 @@ enum class RecordingFailure {
     Send, // the request could not be sent
     FileOpen, // the target file cannot be created (folder missing or not writable)
     FileWrite, // writing failed, a full disk for instance; what was written stays
+    Refused, // the server answered, but not with a stream
+    StreamFault, // the stream broke its own rules (metadata); what was written stays
+};
+
+// What to record and where.
+struct RecordingPlan
+{
+    QString host;
+    QString port;
+    // The path asked for, with a Host line; empty: the 16-byte request for "/" that
+    // stream servers of the plain kind answer.
+    QByteArray path;
+    bool perSong = false;
+    // One file for the whole stream: this file, or, when empty, "Opname <station> <time>"
+    // in folder.
+    QString file;
+    QString folder; // per song: the station's folder is made below it
+    QString station; // empty: the stream's own name (icy-name), else the host
+    QString address; // the station's address, for the tags
+    bool keepPartial = true; // keep the first and last song, with the marks
+    QString beginMark;
+    QString endMark;
+    QDateTime started = QDateTime::currentDateTime();
+};
+
+// Why a recording per song goes into one file after all.
+enum class OneFileReason {
+    NoTitles, // the station sends no in-stream titles
+    UnknownFormat, // audio of a type whose frames are not known
 };
 
 // One stream recording without any widget: connects to a stream server, sends the
@@ -35,8 +70,10 @@ public:
     ~StreamRecording() override;
 
     // Closes whatever an earlier recording or failure left open, then connects to host
-    // and port. The file at path is created or emptied only once the connection stands.
+    // and port. The file is made once the server's header has arrived, under a free
+    // name: an existing file is never overwritten.
     void start(const QString &host, const QString &port, const QString &path);
+    void start(const RecordingPlan &plan);
     // Closes the file (everything written stays) and the socket and arms the header
     // skip again. Harmless when nothing is open.
     void stop();
@@ -51,6 +88,13 @@ public:
     QString path() const { return m_file.fileName(); }
     // The system's words for the last file failure ("No space left on device").
     QString fileErrorText() const { return m_fileError; }
+    // The socket's words for the last connection failure, or the server's status line.
+    QString socketErrorText() const { return m_socketError; }
+    // Every file finished so far, by its final name.
+    QStringList files() const;
+    // The station's name as the files are named: the plan's, the stream's or the host.
+    QString stationName() const { return m_station; }
+    IcyDemuxer::Fault streamFault() const { return m_fault; }
     const StreamHeaderSkip &headerSkip() const { return m_header; }
 
 Q_SIGNALS:
@@ -63,6 +107,10 @@ Q_SIGNALS:
     void failed(RecordingFailure failure, bool whileConnecting);
     // The server ended the stream; every byte it sent is in the closed file.
     void serverClosed();
+    // A file was begun at path.
+    void fileStarted(const QString &path);
+    // A recording per song goes into one file; why.
+    void oneFile(OneFileReason reason);
 
 private:
     enum class Phase { Idle, Connecting, Recording };
@@ -72,12 +120,22 @@ private:
     void onDisconnected();
     void onDataArrival();
     bool takeChunk();
+    bool beginBody();
+    bool openWholeFile(const QString &path, const QString &contentType);
+    bool writeBody(QByteArrayView body);
     void closeAll();
     void fail(RecordingFailure failure);
 
     QTcpSocket *m_socket = nullptr;
     QFile m_file;
     StreamHeaderSkip m_header;
+    RecordingPlan m_plan;
+    QString m_station;
+    std::unique_ptr<SongSplitter> m_splitter;
+    std::unique_ptr<SongFiles> m_songs;
+    QStringList m_files;
+    QString m_socketError;
+    IcyDemuxer::Fault m_fault = IcyDemuxer::Fault::None;
     Phase m_phase = Phase::Idle;
     bool m_errored = false;
     bool m_drainQueued = false;

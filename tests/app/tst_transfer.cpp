@@ -10,154 +10,145 @@ class TestTransfer : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void encodesEveryInsertedValue_data();
-    void encodesEveryInsertedValue();
-    void baseUrl_data();
-    void baseUrl();
-    void outcomes_data();
-    void outcomes();
-    void abortedOrContextGone();
-
-private:
     QNetworkAccessManager m_manager;
+
+private Q_SLOTS:
+    void encodesEveryInsertedValue_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("key"); // empty: no query
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("target");
+        const auto row = [](const char *tag, const QString &path, const QString &key, const QString &value,
+                            const QByteArray &query) {
+            QTest::newRow(tag) << path << key << value << "/radio/inter/" + path.toUtf8() + query;
+        };
+
+        row("ampersand", "zenders/radio-lijst-zoek.php", "zoeken", "R&B", "?zoeken=R%26B");
+        row("blanks and accents", "zenders/radio-lijst-zoek.php", "zoeken", "café del mar",
+            "?zoeken=caf%C3%A9%20del%20mar");
+        row("stream url", "meld/index.php", "meld", "zender_http://host:8000/s?a=1&b=2#x",
+            "?meld=zender_http%3A%2F%2Fhost%3A8000%2Fs%3Fa%3D1%26b%3D2%23x");
+        row("plus", "website/index.php", "zendernaam", "Radio 1+1", "?zendernaam=Radio%201%2B1");
+        QTest::newRow("blank in a list file name")
+            << "zenders/new york.txt" << QString() << QString() << QByteArray("/radio/inter/zenders/new%20york.txt");
+    }
+
+    void encodesEveryInsertedValue()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, target);
+
+        LocalHttpServer server([](const QByteArray &) { return LocalHttpReply {}; });
+        QueryItems query;
+        if (!key.isEmpty())
+            query.append({key, value});
+        NetTransfer transfer(&m_manager);
+        bool done = false;
+        transfer.openUrl(directoryUrl(directoryBaseUrl(server.baseUrl(), {}), "radio/inter/" + path, query), this,
+                         [&](const TransferResult &) { done = true; });
+        QTRY_VERIFY(done);
+        QCOMPARE(server.targets().value(0), target);
+        // What the server decodes is exactly what was put in.
+        if (!key.isEmpty())
+            QCOMPARE(QUrlQuery(QUrl::fromEncoded("http://x" + target)).queryItemValue(key, QUrl::FullyDecoded), value);
+    }
+
+    void baseUrl_data()
+    {
+        QTest::addColumn<QString>("ini");
+        QTest::addColumn<QString>("env");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char *tag, const QString &ini, const QString &env, const QString &expected) {
+            QTest::newRow(tag) << ini << env << expected;
+        };
+        row("default", "", "", "http://127.0.0.1:8642/");
+        row("ini without slash", "http://dir.example:81/base", "", "http://dir.example:81/base/");
+        row("environment wins", "http://a/", "http://b:9/", "http://b:9/");
+        row("garbage falls back", "not a url", "", "http://127.0.0.1:8642/");
+    }
+
+    void baseUrl()
+    {
+        QFETCH(QString, ini);
+        QFETCH(QString, env);
+        QFETCH(QString, expected);
+        QCOMPARE(directoryBaseUrl(ini, env).toString(), expected);
+    }
+
+    void outcomes_data()
+    {
+        QTest::addColumn<int>("status"); // -1: nothing listens
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("silent");
+        QTest::addColumn<TransferError>("error");
+        QTest::addColumn<QString>("text");
+        const auto row = [](const char *tag, int status, const QByteArray &body, bool silent, TransferError error,
+                            const QString &text) {
+            QTest::newRow(tag) << status << body << silent << error << text;
+        };
+
+        row("utf-8 body", 200, "<naam>Radio Caf\xc3\xa9</naam>", false, TransferError::None, "<naam>Radio Café</naam>");
+        row("windows-1252 body", 200, "<naam>Caf\xe9 \x80</naam>", false, TransferError::None, "<naam>Café €</naam>");
+        row("empty body", 200, "", false, TransferError::None, "");
+        row("not found is a failure", 404, "<html>Not found</html>", false, TransferError::HttpStatus, "");
+        row("body at the limit", 200, QByteArray(1000, 'x'), false, TransferError::None, QString(1000, u'x'));
+        row("body past the limit", 200, QByteArray(1001, 'x'), false, TransferError::TooLarge, "");
+        row("large body past the limit", 200, QByteArray(4 << 20, 'x'), false, TransferError::TooLarge, "");
+        row("no answer times out", 200, "", true, TransferError::Timeout, "");
+        row("refused connection", -1, "", false, TransferError::Network, "");
+    }
+
+    void outcomes()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, silent);
+        QFETCH(TransferError, error);
+        QFETCH(QString, text);
+
+        LocalHttpServer server([&](const QByteArray &) { return LocalHttpReply {status, body, "text/plain", silent}; });
+        const QUrl url(server.baseUrl() + "radio/inter/keuze.txt");
+        if (status < 0)
+            server.close();
+        NetTransfer transfer(&m_manager);
+        transfer.setTimeout(300);
+        transfer.setMaxBodyBytes(1000);
+        std::optional<TransferResult> result;
+        transfer.openUrl(url, this, [&](const TransferResult &r) { result = r; });
+        QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 5000);
+        QCOMPARE(result->error, error);
+        QCOMPARE(result->body, text);
+        QCOMPARE(result->errorText.isEmpty(), error == TransferError::None);
+        if (error == TransferError::HttpStatus)
+            QCOMPARE(result->httpStatus, status);
+    }
+
+    // An aborted request, and one whose context is destroyed, closes its connection at once
+    // (long before the time-out) and never calls back.
+    void abortedOrContextGone()
+    {
+        LocalHttpServer server([](const QByteArray &target) {
+            return LocalHttpReply {200, "x", "text/plain", target == "/silent"};
+        });
+        NetTransfer transfer(&m_manager);
+        int calls = 0;
+        bool control = false;
+        auto *context = new QObject;
+        transfer.openUrl(QUrl(server.baseUrl() + "silent"), context, [&](const TransferResult &) { ++calls; });
+        const quint64 id =
+            transfer.openUrl(QUrl(server.baseUrl() + "silent"), this, [&](const TransferResult &) { ++calls; });
+        QTRY_COMPARE(server.targets().size(), 2);
+        delete context;
+        transfer.abort(id);
+        QTRY_COMPARE(server.closedByClient(), 2);
+        transfer.openUrl(QUrl(server.baseUrl()), this, [&](const TransferResult &) { control = true; });
+        QTRY_VERIFY(control); // replies still flow, and the two above stayed silent
+        QCOMPARE(calls, 0);
+    }
 };
-
-void TestTransfer::encodesEveryInsertedValue_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("key"); // empty: no query
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QByteArray>("target");
-    const auto row = [](const char *tag, const QString &path, const QString &key, const QString &value,
-                        const QByteArray &query) {
-        QTest::newRow(tag) << path << key << value << "/radio/inter/" + path.toUtf8() + query;
-    };
-
-    row("ampersand", "zenders/radio-lijst-zoek.php", "zoeken", "R&B", "?zoeken=R%26B");
-    row("blanks and accents", "zenders/radio-lijst-zoek.php", "zoeken", "café del mar",
-        "?zoeken=caf%C3%A9%20del%20mar");
-    row("stream url", "meld/index.php", "meld", "zender_http://host:8000/s?a=1&b=2#x",
-        "?meld=zender_http%3A%2F%2Fhost%3A8000%2Fs%3Fa%3D1%26b%3D2%23x");
-    row("plus", "website/index.php", "zendernaam", "Radio 1+1", "?zendernaam=Radio%201%2B1");
-    QTest::newRow("blank in a list file name")
-        << "zenders/new york.txt" << QString() << QString() << QByteArray("/radio/inter/zenders/new%20york.txt");
-}
-
-void TestTransfer::encodesEveryInsertedValue()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, key);
-    QFETCH(QString, value);
-    QFETCH(QByteArray, target);
-
-    LocalHttpServer server([](const QByteArray &) { return LocalHttpReply {}; });
-    QueryItems query;
-    if (!key.isEmpty())
-        query.append({key, value});
-    NetTransfer transfer(&m_manager);
-    bool done = false;
-    transfer.openUrl(directoryUrl(directoryBaseUrl(server.baseUrl(), {}), "radio/inter/" + path, query), this,
-                     [&](const TransferResult &) { done = true; });
-    QTRY_VERIFY(done);
-    QCOMPARE(server.targets().value(0), target);
-    // What the server decodes is exactly what was put in.
-    if (!key.isEmpty())
-        QCOMPARE(QUrlQuery(QUrl::fromEncoded("http://x" + target)).queryItemValue(key, QUrl::FullyDecoded), value);
-}
-
-void TestTransfer::baseUrl_data()
-{
-    QTest::addColumn<QString>("ini");
-    QTest::addColumn<QString>("env");
-    QTest::addColumn<QString>("expected");
-    const auto row = [](const char *tag, const QString &ini, const QString &env, const QString &expected) {
-        QTest::newRow(tag) << ini << env << expected;
-    };
-    row("default", "", "", "http://127.0.0.1:8642/");
-    row("ini without slash", "http://dir.example:81/base", "", "http://dir.example:81/base/");
-    row("environment wins", "http://a/", "http://b:9/", "http://b:9/");
-    row("garbage falls back", "not a url", "", "http://127.0.0.1:8642/");
-}
-
-void TestTransfer::baseUrl()
-{
-    QFETCH(QString, ini);
-    QFETCH(QString, env);
-    QFETCH(QString, expected);
-    QCOMPARE(directoryBaseUrl(ini, env).toString(), expected);
-}
-
-void TestTransfer::outcomes_data()
-{
-    QTest::addColumn<int>("status"); // -1: nothing listens
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("silent");
-    QTest::addColumn<TransferError>("error");
-    QTest::addColumn<QString>("text");
-    const auto row = [](const char *tag, int status, const QByteArray &body, bool silent, TransferError error,
-                        const QString &text) {
-        QTest::newRow(tag) << status << body << silent << error << text;
-    };
-
-    row("utf-8 body", 200, "<naam>Radio Caf\xc3\xa9</naam>", false, TransferError::None, "<naam>Radio Café</naam>");
-    row("windows-1252 body", 200, "<naam>Caf\xe9 \x80</naam>", false, TransferError::None, "<naam>Café €</naam>");
-    row("empty body", 200, "", false, TransferError::None, "");
-    row("not found is a failure", 404, "<html>Not found</html>", false, TransferError::HttpStatus, "");
-    row("body at the limit", 200, QByteArray(1000, 'x'), false, TransferError::None, QString(1000, u'x'));
-    row("body past the limit", 200, QByteArray(1001, 'x'), false, TransferError::TooLarge, "");
-    row("large body past the limit", 200, QByteArray(4 << 20, 'x'), false, TransferError::TooLarge, "");
-    row("no answer times out", 200, "", true, TransferError::Timeout, "");
-    row("refused connection", -1, "", false, TransferError::Network, "");
-}
-
-void TestTransfer::outcomes()
-{
-    QFETCH(int, status);
-    QFETCH(QByteArray, body);
-    QFETCH(bool, silent);
-    QFETCH(TransferError, error);
-    QFETCH(QString, text);
-
-    LocalHttpServer server([&](const QByteArray &) { return LocalHttpReply {status, body, "text/plain", silent}; });
-    const QUrl url(server.baseUrl() + "radio/inter/keuze.txt");
-    if (status < 0)
-        server.close();
-    NetTransfer transfer(&m_manager);
-    transfer.setTimeout(300);
-    transfer.setMaxBodyBytes(1000);
-    std::optional<TransferResult> result;
-    transfer.openUrl(url, this, [&](const TransferResult &r) { result = r; });
-    QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 5000);
-    QCOMPARE(result->error, error);
-    QCOMPARE(result->body, text);
-    QCOMPARE(result->errorText.isEmpty(), error == TransferError::None);
-    if (error == TransferError::HttpStatus)
-        QCOMPARE(result->httpStatus, status);
-}
-
-// An aborted request, and one whose context is destroyed, closes its connection at once
-// (long before the time-out) and never calls back.
-void TestTransfer::abortedOrContextGone()
-{
-    LocalHttpServer server([](const QByteArray &target) {
-        return LocalHttpReply {200, "x", "text/plain", target == "/silent"};
-    });
-    NetTransfer transfer(&m_manager);
-    int calls = 0;
-    bool control = false;
-    auto *context = new QObject;
-    transfer.openUrl(QUrl(server.baseUrl() + "silent"), context, [&](const TransferResult &) { ++calls; });
-    const quint64 id =
-        transfer.openUrl(QUrl(server.baseUrl() + "silent"), this, [&](const TransferResult &) { ++calls; });
-    QTRY_COMPARE(server.targets().size(), 2);
-    delete context;
-    transfer.abort(id);
-    QTRY_COMPARE(server.closedByClient(), 2);
-    transfer.openUrl(QUrl(server.baseUrl()), this, [&](const TransferResult &) { control = true; });
-    QTRY_VERIFY(control); // replies still flow, and the two above stayed silent
-    QCOMPARE(calls, 0);
-}
 
 QTEST_GUILESS_MAIN(TestTransfer)
 #include "tst_transfer.moc"

@@ -99,27 +99,6 @@ private Q_SLOTS:
         QCOMPARE(shifted, whole);
     }
 
-    void progressPercent_data()
-    {
-        QTest::addColumn<int>("start");
-        QTest::addColumn<QList<int>>("reported");
-        // Eighths of the way are ties: 12.5 -> 12, 37.5 -> 38, 62.5 -> 62, 87.5 -> 88.
-        QTest::newRow("whole text") << 1 << QList<int> {12, 25, 38, 50, 62, 75, 88, 100};
-        QTest::newRow("from the fifth position") << 5 << QList<int> {62, 75, 88, 100};
-    }
-
-    void progressPercent()
-    {
-        QFETCH(int, start);
-        QFETCH(QList<int>, reported);
-        TavrilonColorizer walker(QStringLiteral("abcdefgh"), start, 8);
-        QList<int> seen;
-        walker.setProgressCallback([&](int percent) { seen.append(percent); });
-        std::vector<TavrilonStyledRange> ranges;
-        walker.step(100, ranges);
-        QCOMPARE(seen, reported);
-    }
-
     void colorizeStylesWithoutChange()
     {
         Tavrilon box;

@@ -1,14 +1,14 @@
+#include "TrayHost.h"
 #include "TrayIcon.h"
 
 #include <QApplication>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QWidget>
 #include <QtTest>
 
-// Run offscreen, nothing offers a notification area; with NORVALE_TRAY_HOST set (under
-// Xvfb) that program is started as the tray host first.
+// Run offscreen (addAndRemove alone), nothing offers a notification area; under Xvfb
+// (tst_trayicon_xvfb) NORVALE_TRAY_HOST is started as the tray host first.
 class TestTrayIcon : public QObject
 {
     Q_OBJECT
@@ -21,16 +21,14 @@ private Q_SLOTS:
 
 private:
     bool m_withHost = false;
-    QProcess m_host; // ends with the test
+    TrayHost m_host;
 };
 
 void TestTrayIcon::initTestCase()
 {
     m_withHost = qEnvironmentVariableIsSet("NORVALE_TRAY_HOST");
-    if (m_withHost) {
-        m_host.start(qEnvironmentVariable("NORVALE_TRAY_HOST"), {});
-        QTRY_VERIFY_WITH_TIMEOUT(TrayIcon::isAvailable(), 10000);
-    }
+    if (m_withHost)
+        NORVALE_START_TRAY_HOST(m_host);
 }
 
 void TestTrayIcon::addAndRemove()
@@ -61,8 +59,7 @@ void TestTrayIcon::clicks_data()
 
 void TestTrayIcon::clicks()
 {
-    if (!m_withHost)
-        QSKIP("needs a tray host (tst_trayicon_xvfb)");
+    NORVALE_REQUIRE_ENVIRONMENT(m_withHost ? QString() : QStringLiteral("a tray host (tst_trayicon_xvfb)"));
     QFETCH(QString, gesture);
     QFETCH(QStringList, events);
     TrayIcon tray;
@@ -72,14 +69,8 @@ void TestTrayIcon::clicks()
     connect(&tray, &TrayIcon::RightClick, this, [&] { seen << "RightClick"; });
     QVERIFY(tray.Add(QApplication::style()->standardIcon(QStyle::SP_MediaPlay)));
 
-    // The icon's own window, embedded by the tray host.
-    QWidget *icon = nullptr;
-    QTRY_VERIFY([&] {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->inherits("QSystemTrayIconSys") && w->isVisible())
-                icon = w;
-        return icon != nullptr;
-    }());
+    QTRY_VERIFY(TrayHost::iconWindow());
+    QWidget *icon = TrayHost::iconWindow();
     const QPoint centre = icon->rect().center();
     if (gesture == "left") {
         QTest::mouseClick(icon, Qt::LeftButton, {}, centre);

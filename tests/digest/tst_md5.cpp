@@ -17,45 +17,41 @@ class TestMd5 : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void blockBoundaries_data();
-    void blockBoundaries();
-    void textIsUtf8();
-};
-
-void TestMd5::blockBoundaries_data()
-{
-    QTest::addColumn<int>("length");
-    // From 56 bytes on the length no longer fits the last block; 64 and more need a
-    // padding-only block or a second data block.
-    for (int length : {0, 3, 55, 56, 57, 63, 64, 65, 119, 120, 128, 129, 100000})
-        QTest::addRow("%d bytes", length) << length;
-}
-
-void TestMd5::blockBoundaries()
-{
-    QFETCH(int, length);
-
-    QByteArray message(length, Qt::Uninitialized);
-    for (int i = 0; i < length; ++i)
-        message[i] = char((i * 131 + 7) & 0xff); // every byte value, the high ones included
-    QCOMPARE(basMD5(message), reference(message)); // upper-case hex, as the directory stores it
-
-    // Fed in pieces that end before, on and after a block edge; finish() leaves the
-    // object ready for the next message.
-    Md5 md5;
-    for (int piece : {1, 55, 63, 64, 65}) {
-        for (int at = 0; at < length; at += piece)
-            md5.update(message.mid(at, piece));
-        QCOMPARE(Md5::toHex(md5.finish()), reference(message));
+    void blockBoundaries_data()
+    {
+        QTest::addColumn<int>("length");
+        // From 56 bytes on the length no longer fits the last block; 64 and more need a
+        // padding-only block or a second data block.
+        for (int length : {0, 3, 55, 56, 57, 63, 64, 65, 119, 120, 128, 129, 100000})
+            QTest::addRow("%d bytes", length) << length;
     }
-}
 
-void TestMd5::textIsUtf8()
-{
-    const QString text = QStringLiteral("http://radio.example/caf\u00e9-\u0440\u0430\u0434\u0438\u043e-\U0001F3B5");
-    QCOMPARE(basMD5(text), reference(text.toUtf8()));
-    QCOMPARE(basMD5("stream \xF0\x9F\x8E\xB5"), reference("stream \xF0\x9F\x8E\xB5"));
-}
+    void blockBoundaries()
+    {
+        QFETCH(int, length);
+
+        QByteArray message(length, Qt::Uninitialized);
+        for (int i = 0; i < length; ++i)
+            message[i] = char((i * 131 + 7) & 0xff); // every byte value, the high ones included
+        QCOMPARE(basMD5(message), reference(message)); // upper-case hex, as the directory stores it
+
+        // Fed in pieces that end before, on and after a block edge; finish() leaves the
+        // object ready for the next message.
+        Md5 md5;
+        for (int piece : {1, 55, 63, 64, 65}) {
+            for (int at = 0; at < length; at += piece)
+                md5.update(message.mid(at, piece));
+            QCOMPARE(Md5::toHex(md5.finish()), reference(message));
+        }
+    }
+
+    void textIsUtf8()
+    {
+        const QString text = QStringLiteral("http://radio.example/caf\u00e9-\u0440\u0430\u0434\u0438\u043e-\U0001F3B5");
+        QCOMPARE(basMD5(text), reference(text.toUtf8()));
+        QCOMPARE(basMD5("stream \xF0\x9F\x8E\xB5"), reference("stream \xF0\x9F\x8E\xB5"));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestMd5)
 #include "tst_md5.moc"

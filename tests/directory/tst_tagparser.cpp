@@ -2,7 +2,6 @@
 #include "TagParser.h"
 
 #include <QElapsedTimer>
-#include <QRandomGenerator>
 #include <QTest>
 
 using Lists = QList<QStringList>;
@@ -73,56 +72,6 @@ private Q_SLOTS:
             const CountryListText list = parseCountryList(text);
             QCOMPARE((Lists {list.naam, list.bestand}), expected);
         }
-    }
-
-    void randomTextsMatchLiteralScan_data()
-    {
-        QTest::addColumn<QStringList>("tags");
-        QTest::addColumn<quint32>("seed");
-
-        QTest::newRow("station tags") << stationListTags() << 20240611u;
-        QTest::newRow("country tags") << countryListTags() << 7u;
-        QTest::newRow("prefix and repeated names") << QStringList {"a", "ab", "A"} << 4242u;
-        QTest::newRow("names with > and /") << QStringList {"x/y", "a>b", "naam"} << 31337u;
-    }
-
-    void randomTextsMatchLiteralScan()
-    {
-        QFETCH(QStringList, tags);
-        QFETCH(quint32, seed);
-
-        const QStringList fragments = {
-            "<naam>",    "</NAAM>",    "<Naam>",    "</naam>", "<naam",      "naam>",       "<url>",
-            "</url",     "</url>",     "<URL>",     "</Url>",  "<homepage>", "</homepage>", "</HomePage>",
-            "<bestand>", "</bestand>", "<BESTAND>", "<a>",     "</a>",       "<ab>",        "</AB>",
-            "<A>",       "<x/y>",      "</x/y>",    "<a>b>",   "</a>b>",     ">",           "<",
-            "</",        "/",          "x",         "é",       "\n",         " ",
-        };
-        QRandomGenerator random(seed);
-        qsizetype fields = 0;
-        int overLimits = 0;
-        for (int round = 0; round < 3000; ++round) {
-            QString text;
-            for (int k = random.bounded(40); k > 0; --k)
-                text += fragments.at(random.bounded(fragments.size()));
-
-            const Lists expected = literal::parseTaggedFields(text, tags);
-            const Lists actual = parseTaggedFields(text, tags);
-            // Under a small bound: the same lists, or none at all when they would not fit.
-            bool overLimit = false;
-            const Lists bounded = parseTaggedFields(text, tags, &overLimit, 40);
-            if (actual != expected || bounded != (overLimit ? Lists(tags.size()) : expected)) {
-                qWarning().noquote() << "text:" << text;
-                QCOMPARE(actual, expected);
-                QCOMPARE(bounded, overLimit ? Lists(tags.size()) : expected);
-            }
-            overLimits += overLimit;
-            for (const QStringList &list : expected)
-                fields += list.size();
-        }
-        // An alphabet that yields no fields would prove nothing.
-        QVERIFY2(fields > 1000, qPrintable(QString::number(fields)));
-        QVERIFY(overLimits > 100 && overLimits < 2900);
     }
 
     void textsBeyond16BitPositions()

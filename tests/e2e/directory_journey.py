@@ -12,25 +12,18 @@ Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
     directory_journey.py NORVALE_EXECUTABLE REPOSITORY_ROOT NORVALE_DIRECTORY_EXECUTABLE
 """
 import os
-import socket
-import subprocess
 import sys
-import tempfile
-import time
-import urllib.request
 
 import gi
 
 gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi, GLib  # noqa: E402
+from gi.repository import Atspi  # noqa: E402
 import journey
 from journey import application, click, find, playerctl, step, walk
 
 norvale, root, directory = sys.argv[1], sys.argv[2], sys.argv[3]
-work = tempfile.mkdtemp(prefix="norvale-directory-journey-")
-os.chmod(work, 0o755)  # the Icecast user reads its config and writes its log in here
-stream_dir = os.path.join(work, "stream")
-os.makedirs(stream_dir)
+journey.require(*journey.STREAM_TOOLS, "playerctl")
+work = journey.workspace("norvale-directory-journey-")
 failures = []
 app = None
 
@@ -56,11 +49,10 @@ def item_in(list_name, item):
     return find(found, "list item", item) if found is not None else None
 
 
-def start_norvale(env, log_name):
+def start_norvale(log_name):
     global app
     app = None
-    log = open(os.path.join(work, log_name), "w")
-    process = subprocess.Popen([norvale], env=env, stdout=log, stderr=subprocess.STDOUT)
+    process = journey.start_norvale(norvale, work, base, log_name)
     app = wait_for("the norvale window on the accessibility bus", application, 30)
     return process
 
@@ -68,49 +60,24 @@ def start_norvale(env, log_name):
 server = program = None
 try:
     step("starting the local Icecast stream")
-    out = subprocess.run([os.path.join(root, "scripts/test-stream"), "start", stream_dir, "--burst", "8192"],
-                         check=True, capture_output=True, text=True).stdout
-    stream_url = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)["URL"]
+    stream_url = journey.test_stream(root, "start", os.path.join(work, "stream"), "--burst", "8192")["URL"]
 
     step("filling and starting the directory server")
-    catalogue = os.path.join(work, "stations.csv")
-    with open(catalogue, "w", encoding="utf-8") as f:
-        f.write("country_code,country_name_en,country_name_nl,name,url,homepage,tags,votes,stationuuid\n"
-                "NL,The Netherlands,Nederland,Hollandse Hits,http://127.0.0.1:9/hits,,pop,5,"
-                "11111111-0000-4000-8000-000000000001\n"
-                "NL,The Netherlands,Nederland,Polder FM,http://127.0.0.1:9/polder,,,3,"
-                "11111111-0000-4000-8000-000000000002\n"
-                "BE,Belgium,België,Brussel Praat,http://127.0.0.1:9/praat,,,2,"
-                "11111111-0000-4000-8000-000000000003\n"
-                f"BE,Belgium,België,Vlaamse Zonnetoon,{stream_url},http://example.invalid/,,1,"
-                "11111111-0000-4000-8000-000000000004\n")
-    database = os.path.join(work, "directory.sqlite")
-    subprocess.run([directory, "import", catalogue, "--database", database], check=True, capture_output=True)
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        port = probe.getsockname()[1]
-    base = f"http://127.0.0.1:{port}/"
-    server = subprocess.Popen([directory, "serve", "--listen", f"127.0.0.1:{port}", "--database", database,
-                               "--quiet"], stdout=open(os.path.join(work, "directory.log"), "w"),
-                              stderr=subprocess.STDOUT)
-
-    def healthy():
-        try:
-            return urllib.request.urlopen(base + "health", timeout=2).status == 200
-        except OSError:
-            if server.poll() is not None:
-                raise RuntimeError("the directory server ended at start-up")
-            return False
-
-    wait_for("the directory server to answer", healthy, 20)
-
-    home = os.path.join(work, "home")
+    server, base = journey.directory_server(
+        directory, work,
+        "country_code,country_name_en,country_name_nl,name,url,homepage,tags,votes,stationuuid\n"
+        "NL,The Netherlands,Nederland,Hollandse Hits,http://127.0.0.1:9/hits,,pop,5,"
+        "11111111-0000-4000-8000-000000000001\n"
+        "NL,The Netherlands,Nederland,Polder FM,http://127.0.0.1:9/polder,,,3,"
+        "11111111-0000-4000-8000-000000000002\n"
+        "BE,Belgium,België,Brussel Praat,http://127.0.0.1:9/praat,,,2,"
+        "11111111-0000-4000-8000-000000000003\n"
+        f"BE,Belgium,België,Vlaamse Zonnetoon,{stream_url},http://example.invalid/,,1,"
+        "11111111-0000-4000-8000-000000000004\n")
     inst = os.path.join(work, "program", "INST.INI")
-    env = dict(os.environ, NORVALE_HOME=os.path.join(work, "program"), HOME=home, NORVALE_DIRECTORY_URL=base,
-               NORVALE_MPV_OPTIONS="ao=null", XDG_CONFIG_HOME=os.path.join(home, ".config"))
 
     step("first start in a fresh program folder")
-    program = start_norvale(env, "norvale-1.log")
+    program = start_norvale("norvale-1.log")
     press(wait_for("the first-run window's Start button", lambda: find(app, "push button", "Starten"), 20))
     wait_for("the Holland list from the directory", lambda: item_in("Online", "Hollandse Hits"), 20)
 
@@ -135,6 +102,8 @@ try:
     playing = playerctl("metadata", "xesam:url")
     if playing != stream_url:
         failures.append(f"the result plays {playing!r}, not {stream_url!r}")
+    wait_for("the play button to offer Stop", lambda: find(app, "push button", "Stop"), 10)
+    wait_for("a playing status line", lambda: find(app, "label", starts="Speelt"), 20)
     press(wait_for("the search dialog's OK button", lambda: find(search, "push button", "OK"), 10))
     wait_for("the search dialog to close", lambda: find(app, "list", "Zoekresultaten") is None, 10)
 
@@ -143,12 +112,11 @@ try:
     wait_for("the favourite", lambda: item_in("Favorieten", "Vlaamse Zonnetoon"), 10)
     playerctl("volume", "0.3")
     wait_for("the volume to read back", lambda: playerctl("volume").startswith("0.3"), 10)
-    subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.norvale",
-                    "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Quit"], check=True, capture_output=True)
+    journey.mpris("Quit")
     program.wait(15)
 
     step("second start: the last station comes back and plays")
-    program = start_norvale(env, "norvale-2.log")
+    program = start_norvale("norvale-2.log")
     wait_for("PlaybackStatus Playing", lambda: playerctl("status") == "Playing", 30)
     checks = {
         "the station played": lambda: playerctl("metadata", "xesam:url") == stream_url,
@@ -169,28 +137,12 @@ try:
 except Exception as error:  # noqa: BLE001 - any failure is reported with the logs
     failures.append(f"{type(error).__name__}: {error}")
 finally:
-    if program is not None and program.poll() is None:
-        program.terminate()
-        try:
-            program.wait(10)
-        except subprocess.TimeoutExpired:
-            program.kill()
-    if server is not None:
-        server.terminate()
-        server.wait(10)
-    if os.path.exists(os.path.join(stream_dir, "state")):
-        subprocess.run([os.path.join(root, "scripts/test-stream"), "stop", stream_dir], capture_output=True)
+    journey.end(program, server)
+    journey.stop_stream(root, work)
 
 if failures:
-    print("FAILED:", *failures, sep="\n  ")
-    for name in ("norvale-1.log", "norvale-2.log", "directory.log"):
-        try:
-            print(f"--- {name}\n" + open(os.path.join(work, name)).read()[-3000:])
-        except OSError:
-            pass
     try:
-        print("--- INST.INI\n" + open(inst).read())
+        failures.append("INST.INI:\n" + open(inst).read())
     except (OSError, NameError):
         pass
-    sys.exit(1)
-print("directory journey passed")
+journey.finish("directory journey", failures, work, ("norvale-1.log", "norvale-2.log", "directory.log"))

@@ -1,13 +1,33 @@
 """What the journeys share: log lines, waiting for a condition, the accessibility tree
-of the running program, playerctl and the private test stream."""
+of the running program, playerctl, the private test stream, the directory server, the
+program folder and the program itself."""
 import os
+import shutil
+import socket
 import subprocess
+import sys
+import tempfile
 import time
+import urllib.request
 
 import gi
 
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi, GLib  # noqa: E402
+
+
+# What scripts/test-stream runs; as root Icecast is started as its own user through setpriv.
+STREAM_TOOLS = ("icecast2", "ffmpeg", "curl") + (("setpriv",) if os.geteuid() == 0 else ())
+SKIPPED = 77  # ctest reports the journey as not run (SKIP_RETURN_CODE)
+
+
+def require(*programs):
+    """Ends the journey unless every program is installed: skipped on a developer's machine,
+    failed in CI (CI=true), where every journey must run."""
+    missing = [p for p in programs if shutil.which(p) is None]
+    if missing:
+        print(f"missing: {' '.join(missing)}", flush=True)
+        sys.exit(1 if os.environ.get("CI") == "true" else SKIPPED)
 
 
 def step(text):
@@ -68,7 +88,107 @@ def playerctl(*args):
     return out.stdout.strip() if out.returncode == 0 else ""
 
 
+def mpris(method, *args, interface="org.mpris.MediaPlayer2"):
+    """Calls a method of the player's MPRIS object as a desktop does; the reply as text."""
+    return subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.norvale",
+                           "/org/mpris/MediaPlayer2", f"{interface}.{method}", *args], check=True,
+                          capture_output=True, text=True).stdout
+
+
 def test_stream(root, *args):
     out = subprocess.run([os.path.join(root, "scripts/test-stream"), *args], check=True, capture_output=True,
                          text=True)
     return dict(line.split("=", 1) for line in out.stdout.splitlines() if "=" in line)
+
+
+def workspace(prefix):
+    """A folder for the journey's files, with "stream" in it for the test stream; the
+    Icecast user reads its config and writes its log in there."""
+    work = tempfile.mkdtemp(prefix=prefix)
+    os.chmod(work, 0o755)
+    os.makedirs(os.path.join(work, "stream"))
+    return work
+
+
+def stop_stream(root, work):
+    if os.path.exists(os.path.join(work, "stream", "state")):
+        subprocess.run([os.path.join(root, "scripts/test-stream"), "stop", os.path.join(work, "stream")],
+                       capture_output=True)
+
+
+def directory_server(executable, work, catalogue_csv):
+    """The real norvale-directory with catalogue_csv imported, on a free loopback port;
+    returns the process and its base URL once it answers."""
+    csv, database = os.path.join(work, "stations.csv"), os.path.join(work, "directory.sqlite")
+    with open(csv, "w", encoding="utf-8") as f:
+        f.write(catalogue_csv)
+    subprocess.run([executable, "import", csv, "--database", database], check=True, capture_output=True)
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+    base = f"http://127.0.0.1:{port}/"
+    server = subprocess.Popen([executable, "serve", "--listen", f"127.0.0.1:{port}", "--database", database,
+                               "--quiet"], stdout=open(os.path.join(work, "directory.log"), "w"),
+                              stderr=subprocess.STDOUT)
+
+    def healthy():
+        try:
+            return urllib.request.urlopen(base + "health", timeout=2).status == 200
+        except OSError:
+            if server.poll() is not None:
+                raise RuntimeError("the directory server ended at start-up")
+            return False
+
+    wait_for("the directory server to answer", healthy, 20)
+    return server, base
+
+
+def installed_folder(norvale, work, extra=""):
+    """A program folder as an installation seeds it, past its first run; extra is
+    appended to its INST.INI."""
+    folder = os.path.join(work, "program")
+    shutil.copytree(os.path.join(os.path.dirname(norvale), "..", "share", "norvale"), folder)
+    inst = os.path.join(folder, "INST.INI")
+    with open(inst, encoding="utf-8") as f:
+        settings = f.read().replace("firstrun=0", "firstrun=1")
+    with open(inst, "w", encoding="utf-8") as f:
+        f.write(settings.rstrip("\n") + "\n" + extra)
+    return folder
+
+
+def environment(work, directory_url):
+    """The program's environment: the program folder work/program, a home of its own, the
+    given directory and no audio output."""
+    home = os.path.join(work, "home")
+    return dict(os.environ, NORVALE_HOME=os.path.join(work, "program"), HOME=home,
+                NORVALE_DIRECTORY_URL=directory_url, NORVALE_MPV_OPTIONS="ao=null",
+                XDG_CONFIG_HOME=os.path.join(home, ".config"))
+
+
+def start_norvale(norvale, work, directory_url, log_name="norvale.log"):
+    return subprocess.Popen([norvale], env=environment(work, directory_url),
+                            stdout=open(os.path.join(work, log_name), "w"), stderr=subprocess.STDOUT)
+
+
+def end(*processes):
+    for process in processes:
+        if process is not None and process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+
+
+def finish(name, failures, work, logs=("norvale.log",)):
+    """Reports the journey's outcome, with the tail of each log file after a failure."""
+    if not failures:
+        print(f"{name} passed")
+        return
+    print("FAILED:", *failures, sep="\n  ")
+    for log in logs:
+        try:
+            print(f"--- {log}\n" + open(os.path.join(work, log)).read()[-3000:])
+        except OSError:
+            pass
+    sys.exit(1)

@@ -12,32 +12,23 @@ Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
     listener_journey.py NORVALE_EXECUTABLE REPOSITORY_ROOT NORVALE_DIRECTORY_EXECUTABLE
 """
 import os
-import shutil
 import socket
 import subprocess
 import sys
-import tempfile
 import threading
 import time
-import urllib.request
+import journey
 from journey import playerctl, step, test_stream, wait_for
 
 norvale, root, directory = sys.argv[1], sys.argv[2], sys.argv[3]
-work = tempfile.mkdtemp(prefix="norvale-listener-")
-os.chmod(work, 0o755)  # the Icecast user reads its config and writes its log in here
+journey.require(*journey.STREAM_TOOLS, "playerctl")
+work = journey.workspace("norvale-listener-")
 stream_dir = os.path.join(work, "stream")
-os.makedirs(stream_dir)
 failures = []
 
 UTF8_SONG = "Zoë Ünïcode - Straße 5"
 LATIN1_SONG = "Café Noir - Déjà Vu"
 METAINT = 8000
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
 
 
 def icy_station(title_bytes):
@@ -80,57 +71,35 @@ def metadata(key):
     return playerctl("metadata", key)
 
 
-icecast = program = server = None
+program = server = None
 try:
     step("two stations: a local Icecast mount and a Latin-1 ICY server")
-    icecast = test_stream(root, "start", stream_dir, "--burst", "8192")
-    alfa = icecast["URL"]
+    alfa = test_stream(root, "start", stream_dir, "--burst", "8192")["URL"]
     bravo = icy_station(LATIN1_SONG.encode("latin-1"))
 
     step("the directory server with both stations")
-    catalogue = os.path.join(work, "stations.csv")
-    with open(catalogue, "w", encoding="utf-8") as f:
-        f.write("country_code,country_name_en,country_name_nl,name,url,homepage,tags,votes,stationuuid\n"
-                f"NL,The Netherlands,Nederland,Alfa Zender,{alfa},,,2,11111111-0000-4000-8000-000000000001\n"
-                f"NL,The Netherlands,Nederland,Bravo Zender,{bravo},,,1,11111111-0000-4000-8000-000000000002\n")
-    database = os.path.join(work, "directory.sqlite")
-    subprocess.run([directory, "import", catalogue, "--database", database], check=True, capture_output=True)
-    port = free_port()
-    base = f"http://127.0.0.1:{port}/"
-    server = subprocess.Popen([directory, "serve", "--listen", f"127.0.0.1:{port}", "--database", database,
-                               "--quiet"], stdout=open(os.path.join(work, "directory.log"), "w"),
-                              stderr=subprocess.STDOUT)
-
-    def healthy():
-        try:
-            return urllib.request.urlopen(base + "health", timeout=2).status == 200
-        except OSError:
-            return False
-
-    wait_for("the directory server to answer", healthy, 20)
+    server, base = journey.directory_server(
+        directory, work,
+        "country_code,country_name_en,country_name_nl,name,url,homepage,tags,votes,stationuuid\n"
+        f"NL,The Netherlands,Nederland,Alfa Zender,{alfa},,,2,11111111-0000-4000-8000-000000000001\n"
+        f"NL,The Netherlands,Nederland,Bravo Zender,{bravo},,,1,11111111-0000-4000-8000-000000000002\n")
 
     step("a program folder with two favourites and volume 37")
-    folder = os.path.join(work, "program")
-    shutil.copytree(os.path.join(os.path.dirname(norvale), "..", "share", "norvale"), folder)
+    folder = journey.installed_folder(norvale, work)
     inst = os.path.join(folder, "INST.INI")
     with open(inst, encoding="utf-8") as f:
-        settings = f.read().replace("firstrun=0", "firstrun=1").replace("Volume=50", "Volume=37")
+        settings = f.read().replace("Volume=50", "Volume=37")
     with open(inst, "w", encoding="utf-8") as f:
         f.write(settings)
     for name, url in (("Alfa Zender", alfa), ("Bravo Zender", bravo)):
         with open(os.path.join(folder, "favo", name), "w", encoding="utf-8") as f:
             f.write(f"[Internet]\nnaam={name}\nurl={url}\nwebsite=\n")
-    home = os.path.join(work, "home")
-    env = dict(os.environ, NORVALE_HOME=folder, HOME=home, NORVALE_DIRECTORY_URL=base,
-               NORVALE_MPV_OPTIONS="ao=null", XDG_CONFIG_HOME=os.path.join(home, ".config"))
-    log = open(os.path.join(work, "norvale.log"), "w")
-    program = subprocess.Popen([norvale], env=env, stdout=log, stderr=subprocess.STDOUT)
+    env = journey.environment(work, base)
+    program = journey.start_norvale(norvale, work, base)
     wait_for("the player on the session bus", lambda: playerctl("status"), 30)
 
-    can_next = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.norvale",
-                               "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Get",
-                               "string:org.mpris.MediaPlayer2.Player", "string:CanGoNext"],
-                              capture_output=True, text=True).stdout
+    can_next = journey.mpris("Get", "string:org.mpris.MediaPlayer2.Player", "string:CanGoNext",
+                             interface="org.freedesktop.DBus.Properties")
     if not can_next.strip().endswith("true"):
         failures.append(f"CanGoNext with two favourites: {can_next!r}")
 
@@ -180,8 +149,7 @@ try:
     if not playerctl("volume").startswith("0.37"):
         failures.append(f"the volume after the sleep timer is {playerctl('volume')!r}")
 
-    subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.norvale",
-                    "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Quit"], check=True)
+    journey.mpris("Quit")
     program.wait(15)
     with open(inst, encoding="utf-8") as f:
         stored = f.read()
@@ -190,20 +158,6 @@ try:
 except Exception as error:  # noqa: BLE001 - any failure is reported with the program log
     failures.append(f"{type(error).__name__}: {error}")
 finally:
-    if program is not None and program.poll() is None:
-        program.kill()
-        program.wait()
-    if icecast is not None:
-        subprocess.run([os.path.join(root, "scripts/test-stream"), "stop", stream_dir], capture_output=True)
-    if server is not None:
-        server.terminate()
-        server.wait(10)
-
-if failures:
-    print("FAILED:", *failures, sep="\n  ")
-    try:
-        print(open(os.path.join(work, "norvale.log")).read()[-4000:])
-    except OSError:
-        pass
-    sys.exit(1)
-print("listener journey passed")
+    journey.end(program, server)
+    journey.stop_stream(root, work)
+journey.finish("listener journey", failures, work, ("norvale.log", "directory.log"))

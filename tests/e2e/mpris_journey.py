@@ -10,20 +10,17 @@ Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
 """
 import http.server
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
 import threading
 import time
 import urllib.parse
+import journey
 from journey import playerctl, step, test_stream, wait_for
 
 norvale, root = sys.argv[1], sys.argv[2]
-work = tempfile.mkdtemp(prefix="norvale-mpris-")
-os.chmod(work, 0o755)  # the Icecast user reads its config and writes its log in here
+journey.require(*journey.STREAM_TOOLS, "playerctl")
+work = journey.workspace("norvale-mpris-")
 stream_dir = os.path.join(work, "stream")
-os.makedirs(stream_dir)
 reports = []
 failures = []
 
@@ -47,35 +44,21 @@ class Directory(http.server.BaseHTTPRequestHandler):
         pass
 
 
-icecast = program = server = None
+program = server = None
 inst = os.path.join(work, "program", "INST.INI")
 try:
     step("starting the local Icecast stream")
-    icecast = test_stream(root, "start", stream_dir, "--burst", "8192")
-    stream_url = icecast["URL"]
+    stream_url = test_stream(root, "start", stream_dir, "--burst", "8192")["URL"]
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Directory)
     threading.Thread(target=server.serve_forever, daemon=True).start()
 
     step("starting norvale")
-    # An installed program folder that has been through its first run.
-    program_folder = os.path.join(work, "program")
-    shutil.copytree(os.path.join(os.path.dirname(norvale), "..", "share", "norvale"), program_folder)
-    with open(inst, encoding="utf-8") as f:
-        settings = f.read().replace("firstrun=0", "firstrun=1")
-    with open(inst, "w", encoding="utf-8") as f:
-        f.write(settings)
-    home = os.path.join(work, "home")
-    env = dict(os.environ, NORVALE_HOME=os.path.join(work, "program"), HOME=home,
-               NORVALE_DIRECTORY_URL=f"http://127.0.0.1:{server.server_address[1]}/",
-               NORVALE_MPV_OPTIONS="ao=null", XDG_CONFIG_HOME=os.path.join(home, ".config"))
-    log = open(os.path.join(work, "norvale.log"), "w")
-    program = subprocess.Popen([norvale], env=env, stdout=log, stderr=subprocess.STDOUT)
+    journey.installed_folder(norvale, work)
+    program = journey.start_norvale(norvale, work, f"http://127.0.0.1:{server.server_address[1]}/")
 
     wait_for("the player on the session bus", lambda: "norvale" in playerctl("-l") or playerctl("status"), 30)
-    identity = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.norvale",
-                               "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties.Get",
-                               "string:org.mpris.MediaPlayer2", "string:Identity"],
-                              capture_output=True, text=True).stdout
+    identity = journey.mpris("Get", "string:org.mpris.MediaPlayer2", "string:Identity",
+                             interface="org.freedesktop.DBus.Properties")
     if "Norvale Internet Radio" not in identity:
         failures.append(f"Identity is not the program's name: {identity!r}")
 
@@ -101,9 +84,7 @@ try:
     step("quitting from the desktop")
     playerctl("stop")
     wait_for("PlaybackStatus Stopped", lambda: playerctl("status") == "Stopped", 10)
-    subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.norvale",
-                    "/org/mpris/MediaPlayer2",
-                    "org.mpris.MediaPlayer2.Quit"], check=True)
+    journey.mpris("Quit")
     program.wait(15)
     with open(inst, encoding="utf-8") as f:
         stored = f.read()
@@ -112,19 +93,8 @@ try:
 except Exception as error:  # noqa: BLE001 - any failure is reported with the program log
     failures.append(f"{type(error).__name__}: {error}")
 finally:
-    if program is not None and program.poll() is None:
-        program.kill()
-        program.wait()
-    if icecast is not None:
-        subprocess.run([os.path.join(root, "scripts/test-stream"), "stop", stream_dir], capture_output=True)
+    journey.end(program)
+    journey.stop_stream(root, work)
     if server is not None:
         server.shutdown()
-
-if failures:
-    print("FAILED:", *failures, sep="\n  ")
-    try:
-        print(open(os.path.join(work, "norvale.log")).read()[-4000:])
-    except OSError:
-        pass
-    sys.exit(1)
-print("desktop control journey passed")
+journey.finish("desktop control journey", failures, work)

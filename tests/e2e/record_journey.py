@@ -2,9 +2,11 @@
 """Recording a station, driven from outside as a person would: a local Icecast sends a
 known MP3 file's frames unchanged at "/", the real directory server lists the station and
 its ask service says it can be recorded, the real norvale plays it from its station list,
-and the recorder window records a few seconds. The file must hold none of the HTTP header
-and exactly one contiguous run of the stream's body (the file's bytes, looped), and read
-back as MP3 of the time recorded.
+and the recorder window records a few seconds. The file must hold none of the HTTP header,
+a tag in front and behind it exactly one contiguous run of the stream's body (the file's
+bytes, looped), and read back as MP3 of the time recorded. Then the window records again
+with "one file per song" while the title changes once: two files, named after the two
+titles, tagged, clean, and together one contiguous run again.
 
 Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
     record_journey.py NORVALE NORVALE_DIRECTORY REPOSITORY_ROOT [SCREENSHOT.png]
@@ -13,25 +15,23 @@ import glob
 import json
 import os
 import shutil
-import socket
 import subprocess
 import sys
-import tempfile
 import time
-import urllib.request
 
 import gi
 
 gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi, GLib  # noqa: E402
+from gi.repository import Atspi  # noqa: E402
+import journey
 from journey import application, click, step, wait_for, walk
+from recording_checks import check_run, check_songs, without_id3
 
 norvale, server, root = sys.argv[1:4]
 screenshot = sys.argv[4] if len(sys.argv) > 4 else None
-work = tempfile.mkdtemp(prefix="norvale-record-")
-os.chmod(work, 0o755)  # the Icecast user reads its config and the source file in here
+journey.require(*journey.STREAM_TOOLS)
+work = journey.workspace("norvale-record-")  # the Icecast user reads the source file in here too
 stream_dir, record_dir = os.path.join(work, "stream"), os.path.join(work, "opnames")
-os.makedirs(stream_dir)
 os.makedirs(record_dir)
 RECORD_SECONDS = 5
 failures = []
@@ -53,27 +53,15 @@ def enabled_button(top, name):
     return node if node is not None and has(node, Atspi.StateType.ENABLED) else None
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def check_recording(path, source, seconds):
-    data = open(path, "rb").read()
+    data = without_id3(open(path, "rb").read())
     step(f"recorded {len(data)} bytes in {seconds:.2f} s")
     if len(data) < 4096:
         return [f"the recording holds only {len(data)} bytes"]
-    problems = []
     # The body starts anywhere in the looped file; from there on it must be the file's
     # bytes in order, across every loop, with nothing lost, doubled or added. A byte of
     # the HTTP header left in front fails the search for the start.
-    offset = (source + source).find(data[:4096])
-    expected = (source * (len(data) // len(source) + 2))[offset:offset + len(data)]
-    if offset < 0 or data != expected:
-        first = next((i for i, (a, b) in enumerate(zip(data, expected)) if a != b), min(len(data), len(expected)))
-        problems.append(f"the recording is no contiguous run of the stream (start found at {offset}, first "
-                        f"difference at byte {first} of {len(data)}, begins {data[:24]!r})")
+    problems = check_run(data, source)
     probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=format_name,duration", "-of", "json",
                             path], capture_output=True, text=True)
     info = json.loads(probe.stdout or "{}").get("format", {})
@@ -92,40 +80,16 @@ try:
                     "anoisesrc=seed=7:amplitude=0.3:duration=3", "-ar", "44100", "-ac", "2", "-c:a", "libmp3lame",
                     "-b:a", "128k", "-id3v2_version", "0", "-write_xing", "0", source_file], check=True)
     source = open(source_file, "rb").read()
-    out = subprocess.run([os.path.join(root, "scripts/test-stream"), "start", stream_dir, "--file", source_file,
-                          "--burst", "0", "--owner", str(os.getpid())], check=True, capture_output=True, text=True)
-    station_url = dict(line.split("=", 1) for line in out.stdout.splitlines() if "=" in line)["ROOT_URL"]
+    station_url = journey.test_stream(root, "start", stream_dir, "--file", source_file, "--burst", "0",
+                                      "--owner", str(os.getpid()))["ROOT_URL"]
 
     step("starting the directory server with that station")
-    database, csv = os.path.join(work, "directory.sqlite"), os.path.join(work, "stations.csv")
-    with open(csv, "w", encoding="utf-8") as f:
-        f.write(f"country_code,name,url\nNL,Norvale opname,{station_url}\n")
-    subprocess.run([server, "import", csv, "--database", database], check=True, capture_output=True)
-    directory_url = f"http://127.0.0.1:{free_port()}/"
-    directory = subprocess.Popen([server, "serve", "--listen", directory_url[7:-1], "--database", database,
-                                  "--quiet"], stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "dir.log"), "w"))
-
-    def healthy():
-        try:
-            return urllib.request.urlopen(directory_url + "health", timeout=2).status == 200
-        except OSError:
-            return False
-
-    wait_for("the directory server's health", healthy, 20)
+    directory, directory_url = journey.directory_server(server, work,
+                                                        f"country_code,name,url\nNL,Norvale opname,{station_url}\n")
 
     step("starting norvale")
-    program_folder = os.path.join(work, "program")
-    shutil.copytree(os.path.join(os.path.dirname(norvale), "..", "share", "norvale"), program_folder)
-    inst = os.path.join(program_folder, "INST.INI")
-    with open(inst, encoding="utf-8") as f:
-        settings = f.read().replace("firstrun=0", "firstrun=1")
-    with open(inst, "w", encoding="utf-8") as f:
-        f.write(settings.rstrip("\n") + f"\n[Record]\ndir={record_dir}/\n")
-    home = os.path.join(work, "home")
-    env = dict(os.environ, NORVALE_HOME=program_folder, HOME=home, NORVALE_DIRECTORY_URL=directory_url,
-               NORVALE_MPV_OPTIONS="ao=null", XDG_CONFIG_HOME=os.path.join(home, ".config"))
-    program = subprocess.Popen([norvale], env=env, stdout=open(os.path.join(work, "norvale.log"), "w"),
-                               stderr=subprocess.STDOUT)
+    journey.installed_folder(norvale, work, f"[Record]\ndir={record_dir}/\n")
+    program = journey.start_norvale(norvale, work, directory_url)
     app = wait_for("the norvale window on the accessibility bus", application, 30)
 
     step("playing the station from the list")
@@ -160,28 +124,35 @@ try:
         raise RuntimeError(f"expected one recording in {record_dir}, found {os.listdir(record_dir)}")
     step(f"checking {os.path.basename(files[0])}")
     failures += check_recording(files[0], source, seconds)
+
+    step("recording two songs from the window, one file per song")
+    titles = ["Artiest Een - Eerste lied", "Artiest Twee - Tweede lied"]
+    subprocess.run([os.path.join(root, "scripts/test-stream"), "title", stream_dir, titles[0]], check=True)
+    wait_for("the record button", lambda: enabled_button(app, "Opnemen"), 20).do_action(0)
+    recorder = wait_for("the recorder window", lambda: find(app, "dialog", "Opnemen"), 10)
+    per_song = wait_for("the per-song choice", lambda: find(recorder, "check box", "Eén bestand per nummer"), 10)
+    per_song.do_action(0)
+    wait_for("the choice to be on", lambda: has(per_song, Atspi.StateType.CHECKED), 5)
+    wait_for("the start button", lambda: enabled_button(recorder, "Opname starten"), 10).do_action(0)
+    wait_for("the status 'recording'", lambda: find(recorder, "label", "Bezig met opnemen"), 10)
+    time.sleep(6)
+    subprocess.run([os.path.join(root, "scripts/test-stream"), "title", stream_dir, titles[1]], check=True)
+    time.sleep(6)
+    enabled_button(recorder, "Opname stoppen").do_action(0)
+    wait_for("the close button", lambda: enabled_button(recorder, "Sluiten"), 10).do_action(0)
+    song_dir = os.path.join(record_dir, "Norvale opname")
+    names = sorted(os.listdir(song_dir)) if os.path.isdir(song_dir) else []
+    expected = [f"{titles[0]} (begin ontbreekt).mp3", f"{titles[1]} (einde ontbreekt).mp3"]
+    if names != expected:
+        raise RuntimeError(f"songs {names}, expected {expected}")
+    failures += check_songs([os.path.join(song_dir, name) for name in names], titles, "Norvale opname", source)[0]
+
     if program.poll() is not None:
         failures.append(f"norvale ended early with {program.returncode}")
 except Exception as error:  # noqa: BLE001 - any failure is reported with the program log
     failures.append(f"{type(error).__name__}: {error}")
 finally:
-    for process in (program, directory):
-        if process is not None and process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-    if os.path.exists(os.path.join(stream_dir, "state")):
-        subprocess.run([os.path.join(root, "scripts/test-stream"), "stop", stream_dir], capture_output=True)
-
-if failures:
-    print("FAILED:", *failures, sep="\n  ")
-    for log in ("norvale.log", "dir.log"):
-        try:
-            print(f"--- {log}\n" + open(os.path.join(work, log)).read()[-3000:])
-        except OSError:
-            pass
-    sys.exit(1)
+    journey.end(program, directory)
+    journey.stop_stream(root, work)
+journey.finish("recording journey", failures, work, ("norvale.log", "directory.log"))
 shutil.rmtree(work, ignore_errors=True)
-print("recording journey passed")

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QtTest>
@@ -289,6 +290,9 @@ private Q_SLOTS:
             return LocalHttpReply {200, reply};
         });
         player = &rig.player;
+        bool answered = false;
+        connect(&rig.network, &QNetworkAccessManager::finished, this,
+                [&](QNetworkReply *r) { answered |= r->url().path().endsWith(QLatin1String("ask.php")); });
         rig.player.setUrl(QStringLiteral("http://one.example/stream"));
         rig.player.script(PlayState::Playing, QStringLiteral("Speelt"));
         const QByteArray asked =
@@ -296,7 +300,7 @@ private Q_SLOTS:
         QTRY_VERIFY(rig.server.targets().contains(asked));
         auto *command4 = rig.child<QPushButton>("Command4");
         if (recStream.isEmpty()) {
-            QTest::qWait(50); // the reply has been handled by the time the event queue drains
+            QTRY_VERIFY(answered); // and handled: the window's callback runs in the same emission
             QVERIFY(!command4->isEnabled());
             QCOMPARE(rig.child<QLabel>("recStream")->text(), QStringLiteral("streamrec"));
         } else {

@@ -33,13 +33,6 @@ class TestWebView : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase();
-    void navigate_data();
-    void navigate();
-    void linksAndPictures();
-
-private:
     QNetworkAccessManager m_manager;
     QTemporaryDir m_dir;
     QString m_base;
@@ -61,77 +54,78 @@ private:
             return LocalHttpReply {200, QByteArray(WebView::kMaxPageBytes + 1, 'x'), "text/html"};
         return LocalHttpReply {404, "weg"};
     }};
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QFile local(m_dir.filePath("local.png"));
+        QVERIFY(local.open(QIODevice::WriteOnly) && local.write(png(Qt::green)) > 0);
+        m_base = m_server.baseUrl();
+    }
+
+    void navigate_data()
+    {
+        QTest::addColumn<QString>("address"); // %1: the test server
+        QTest::addColumn<QString>("text"); // empty: NavigateError expected
+        const auto row = [](const char *tag, const char *address, const char *text) {
+            QTest::newRow(tag) << QString(address) << QString(text);
+        };
+        row("page", "%1page", "Welkom");
+        row("about text shown as it stands", "about:<b>Fout</b> 1", "<b>Fout</b> 1");
+        row("http error", "%1missing", "");
+        row("page too large", "%1big", "");
+        row("file refused", "file:///etc/hostname", "");
+        row("other scheme refused", "ftp://127.0.0.1/x", "");
+        row("nobody listening", "http://127.0.0.1:1/", "");
+    }
+
+    void navigate()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, text);
+        NetTransfer transfer(&m_manager);
+        WebView view(&transfer);
+        QSignalSpy complete(&view, &WebView::NavigateComplete);
+        QSignalSpy error(&view, &WebView::NavigateError);
+        view.Navigate(address.contains("%1") ? address.arg(m_base) : address);
+        QTRY_COMPARE(complete.size() + error.size(), 1);
+        QCOMPARE(error.size(), text.isEmpty() ? 1 : 0);
+        if (!text.isEmpty())
+            QVERIFY2(view.pageText().startsWith(text), qPrintable(view.pageText()));
+    }
+
+    void linksAndPictures()
+    {
+        NetTransfer transfer(&m_manager);
+        WebView view(&transfer);
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.Navigate(m_base + "page");
+        QTRY_VERIFY(shows(view, Qt::red));
+        QVERIFY(!shows(view, Qt::green));
+
+        // A link is followed inside the view, by keyboard as by mouse.
+        auto *browser = view.findChild<QTextBrowser *>();
+        browser->setFocus();
+        QTest::keyClick(browser, Qt::Key_Tab);
+        QTest::keyClick(browser, Qt::Key_Return);
+        QTRY_COMPARE(view.pageText().trimmed(), QString("Tweede pagina"));
+        QCOMPARE(view.LocationURL(), m_base + "next");
+
+        // Asked to, the view hands a link to another host over instead.
+        view.setHandOffExternalLinks(true);
+        QSignalSpy external(&view, &WebView::ExternalLink);
+        view.Navigate(m_base + "page");
+        QTRY_VERIFY(view.pageText().contains("Welkom"));
+        QTest::keyClick(browser, Qt::Key_Tab);
+        QTest::keyClick(browser, Qt::Key_Tab);
+        QTest::keyClick(browser, Qt::Key_Return);
+        QCOMPARE(external.size(), 1);
+        QCOMPARE(external.at(0).at(0).toUrl().path(), QString("/elders"));
+        QVERIFY(view.pageText().contains("Welkom"));
+    }
 };
-
-void TestWebView::initTestCase()
-{
-    QFile local(m_dir.filePath("local.png"));
-    QVERIFY(local.open(QIODevice::WriteOnly) && local.write(png(Qt::green)) > 0);
-    m_base = m_server.baseUrl();
-}
-
-void TestWebView::navigate_data()
-{
-    QTest::addColumn<QString>("address"); // %1: the test server
-    QTest::addColumn<QString>("text"); // empty: NavigateError expected
-    const auto row = [](const char *tag, const char *address, const char *text) {
-        QTest::newRow(tag) << QString(address) << QString(text);
-    };
-    row("page", "%1page", "Welkom");
-    row("about text shown as it stands", "about:<b>Fout</b> 1", "<b>Fout</b> 1");
-    row("http error", "%1missing", "");
-    row("page too large", "%1big", "");
-    row("file refused", "file:///etc/hostname", "");
-    row("other scheme refused", "ftp://127.0.0.1/x", "");
-    row("nobody listening", "http://127.0.0.1:1/", "");
-}
-
-void TestWebView::navigate()
-{
-    QFETCH(QString, address);
-    QFETCH(QString, text);
-    NetTransfer transfer(&m_manager);
-    WebView view(&transfer);
-    QSignalSpy complete(&view, &WebView::NavigateComplete);
-    QSignalSpy error(&view, &WebView::NavigateError);
-    view.Navigate(address.contains("%1") ? address.arg(m_base) : address);
-    QTRY_COMPARE(complete.size() + error.size(), 1);
-    QCOMPARE(error.size(), text.isEmpty() ? 1 : 0);
-    if (!text.isEmpty())
-        QVERIFY2(view.pageText().startsWith(text), qPrintable(view.pageText()));
-}
-
-void TestWebView::linksAndPictures()
-{
-    NetTransfer transfer(&m_manager);
-    WebView view(&transfer);
-    view.resize(400, 300);
-    view.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&view));
-    view.Navigate(m_base + "page");
-    QTRY_VERIFY(shows(view, Qt::red));
-    QVERIFY(!shows(view, Qt::green));
-
-    // A link is followed inside the view, by keyboard as by mouse.
-    auto *browser = view.findChild<QTextBrowser *>();
-    browser->setFocus();
-    QTest::keyClick(browser, Qt::Key_Tab);
-    QTest::keyClick(browser, Qt::Key_Return);
-    QTRY_COMPARE(view.pageText().trimmed(), QString("Tweede pagina"));
-    QCOMPARE(view.LocationURL(), m_base + "next");
-
-    // Asked to, the view hands a link to another host over instead.
-    view.setHandOffExternalLinks(true);
-    QSignalSpy external(&view, &WebView::ExternalLink);
-    view.Navigate(m_base + "page");
-    QTRY_VERIFY(view.pageText().contains("Welkom"));
-    QTest::keyClick(browser, Qt::Key_Tab);
-    QTest::keyClick(browser, Qt::Key_Tab);
-    QTest::keyClick(browser, Qt::Key_Return);
-    QCOMPARE(external.size(), 1);
-    QCOMPARE(external.at(0).at(0).toUrl().path(), QString("/elders"));
-    QVERIFY(view.pageText().contains("Welkom"));
-}
 
 QTEST_MAIN(TestWebView)
 #include "tst_webview.moc"

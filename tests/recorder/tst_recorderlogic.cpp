@@ -1,7 +1,66 @@
 #include "RecordingName.h"
+#include "RecordingTags.h"
+#include "SongFiles.h"
+#include "SongSplitter.h"
 #include "StreamHeaderSkip.h"
 
 #include <QtTest>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+
+namespace {
+
+// MPEG-1 layer III, 128 kbit/s, 44.1 kHz: 417 bytes, 418 with padding.
+QByteArray mp3Frame(char fill, bool padded = false)
+{
+    QByteArray frame = QByteArray("\xff\xfb") + char(padded ? 0x92 : 0x90) + '\x64';
+    return frame + QByteArray(padded ? 414 : 413, fill);
+}
+
+// AAC LC, 44.1 kHz, stereo, no CRC.
+QByteArray adtsFrame(char fill, int length)
+{
+    QByteArray frame("\xff\xf1\x50\x80");
+    frame += char(length >> 3) + QByteArray(1, char((length & 7) << 5 | 0x1f)) + '\xfc';
+    return frame + QByteArray(length - 7, fill);
+}
+
+// A metadata block for title; an empty title gives the empty block.
+QByteArray block(const QByteArray &title)
+{
+    if (title.isEmpty())
+        return QByteArray(1, '\0');
+    QByteArray text = "StreamTitle='" + title + "';";
+    text += QByteArray((16 - text.size() % 16) % 16, '\0');
+    return char(text.size() / 16) + text;
+}
+
+// audio with a block after every `interval` bytes, block i from blocks (then empty ones).
+QByteArray withBlocks(const QByteArray &audio, int interval, const QByteArrayList &blocks)
+{
+    QByteArray out;
+    for (qsizetype at = 0, i = 0; interval > 0 && at < audio.size(); at += interval, ++i) {
+        out += audio.mid(at, interval);
+        if (at + interval <= audio.size())
+            out += i < blocks.size() ? blocks.at(i) : block({});
+    }
+    return out;
+}
+
+// The stream in two reads split at every position, and in reads of one byte.
+QList<QByteArrayList> everySplit(const QByteArray &stream)
+{
+    QList<QByteArrayList> reads;
+    for (qsizetype split = 0; split <= stream.size(); split += 1 + split / 64)
+        reads.append({stream.left(split), stream.mid(split)});
+    QByteArrayList bytes;
+    for (char c : stream)
+        bytes.append(QByteArray(1, c));
+    reads.append(bytes);
+    return reads;
+}
+
+} // namespace
 
 class TestRecorderLogic : public QObject
 {
@@ -36,6 +95,186 @@ private Q_SLOTS:
             out += skip.take(chunk).toByteArray();
         QCOMPARE(out, body);
         QCOMPARE(skip.inHeader(), body.isEmpty());
+    }
+
+    void icyDemuxer_data()
+    {
+        QTest::addColumn<qint64>("metaint");
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<QByteArray>("audio");
+        QTest::addColumn<QStringList>("titles"); // "position:title"
+        QTest::addColumn<int>("fault");
+        const QByteArray audio = QByteArray("0123456789abcdefghijklmnopqrstuv").repeated(4); // 128
+        const auto row = [&](const char *name, qint64 metaint, const QByteArrayList &blocks, const QStringList &titles,
+                             IcyDemuxer::Fault fault = IcyDemuxer::Fault::None) {
+            const QByteArray stream = withBlocks(audio, int(metaint), blocks);
+            QTest::newRow(name) << metaint << stream << (fault == IcyDemuxer::Fault::None ? audio : QByteArray())
+                                << titles << int(fault);
+        };
+        row("titles, repeats and empty blocks", 20,
+            {block("A - B"), block({}), block("A - B"), block("Guns N' Roses - X"), block("C")},
+            {"20:A - B", "80:Guns N' Roses - X", "100:C"});
+        row("first block without title", 32, {block({}), block("T")}, {"32:", "64:T"});
+        row("quote closing the block", 64, {"\x01StreamTitle='Q'" + QByteArray(1, '\0')}, {"64:Q"});
+        row("title that never ends", 16, {char(2) + QByteArray("StreamTitle='x") + QByteArray(18, 'y')}, {},
+            IcyDemuxer::Fault::UnendedTitle);
+        row("interval 0", 0, {}, {}, IcyDemuxer::Fault::BadInterval);
+        row("absurd interval", IcyDemuxer::kMaxMetaint + 1, {}, {}, IcyDemuxer::Fault::BadInterval);
+    }
+
+    void icyDemuxer()
+    {
+        QFETCH(qint64, metaint);
+        QFETCH(QByteArray, stream);
+        QFETCH(QByteArray, audio);
+        QFETCH(QStringList, titles);
+        QFETCH(int, fault);
+        for (const QByteArrayList &reads : everySplit(stream)) {
+            IcyDemuxer icy(metaint);
+            QByteArray out;
+            QList<IcyDemuxer::TitleChange> changes;
+            for (const QByteArray &read : reads)
+                icy.feed(read, out, changes);
+            QStringList seen;
+            for (const auto &change : std::as_const(changes))
+                seen << QStringLiteral("%1:%2").arg(change.position).arg(QString::fromUtf8(change.title));
+            QCOMPARE(int(icy.fault()), fault);
+            if (fault == int(IcyDemuxer::Fault::None))
+                QCOMPARE(out, audio);
+            QCOMPARE(seen, titles);
+        }
+    }
+
+    void frameWalker_data()
+    {
+        QTest::addColumn<int>("codec");
+        QTest::addColumn<QByteArray>("junk"); // in front, dropped
+        QTest::addColumn<QByteArrayList>("frames");
+        const QByteArrayList mp3 {mp3Frame('a'), mp3Frame('b', true), mp3Frame('c'), mp3Frame('d')};
+        const QByteArrayList adts {adtsFrame('a', 300), adtsFrame('b', 9), adtsFrame('c', 1500), adtsFrame('d', 40)};
+        // A lone sync word and a header whose follower is missing must not lock.
+        const QByteArray junk = "\xff\xfb\x90\x64xx\xff\xf1\x50\x80\x01\x20\xfczz\xffq";
+        QTest::newRow("mp3 on a boundary") << int(AudioCodec::Mp3) << QByteArray() << mp3;
+        QTest::newRow("mp3 joined mid-stream") << int(AudioCodec::Mp3) << mp3Frame('z').mid(200) + junk << mp3;
+        QTest::newRow("adts joined mid-stream") << int(AudioCodec::Adts) << adtsFrame('z', 60).mid(5) + junk << adts;
+    }
+
+    void frameWalker()
+    {
+        QFETCH(int, codec);
+        QFETCH(QByteArray, junk);
+        QFETCH(QByteArrayList, frames);
+        for (const QByteArrayList &reads : everySplit(junk + frames.join())) {
+            FrameWalker walker {AudioCodec(codec)};
+            QList<FrameWalker::Frame> found;
+            for (const QByteArray &read : reads)
+                walker.feed(read, found);
+            QByteArrayList bytes;
+            for (const auto &frame : std::as_const(found))
+                bytes << frame.bytes;
+            QCOMPARE(bytes, frames);
+            QCOMPARE(found.first().start, junk.size());
+            QCOMPARE(walker.droppedBytes(), junk.size());
+        }
+    }
+
+    // A title announced inside a frame begins its song with the next frame; one on a
+    // boundary with that frame. Nothing is lost or doubled, whatever the reads.
+    void songSplitter_data()
+    {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QList<int>>("firstFrames"); // of each song
+        QByteArray frames;
+        for (char c = 'a'; c < 'a' + 12; ++c)
+            frames += mp3Frame(c);
+        const auto row = [&](const char *name, const QByteArray &junk, int interval, const QByteArrayList &blocks,
+                             const QStringList &titles, const QList<int> &firstFrames) {
+            QTest::newRow(name) << withBlocks(junk + frames, interval, blocks) << interval << titles << firstFrames;
+        };
+        // Frame i starts at 6 + 417 i: the block at 3000 sits inside frame 7.
+        row("inside frames", "\x12\x34junk", 1000, {block("A"), block("A"), block("B"), block("Café - Ü")},
+            {"A", "B", "Café - Ü"}, {0, 8, 10});
+        row("on a boundary", {}, 834, {block({}), block("B"), block({}), block("C")}, {"", "B", "C"}, {0, 4, 8});
+        row("Windows-1252 title", "\x12\x34junk", 2000, {block("Caf\xe9")}, {"Café"}, {0});
+    }
+
+    void songSplitter()
+    {
+        QFETCH(QByteArray, stream);
+        QFETCH(int, interval);
+        QFETCH(QStringList, titles);
+        QFETCH(QList<int>, firstFrames);
+        for (const QByteArrayList &reads : everySplit(stream)) {
+            SongSplitter splitter(AudioCodec::Mp3, interval);
+            QList<SongSplitter::Event> events;
+            for (const QByteArray &read : reads)
+                QVERIFY(splitter.feed(read, events));
+            QStringList seen;
+            QList<int> starts;
+            QByteArray audio;
+            for (const auto &event : std::as_const(events)) {
+                if (event.kind == SongSplitter::Event::Kind::Song)
+                    seen << event.title, starts << int(audio.size() / 417);
+                audio += event.bytes;
+            }
+            QCOMPARE(seen, titles);
+            QCOMPARE(starts, firstFrames);
+            QCOMPARE(audio.size(), 12 * 417);
+        }
+    }
+
+    // Never over an existing file; the first and last song marked or left out; tags in
+    // UTF-8 that TagLib reads back.
+    void songFiles_data()
+    {
+        QTest::addColumn<bool>("keepPartial");
+        QTest::addColumn<QStringList>("songs");
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("kept, marked") << true << QStringList {"Ärtist - Tïtle", "C/D", "Ärtist - Tïtle"}
+                                      << QStringList {"Ärtist - Tïtle (begin ontbreekt) (2).mp3", "C%2FD.mp3",
+                                                      "Ärtist - Tïtle (einde ontbreekt).mp3"};
+        QTest::newRow("left out") << false << QStringList {"X", "Ärtist - Tïtle", "Z"}
+                                  << QStringList {"Ärtist - Tïtle.mp3"};
+        QTest::newRow("one song") << true << QStringList {"Solo"}
+                                  << QStringList {"Solo (begin ontbreekt) (einde ontbreekt).mp3"};
+    }
+
+    void songFiles()
+    {
+        QFETCH(bool, keepPartial);
+        QFETCH(QStringList, songs);
+        QFETCH(QStringList, files);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("Radio Tien");
+        QDir().mkpath(folder);
+        QFile taken(folder + "/Ärtist - Tïtle (begin ontbreekt).mp3");
+        QVERIFY(taken.open(QIODevice::WriteOnly) && taken.write("older take") > 0);
+        taken.close();
+        {
+            SongFiles songFiles({folder, "Radio Tien", "http://radio.example/live", "mp3", keepPartial,
+                                 " (begin ontbreekt)", " (einde ontbreekt)"});
+            for (const QString &song : songs)
+                QVERIFY(songFiles.startSong(song, QDateTime({2026, 12, 7}, {1, 30}))
+                        && songFiles.write(mp3Frame('a').repeated(3)));
+        }
+        QStringList names = files;
+        QStringList found = QDir(folder).entryList(QDir::Files);
+        found.removeOne(QFileInfo(taken).fileName());
+        names.sort(), found.sort();
+        QCOMPARE(found, names);
+        QVERIFY(taken.open(QIODevice::ReadOnly) && taken.readAll() == "older take");
+        TagLib::MPEG::File read(QFile::encodeName(QDir(folder).filePath(files.first())).constData());
+        const TagLib::ID3v2::Tag *tag = read.ID3v2Tag();
+        QVERIFY(tag && tag->header()->majorVersion() == 4);
+        const auto text = [](const TagLib::String &s) {
+            return QString::fromStdString(s.to8Bit(true));
+        };
+        const SongTitle song = splitStreamTitle(files.first().section(" (", 0, 0).remove(".mp3"));
+        QCOMPARE(text(tag->artist()) + '|' + text(tag->title()), song.artist + '|' + song.title);
+        QCOMPARE(text(tag->album()) + text(tag->comment()), QStringLiteral("Radio Tienhttp://radio.example/live"));
+        QVERIFY(text(tag->frameListMap()["TDRC"].front()->toString()).startsWith("2026-12-07T01:30"));
     }
 
     void recordingName_data()

@@ -12,136 +12,132 @@
 class TestSettings : public QObject
 {
     Q_OBJECT
+
 private Q_SLOTS:
-    void loadCountsMissingAsZero_data();
-    void loadCountsMissingAsZero();
-    void dialogStores_data();
-    void dialogStores();
-    void registryRoundTrip_data();
-    void registryRoundTrip();
-};
-
-void TestSettings::loadCountsMissingAsZero_data()
-{
-    QTest::addColumn<QByteArray>("ini");
-    QTest::addColumn<QList<int>>("values"); // laden, afspelen, grootscherm, xsluiten, visual, combotaal
-    QTest::newRow("complete") << QByteArray("[Windows]\nladen=1\n[Online Radio]\nafspelen=1\ngrootscherm=0\n"
-                                            "xsluiten=1\nvisual=1\ncombotaal=1\ntaal=english\n")
-                              << QList<int> {1, 1, 0, 1, 1, 1};
-    QTest::newRow("laden missing: the rest still loads")
-        << QByteArray("[Online Radio]\nafspelen=1\ngrootscherm=1\nxsluiten=0\nvisual=1\ncombotaal=1\n")
-        << QList<int> {0, 1, 1, 0, 1, 1};
-    QTest::newRow("empty file: Nederlands") << QByteArray() << QList<int> {0, 0, 0, 0, 0, 0};
-    QTest::newRow("no position: taal decides")
-        << QByteArray("[Online Radio]\ntaal=english\n") << QList<int> {0, 0, 0, 0, 0, 1};
-    QTest::newRow("no numbers, position out of range")
-        << QByteArray("[Windows]\nladen=ja\n[Online Radio]\nafspelen=2\ncombotaal=-1\ntaal=\n")
-        << QList<int> {0, 0, 0, 0, 0, 0};
-}
-
-void TestSettings::loadCountsMissingAsZero()
-{
-    QFETCH(QByteArray, ini);
-    QFETCH(QList<int>, values);
-    QTemporaryDir dir;
-    QFile f(dir.filePath(QStringLiteral("INST.INI")));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(ini);
-    f.close();
-    const SettingsValues v = loadSettings(f.fileName());
-    QCOMPARE((QList<int> {v.laden, v.afspelen, v.grootscherm, v.xsluiten, v.visual, v.combotaal}), values);
-    QVERIFY(!v.taal().isEmpty());
-}
-
-void TestSettings::dialogStores_data()
-{
-    QTest::addColumn<QString>("button"); // Command1 OK, Command2 Cancel
-    QTest::addColumn<bool>("tickCheck1");
-    QTest::addColumn<QString>("laden");
-    QTest::addColumn<QString>("userEntry"); // "%1": the program path
-    QTest::addColumn<QString>("machineEntry");
-    QTest::newRow("autostart on") << "Command1" << true << "1"
-                                  << "%1"
-                                  << "rem %1";
-    QTest::newRow("autostart off") << "Command1" << false << "0"
-                                   << "rem %1"
-                                   << "rem %1";
-    QTest::newRow("cancel writes nothing") << "Command2" << true << ""
-                                           << ""
-                                           << "";
-}
-
-void TestSettings::dialogStores()
-{
-    QFETCH(QString, button);
-    QFETCH(bool, tickCheck1);
-    QFETCH(QString, laden);
-    QFETCH(QString, userEntry);
-    QFETCH(QString, machineEntry);
-    QTemporaryDir dir;
-    const QString ini = dir.filePath(QStringLiteral("INST.INI"));
-    WriteINI(ini, QStringLiteral("Online Radio"), QStringLiteral("visual"), QStringLiteral("1"));
-    const Registry registry({dir.filePath(QStringLiteral("user")), dir.filePath(QStringLiteral("machine"))});
-    const QString program = QStringLiteral("/opt/Norvale 3/norvale");
-
-    QString stored;
-    Form4 form(dir.path(), LanguageTexts(dir.path(), {}), registry, program);
-    connect(&form, &Form4::languageStored, this, [&](const QString &language) { stored = language; });
-    auto *check1 = form.findChild<PictureCheck *>(QStringLiteral("Check1"));
-    QVERIFY(form.findChild<PictureCheck *>(QStringLiteral("Check5"))->isChecked());
-    QCOMPARE(form.findChild<QComboBox *>(QStringLiteral("Combo1"))->currentText(), QStringLiteral("Nederlands"));
-    if (tickCheck1)
-        QTest::mouseClick(check1, Qt::LeftButton);
-    form.findChild<QComboBox *>(QStringLiteral("Combo1"))->setCurrentIndex(1);
-    form.findChild<QPushButton *>(button)->click();
-
-    QCOMPARE(ReadINI(ini, QStringLiteral("Windows"), QStringLiteral("laden")), laden);
-    const bool ok = !laden.isEmpty();
-    QCOMPARE(ReadINI(ini, QStringLiteral("Online Radio"), QStringLiteral("taal")), QLatin1String(ok ? "english" : ""));
-    QCOMPARE(ReadINI(ini, QStringLiteral("Online Radio"), QStringLiteral("combotaal")), QLatin1String(ok ? "1" : ""));
-    QCOMPARE(ReadINI(ini, QStringLiteral("Online Radio"), QStringLiteral("visual")), QStringLiteral("1"));
-    QCOMPARE(stored, ok ? QStringLiteral("english") : QString());
-    const auto entry = [&](RegistryRoot root) {
-        return registry.read(root, QLatin1String(kRunKey), QLatin1String(kRunValueName));
-    };
-    QCOMPARE(entry(RegistryRoot::CurrentUser), userEntry.arg(program));
-    QCOMPARE(entry(RegistryRoot::LocalMachine), machineEntry.arg(program));
-    QCOMPARE(form.result(), ok ? QDialog::Accepted : QDialog::Rejected);
-}
-
-void TestSettings::registryRoundTrip_data()
-{
-    QTest::addColumn<QString>("data");
-    QTest::newRow("path") << "/usr/bin/norvale";
-    QTest::newRow("rem form") << "rem /usr/bin/norvale";
-    QTest::newRow("blanks, quotes, $, %, backslash") << R"(/opt/My "Radio" $HOME 100%\x/norvale)";
-    QTest::newRow("rem form with blanks") << "rem /home/an/Norvale Radio/norvale";
-}
-
-void TestSettings::registryRoundTrip()
-{
-    QFETCH(QString, data);
-    QTemporaryDir dir;
-    const Registry registry({dir.filePath(QStringLiteral("user")), dir.filePath(QStringLiteral("machine"))});
-    const QString key = QLatin1String(kRunKey);
-    const QString name = QLatin1String(kRunValueName);
-    for (const RegistryRoot root : {RegistryRoot::CurrentUser, RegistryRoot::LocalMachine}) {
-        QCOMPARE(registry.read(root, key, name, QStringLiteral("none")), QStringLiteral("none"));
-        QVERIFY(registry.write(root, key, name, data));
-        QCOMPARE(registry.read(root, key, name), data);
+    void loadCountsMissingAsZero_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QList<int>>("values"); // laden, afspelen, grootscherm, xsluiten, visual, combotaal
+        QTest::newRow("complete") << QByteArray("[Windows]\nladen=1\n[Online Radio]\nafspelen=1\ngrootscherm=0\n"
+                                                "xsluiten=1\nvisual=1\ncombotaal=1\ntaal=english\n")
+                                  << QList<int> {1, 1, 0, 1, 1, 1};
+        QTest::newRow("laden missing: the rest still loads")
+            << QByteArray("[Online Radio]\nafspelen=1\ngrootscherm=1\nxsluiten=0\nvisual=1\ncombotaal=1\n")
+            << QList<int> {0, 1, 1, 0, 1, 1};
+        QTest::newRow("empty file: Nederlands") << QByteArray() << QList<int> {0, 0, 0, 0, 0, 0};
+        QTest::newRow("no position: taal decides")
+            << QByteArray("[Online Radio]\ntaal=english\n") << QList<int> {0, 0, 0, 0, 0, 1};
+        QTest::newRow("no numbers, position out of range")
+            << QByteArray("[Windows]\nladen=ja\n[Online Radio]\nafspelen=2\ncombotaal=-1\ntaal=\n")
+            << QList<int> {0, 0, 0, 0, 0, 0};
     }
-    // The entry is an autostart desktop file: switched off means Hidden.
-    QFile entry(registry.entryPath(RegistryRoot::CurrentUser, name));
-    QVERIFY(entry.open(QIODevice::ReadOnly));
-    const QByteArray text = entry.readAll();
-    QVERIFY(text.contains("Name=Norvale Internet Radio\n"));
-    QCOMPARE(text.contains("Hidden=true"), data.startsWith(QLatin1String("rem ")));
-    // Another key is no autostart value; a folder that cannot be created is skipped.
-    QVERIFY(!registry.write(RegistryRoot::CurrentUser, QStringLiteral("Software\\Other"), name, data));
-    const Registry blocked({entry.fileName() + QStringLiteral("/below-a-file"), {}});
-    QVERIFY(!blocked.write(RegistryRoot::CurrentUser, key, name, data));
-    QCOMPARE(blocked.read(RegistryRoot::CurrentUser, key, name), QString());
-}
+
+    void loadCountsMissingAsZero()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QList<int>, values);
+        QTemporaryDir dir;
+        QFile f(dir.filePath(QStringLiteral("INST.INI")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(ini);
+        f.close();
+        const SettingsValues v = loadSettings(f.fileName());
+        QCOMPARE((QList<int> {v.laden, v.afspelen, v.grootscherm, v.xsluiten, v.visual, v.combotaal}), values);
+        QVERIFY(!v.taal().isEmpty());
+    }
+
+    void dialogStores_data()
+    {
+        QTest::addColumn<QString>("button"); // Command1 OK, Command2 Cancel
+        QTest::addColumn<bool>("tickCheck1");
+        QTest::addColumn<QString>("laden");
+        QTest::addColumn<QString>("userEntry"); // "%1": the program path
+        QTest::addColumn<QString>("machineEntry");
+        QTest::newRow("autostart on") << "Command1" << true << "1"
+                                      << "%1"
+                                      << "rem %1";
+        QTest::newRow("autostart off") << "Command1" << false << "0"
+                                       << "rem %1"
+                                       << "rem %1";
+        QTest::newRow("cancel writes nothing") << "Command2" << true << ""
+                                               << ""
+                                               << "";
+    }
+
+    void dialogStores()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, tickCheck1);
+        QFETCH(QString, laden);
+        QFETCH(QString, userEntry);
+        QFETCH(QString, machineEntry);
+        QTemporaryDir dir;
+        const QString ini = dir.filePath(QStringLiteral("INST.INI"));
+        WriteINI(ini, QStringLiteral("Online Radio"), QStringLiteral("visual"), QStringLiteral("1"));
+        const Registry registry({dir.filePath(QStringLiteral("user")), dir.filePath(QStringLiteral("machine"))});
+        const QString program = QStringLiteral("/opt/Norvale 3/norvale");
+
+        QString stored;
+        Form4 form(dir.path(), LanguageTexts(dir.path(), {}), registry, program);
+        connect(&form, &Form4::languageStored, this, [&](const QString &language) { stored = language; });
+        auto *check1 = form.findChild<PictureCheck *>(QStringLiteral("Check1"));
+        QVERIFY(form.findChild<PictureCheck *>(QStringLiteral("Check5"))->isChecked());
+        QCOMPARE(form.findChild<QComboBox *>(QStringLiteral("Combo1"))->currentText(), QStringLiteral("Nederlands"));
+        if (tickCheck1)
+            QTest::mouseClick(check1, Qt::LeftButton);
+        form.findChild<QComboBox *>(QStringLiteral("Combo1"))->setCurrentIndex(1);
+        form.findChild<QPushButton *>(button)->click();
+
+        QCOMPARE(ReadINI(ini, QStringLiteral("Windows"), QStringLiteral("laden")), laden);
+        const bool ok = !laden.isEmpty();
+        QCOMPARE(ReadINI(ini, QStringLiteral("Online Radio"), QStringLiteral("taal")),
+                 QLatin1String(ok ? "english" : ""));
+        QCOMPARE(ReadINI(ini, QStringLiteral("Online Radio"), QStringLiteral("combotaal")),
+                 QLatin1String(ok ? "1" : ""));
+        QCOMPARE(ReadINI(ini, QStringLiteral("Online Radio"), QStringLiteral("visual")), QStringLiteral("1"));
+        QCOMPARE(stored, ok ? QStringLiteral("english") : QString());
+        const auto entry = [&](RegistryRoot root) {
+            return registry.read(root, QLatin1String(kRunKey), QLatin1String(kRunValueName));
+        };
+        QCOMPARE(entry(RegistryRoot::CurrentUser), userEntry.arg(program));
+        QCOMPARE(entry(RegistryRoot::LocalMachine), machineEntry.arg(program));
+        QCOMPARE(form.result(), ok ? QDialog::Accepted : QDialog::Rejected);
+    }
+
+    void registryRoundTrip_data()
+    {
+        QTest::addColumn<QString>("data");
+        QTest::newRow("path") << "/usr/bin/norvale";
+        QTest::newRow("rem form") << "rem /usr/bin/norvale";
+        QTest::newRow("blanks, quotes, $, %, backslash") << R"(/opt/My "Radio" $HOME 100%\x/norvale)";
+        QTest::newRow("rem form with blanks") << "rem /home/an/Norvale Radio/norvale";
+    }
+
+    void registryRoundTrip()
+    {
+        QFETCH(QString, data);
+        QTemporaryDir dir;
+        const Registry registry({dir.filePath(QStringLiteral("user")), dir.filePath(QStringLiteral("machine"))});
+        const QString key = QLatin1String(kRunKey);
+        const QString name = QLatin1String(kRunValueName);
+        for (const RegistryRoot root : {RegistryRoot::CurrentUser, RegistryRoot::LocalMachine}) {
+            QCOMPARE(registry.read(root, key, name, QStringLiteral("none")), QStringLiteral("none"));
+            QVERIFY(registry.write(root, key, name, data));
+            QCOMPARE(registry.read(root, key, name), data);
+        }
+        // The entry is an autostart desktop file: switched off means Hidden.
+        QFile entry(registry.entryPath(RegistryRoot::CurrentUser, name));
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QByteArray text = entry.readAll();
+        QVERIFY(text.contains("Name=Norvale Internet Radio\n"));
+        QCOMPARE(text.contains("Hidden=true"), data.startsWith(QLatin1String("rem ")));
+        // Another key is no autostart value; a folder that cannot be created is skipped.
+        QVERIFY(!registry.write(RegistryRoot::CurrentUser, QStringLiteral("Software\\Other"), name, data));
+        const Registry blocked({entry.fileName() + QStringLiteral("/below-a-file"), {}});
+        QVERIFY(!blocked.write(RegistryRoot::CurrentUser, key, name, data));
+        QCOMPARE(blocked.read(RegistryRoot::CurrentUser, key, name), QString());
+    }
+};
 
 QTEST_MAIN(TestSettings)
 #include "tst_settings.moc"

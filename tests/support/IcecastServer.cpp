@@ -50,16 +50,11 @@ QString IcecastServer::start()
         return {};
     if (!m_dir.isValid())
         return QStringLiteral("no temporary folder: ") + m_dir.errorString();
-    QStringList arguments {QStringLiteral("start"), m_dir.path(), QStringLiteral("--tone"),
-                           QString::number(m_options.toneHz)};
-    if (m_options.port > 0)
-        arguments << QStringLiteral("--port") << QString::number(m_options.port);
     // Should the test crash, the server does not outlive it.
-    arguments << QStringLiteral("--owner") << QString::number(QCoreApplication::applicationPid());
+    QStringList arguments {QStringLiteral("start"), m_dir.path(), QStringLiteral("--owner"),
+                           QString::number(QCoreApplication::applicationPid())};
     if (m_options.burstBytes > 0)
         arguments << QStringLiteral("--burst") << QString::number(m_options.burstBytes);
-    if (!m_options.announce.isEmpty())
-        arguments << QStringLiteral("--announce") << m_options.announce;
     QByteArray output;
     if (QString why = run(arguments, &output); !why.isEmpty())
         return why;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Environment.h"
+
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
@@ -8,19 +10,16 @@
 // scripts/test-stream. It stops when the object goes away.
 //
 //     IcecastServer server;
-//     NORVALE_START_ICECAST(server); // skips the test when icecast2/ffmpeg/curl are missing
+//     NORVALE_START_ICECAST(server); // skips (fails in CI) without icecast2/ffmpeg/curl
 //     player.setUrl(server.streamUrl());
 class IcecastServer
 {
 public:
     struct Options
     {
-        int port = 0; // 0: a free one
-        int toneHz = 440;
         // Audio a new listener gets at once; song titles reach it this much later. 0: the
         // script's default (about 4 s of audio).
         int burstBytes = 0;
-        QString announce; // a text, or a text file, spoken over the tone (needs espeak-ng)
     };
 
     IcecastServer();
@@ -41,7 +40,6 @@ public:
     int port() const { return m_port; }
     QString streamUrl() const; // http://127.0.0.1:PORT/stream
     QString rootUrl() const; // http://127.0.0.1:PORT/ (the same stream)
-    QString folder() const { return m_dir.path(); }
 
     // The source goes away: listeners see the stream end and new ones get 404.
     QString stopSource();
@@ -61,8 +59,7 @@ private:
 // they are present but the server does not come up.
 #define NORVALE_START_ICECAST(server)                                                                                  \
     do {                                                                                                               \
-        if (const QString missing_ = IcecastServer::missingTools(); !missing_.isEmpty())                               \
-            QSKIP(qPrintable(missing_));                                                                               \
+        NORVALE_REQUIRE_ENVIRONMENT(IcecastServer::missingTools());                                                    \
         if (const QString why_ = (server).start(); !why_.isEmpty())                                                    \
             QFAIL(qPrintable(QStringLiteral("the test stream did not start: ") + why_));                               \
     } while (false)

@@ -1,0 +1,44 @@
+"""Checks shared by the recording journeys: what a file per song must be, and that
+recorded audio is one unbroken run of a looped source file."""
+import json
+import subprocess
+
+
+def without_id3(data):
+    if data[:3] != b"ID3":
+        return data
+    return data[10 + (data[6] << 21 | data[7] << 14 | data[8] << 7 | data[9]):]
+
+
+def check_run(data, source):
+    """The body starts anywhere in the looped file; from there on it must be the file's
+    bytes in order, across every loop, with nothing lost, doubled or added."""
+    offset = (source + source).find(data[:4096])
+    expected = (source * (len(data) // len(source) + 2))[offset:offset + len(data)]
+    if offset >= 0 and data == expected:
+        return []
+    first = next((i for i, (a, b) in enumerate(zip(data, expected)) if a != b), min(len(data), len(expected)))
+    return [f"the recording is no contiguous run of the stream (start found at {offset}, first "
+            f"difference at byte {first} of {len(data)}, begins {data[:24]!r})"]
+
+
+def check_songs(paths, titles, album, source):
+    """Each file tagged with its title ("Artist - Title") and album, as ffprobe reads
+    them, decoding without an error; together, without their tags, one unbroken run."""
+    problems, audio = [], b""
+    for path, title in zip(paths, titles):
+        probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags", "-of", "json", path],
+                               capture_output=True, text=True)
+        tags = {k.lower(): v for k, v in json.loads(probe.stdout or "{}").get("format", {}).get("tags", {}).items()}
+        artist, _, name = title.rpartition(" - ")
+        if (tags.get("title"), tags.get("artist", ""), tags.get("album")) != (name, artist, album):
+            problems.append(f"{path}: tags {tags}")
+        decode = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"],
+                                capture_output=True, text=True)
+        if decode.returncode != 0 or decode.stderr.strip():
+            problems.append(f"{path} does not decode cleanly: {decode.stderr.strip()[:300]}")
+        data = open(path, "rb").read()
+        if not data.startswith(b"ID3\x04"):
+            problems.append(f"{path} has no ID3v2.4 tag in front")
+        audio += without_id3(data)
+    return problems + check_run(audio, source), audio
