@@ -21,18 +21,26 @@ brings the running player forward.
   --history [N]          print the last N songs heard (default 20), oldest first,
                          as tab-separated lines: time, station, title, address
   --sleep MINUTES        set the sleep timer of the running player (0 cancels)
-  --record ADDRESS [--for DURATION] [--per-song] [--to FOLDER]
-                         record a station to MP3 without a window: --for stops
-                         after DURATION, --per-song starts a file at each new
-                         song, --to names the folder of the recordings
-  --help                 show this help and exit
+  --record ADDRESS [--for DURATION] [--per-song] [--skip-partial] [--to FOLDER]
+                         record a station (a stream address or the name of a
+                         favourite) without a window, also while the player runs
+    --for DURATION       how long, as 90s, 45m or 2h; without it, until stopped
+    --per-song           one file per song, named after its title, in a folder
+                         named after the station
+    --skip-partial       with --per-song: leave out the first and last song
+    --to FOLDER          where recordings go (default: the recorder's folder,
+                         else Music)
+  -h, --help             show this help and exit
   --version              show the version and exit
 
 Qt's own options (such as -platform NAME) are accepted as well.
 
+Exit status: 0 done; 1 failed (no running player answered, the program folder
+cannot be used; for --record: wrong use); 2 wrong command line (for --record: the
+station could not be reached or broke off); 3 a recording could not be written.
+
 Environment: NORVALE_HOME (the program folder), NORVALE_DIRECTORY_URL (the
 directory server), NORVALE_MPV_OPTIONS (key=value,... for the playback engine).
-Report problems with "norvale --version" and the steps that led to them.
 )";
 
 int usage(const char *text)
@@ -81,7 +89,7 @@ std::optional<int> runCommandLine(int argc, char **argv, const char *application
     if (argc < 2)
         return std::nullopt;
     const QString option = QString::fromLocal8Bit(argv[1]);
-    if (option == QLatin1String("--help")) {
+    if (option == QLatin1String("--help") || option == QLatin1String("-h")) {
         std::fputs(kHelp, stdout);
         return 0;
     }
