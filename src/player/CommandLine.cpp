@@ -99,8 +99,8 @@ std::optional<int> runCommandLine(int argc, char **argv, const char *application
     }
     // Qt takes its own options with one dash (and a few with two), after this returns;
     // any other long option is a mistake worth saying before a window opens.
-    static const QStringList qtLongOptions {QStringLiteral("--platform"), QStringLiteral("--style"),
-                                            QStringLiteral("--stylesheet"), QStringLiteral("--reverse")};
+    const QStringList qtLongOptions {QStringLiteral("--platform"), QStringLiteral("--style"),
+                                     QStringLiteral("--stylesheet"), QStringLiteral("--reverse")};
     if (option.startsWith(QLatin1String("--")) && option != QLatin1String("--history")
         && option != QLatin1String("--sleep") && !qtLongOptions.contains(option))
         return usage(qPrintable(QStringLiteral("unrecognized option '%1'").arg(option)));
