@@ -307,8 +307,10 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(kUsage));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    // Not addHelpOption(): that adds Qt's --help-all, which says nothing about this program.
+    // The options are kept in step with the manual page norvale-directory.1 (a test compares them).
+    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit.")});
+    parser.addOption({QStringLiteral("version"), QStringLiteral("Show the version and exit.")});
     parser.addOptions({
         {QStringLiteral("listen"), QStringLiteral("Address and port to serve on (serve)."), QStringLiteral("HOST:PORT"),
          QStringLiteral("127.0.0.1:8642")},
@@ -341,7 +343,7 @@ int main(int argc, char *argv[])
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("serve, import, sync, demo or reports"));
     if (!parser.parse(app.arguments())) {
         printError(parser.errorText());
-        std::fputs(kUsage, stderr);
+        std::fputs("Try 'norvale-directory --help' for more information.\n", stderr);
         return Usage;
     }
     if (parser.isSet(QStringLiteral("help"))) {
