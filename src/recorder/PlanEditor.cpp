@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTimeEdit>
 
 PlanEditor::PlanEditor(QString iniPath, const LanguageTexts &texts, const QString &station, QWidget *parent)
@@ -27,6 +28,9 @@ PlanEditor::PlanEditor(QString iniPath, const LanguageTexts &texts, const QStrin
     m_list = make<QListWidget>(this, "ListPlan", {0, 20, 332, 64});
     m_list->setAccessibleName(title->text());
     m_list->installEventFilter(this);
+    // Long addresses are shortened in the middle; the tooltip holds the whole line.
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setTextElideMode(Qt::ElideMiddle);
     title->setBuddy(m_list);
 
     m_station = make<QLineEdit>(this, "TextPlanStation", {0, 88, 186, 24});
@@ -49,12 +53,12 @@ PlanEditor::PlanEditor(QString iniPath, const LanguageTexts &texts, const QStrin
         box->setChecked(true);
         m_days.append(box);
     }
-    m_perSong = make<QCheckBox>(this, "CheckPlanPerSong", {0, 140, 196, 22});
-    m_perSong->setText(m_texts(QStringLiteral("RECcheck1")));
-    m_add = make<QPushButton>(this, "CommandPlanAdd", {200, 139, 64, 26});
+    m_perSong = make<QCheckBox>(this, "CheckPlanPerSong", {0, 140, 140, 22});
+    m_perSong->setText(m_texts(QStringLiteral("RECplanPerSongBox")));
+    m_add = make<QPushButton>(this, "CommandPlanAdd", {150, 139, 88, 26});
     m_add->setText(m_texts(QStringLiteral("RECplanAdd")));
     m_add->setAutoDefault(false);
-    m_remove = make<QPushButton>(this, "CommandPlanRemove", {268, 139, 64, 26});
+    m_remove = make<QPushButton>(this, "CommandPlanRemove", {244, 139, 88, 26});
     m_remove->setText(m_texts(QStringLiteral("RECplanRemove")));
     m_remove->setAutoDefault(false);
 
