@@ -87,8 +87,7 @@ void PlanEditor::add()
         return;
     }
     m_plans.append(plan);
-    savePlannedRecordings(m_iniPath, m_plans);
-    showPlans();
+    store();
     m_list->setCurrentRow(int(m_plans.size()) - 1);
 }
 
@@ -98,9 +97,17 @@ void PlanEditor::removeCurrent()
     if (row < 0 || row >= m_plans.size())
         return;
     m_plans.removeAt(row);
-    savePlannedRecordings(m_iniPath, m_plans);
-    showPlans();
+    store();
     m_list->setCurrentRow(qMin(row, int(m_plans.size()) - 1));
+}
+
+void PlanEditor::store()
+{
+    // The list shows what the scheduler will read: a write that failed (a read-only
+    // program folder) leaves the stored plans, not the wished ones.
+    if (!savePlannedRecordings(m_iniPath, m_plans))
+        m_plans = loadPlannedRecordings(m_iniPath);
+    showPlans();
 }
 
 bool PlanEditor::eventFilter(QObject *watched, QEvent *event)

@@ -31,6 +31,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void store();
     void showPlans();
 
     QString m_iniPath;
