@@ -618,7 +618,7 @@ void Form1::buildDesktopService()
     m_notifier = new DesktopNotifier(QDBusConnection::sessionBus(), this);
     // Planned recordings run on their own connections, also while the window is in the tray.
     new RecordingScheduler(
-        m_services.programFolder,
+        m_services.programFolder, m_texts,
         [this](const QString &station, const QString &text) { m_notifier->notify(station, text); },
         &QDateTime::currentDateTime, this);
 }

@@ -118,9 +118,11 @@ RecordingTimetable::Step RecordingTimetable::step(const QList<PlannedRecording> 
     return step;
 }
 
-RecordingScheduler::RecordingScheduler(QString programFolder, Notify notify, Clock clock, QObject *parent)
+RecordingScheduler::RecordingScheduler(QString programFolder, LanguageTexts texts, Notify notify, Clock clock,
+                                       QObject *parent)
     : QObject(parent)
     , m_programFolder(std::move(programFolder))
+    , m_texts(std::move(texts))
     , m_notify(std::move(notify))
     , m_clock(std::move(clock))
     , m_timer(new QTimer(this))
@@ -145,10 +147,7 @@ RecordingScheduler::~RecordingScheduler()
 
 QString RecordingScheduler::text(const char *key) const
 {
-    const QString inst = programFilePath(m_programFolder, QStringLiteral("INST.INI"));
-    return LanguageTexts(m_programFolder, [&inst] {
-        return ReadINI(inst, QStringLiteral("Online Radio"), QStringLiteral("taal"));
-    })(QLatin1String(key));
+    return m_texts(QLatin1String(key));
 }
 
 QStringList RecordingScheduler::files() const
@@ -205,6 +204,9 @@ void RecordingScheduler::end(const QString &key)
     m_files += files;
     // Deleted later: end() may run inside one of the recording's own signals.
     running.recording->deleteLater();
-    m_notify(running.station, text(files.isEmpty() ? "RECplanFailed" : "RECplanEnded"));
-    Q_EMIT recordingEnded(running.station, files);
+    // A station known by its address alone has told its own name by now.
+    const QString station =
+        running.recording->stationName().isEmpty() ? running.station : running.recording->stationName();
+    m_notify(station, text(files.isEmpty() ? "RECplanFailed" : "RECplanEnded"));
+    Q_EMIT recordingEnded(station, files);
 }

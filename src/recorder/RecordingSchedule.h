@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LanguageTexts.h"
 #include "StreamRecording.h"
 
 #include <QDateTime>
@@ -11,7 +12,6 @@
 #include <functional>
 #include <optional>
 
-class LanguageTexts;
 class QTimer;
 
 // One planned recording: a station (a favourite's name or an http address) recorded
@@ -81,8 +81,9 @@ public:
     using Notify = std::function<void(const QString &station, const QString &text)>;
     static constexpr int kCheckMs = 15000;
 
-    RecordingScheduler(QString programFolder, Notify notify, Clock clock = &QDateTime::currentDateTime,
-                       QObject *parent = nullptr);
+    // texts: the main window's, so notices follow its language.
+    RecordingScheduler(QString programFolder, LanguageTexts texts, Notify notify,
+                       Clock clock = &QDateTime::currentDateTime, QObject *parent = nullptr);
     ~RecordingScheduler() override;
 
     // Looks at the plan now; the timer calls it every kCheckMs.
@@ -105,6 +106,7 @@ private:
     QString text(const char *key) const;
 
     QString m_programFolder;
+    LanguageTexts m_texts;
     Notify m_notify;
     Clock m_clock;
     QTimer *m_timer;

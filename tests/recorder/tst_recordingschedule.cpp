@@ -92,7 +92,6 @@ void TestRecordingSchedule::dueRecordingRecordsBytes()
     QTemporaryDir folder;
     const QString inst = folder.filePath("INST.INI");
     QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/lang.ini"), folder.filePath("lang.ini"));
-    WriteINI(inst, "Online Radio", "taal", "english");
     WriteINI(inst, "Record", "dir", folder.filePath("out"));
     QVERIFY(QDir().mkpath(folder.filePath("out")));
     QVERIFY(savePlannedRecordings(inst, {*PlannedRecording::fromText("1|21:00|30|0|" + station.baseUrl() + "live")}));
@@ -100,8 +99,8 @@ void TestRecordingSchedule::dueRecordingRecordsBytes()
     QDateTime now = at("1 20:59");
     QStringList notices;
     RecordingScheduler scheduler(
-        folder.path(), [&](const QString &who, const QString &text) { notices << who + ": " + text; },
-        [&] { return now; });
+        folder.path(), LanguageTexts(folder.path(), [] { return QStringLiteral("english"); }),
+        [&](const QString &who, const QString &text) { notices << who + ": " + text; }, [&] { return now; });
     scheduler.check();
     QCOMPARE(scheduler.runningCount(), 0);
     now = at("1 21:00");
