@@ -1,5 +1,7 @@
 #include "Slider.h"
 
+#include "InputCodes.h"
+
 #include <QCursor>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -74,29 +76,8 @@ bool onThumb(double c, int offset, int thumbLength)
 
 namespace {
 
-int buttonCode(Qt::MouseButtons buttons)
-{
-    int code = 0;
-    if (buttons & Qt::LeftButton)
-        code |= Slider::LeftButton;
-    if (buttons & Qt::RightButton)
-        code |= Slider::RightButton;
-    if (buttons & Qt::MiddleButton)
-        code |= Slider::MiddleButton;
-    return code;
-}
-
-int shiftCode(Qt::KeyboardModifiers modifiers)
-{
-    int code = 0;
-    if (modifiers & Qt::ShiftModifier)
-        code |= Slider::ShiftMask;
-    if (modifiers & Qt::ControlModifier)
-        code |= Slider::CtrlMask;
-    if (modifiers & Qt::AltModifier)
-        code |= Slider::AltMask;
-    return code;
-}
+using InputCodes::buttonCode;
+using InputCodes::shiftCode;
 
 constexpr int kDefaultMax = 100;
 constexpr int kBareThumb = 9; // the thumb's length and breadth without a Bar picture
@@ -393,7 +374,7 @@ void Slider::mousePressEvent(QMouseEvent *event)
         // The thumb jumps under the pointer; the value follows on release.
         m_offset = SliderMath::centredOffset(c, trackLength(), t);
     }
-    Q_EMIT MouseDown(LeftButton, shiftCode(event->modifiers()), float(event->position().x()),
+    Q_EMIT MouseDown(InputCodes::LeftButton, shiftCode(event->modifiers()), float(event->position().x()),
                      float(event->position().y()));
 }
 

@@ -37,10 +37,6 @@ class Slider final : public QWidget
 {
     Q_OBJECT
 public:
-    // Mouse button and shift-key codes of the MouseDown/MouseUp/MouseMove events.
-    enum ButtonCode { LeftButton = 1, RightButton = 2, MiddleButton = 4 };
-    enum ShiftCode { ShiftMask = 1, CtrlMask = 2, AltMask = 4 };
-
     explicit Slider(QWidget *parent = nullptr);
     ~Slider() override;
 
@@ -94,6 +90,7 @@ public:
 
 Q_SIGNALS:
     void Change(int value);
+    // Button and Shift carry the codes of InputCodes.h.
     void MouseDown(int Button, int Shift, float X, float Y);
     void MouseUp(int Button, int Shift, float X, float Y);
     void MouseMove(int Button, int Shift, float X, float Y);

@@ -213,7 +213,7 @@ private:
     void applyCursor();
     void applySelectionPalette();
 
-    // Colouring.
+    // Colouring (TavrilonColorRun.cpp).
     void colorizeNow(qsizetype startPos, qsizetype endPos, bool joinUndo);
     std::unique_ptr<Run> startRun(qsizetype startPos, qsizetype endPos);
     bool advanceRun(Run &run, qsizetype characters); // -1: to the end
@@ -221,13 +221,14 @@ private:
     void finishChunkedRun(bool completed);
     void reportProgress(int mode, const std::vector<int> &percents);
 
-    // Edit box events.
+    // Edit box events (TavrilonEdit.cpp).
     void onTextChanged();
     void onCaretMaybeMoved();
     bool keyDown(int qtKey, Qt::KeyboardModifiers modifiers, bool release); // true: drop the key
     enum class TypedAction { PassOn, Drop, Replace };
     TypedAction typed(QChar &character);
     bool roomFor(qsizetype characters) const;
+    qsizetype heldBesideSelection() const;
     void mouseButton(QEvent::Type type, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPointF pos);
 
     TavrilonEdit *m_edit = nullptr;

@@ -38,6 +38,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLinearGradient>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -64,6 +65,15 @@ T *label(QWidget *parent, const char *name, const QString &text, const QRect &ge
     return l;
 }
 
+QFont boldFont(const QWidget *widget, int pixelSize = 0)
+{
+    QFont font = widget->font();
+    font.setBold(true);
+    if (pixelSize > 0)
+        font.setPixelSize(pixelSize);
+    return font;
+}
+
 // The player refuses an address that is no network stream (a list or a favourite may
 // name a local file); the station then failed to start, and the user is told so.
 void tellIfRefused(QWidget *parent, const LanguageTexts &texts, const QString &url)
@@ -79,6 +89,29 @@ QTimer *timer(QObject *parent, const char *name, int interval)
     t->setInterval(interval);
     return t;
 }
+
+// The application asked to quit (the session manager ending the session) ends the
+// program even where the close box would only hide the window and refuse the quit.
+class QuitRequests final : public QObject
+{
+public:
+    QuitRequests(std::function<void()> quit, QObject *parent)
+        : QObject(parent)
+        , m_quit(std::move(quit))
+    { }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != QCoreApplication::instance() || event->type() != QEvent::Quit)
+            return false;
+        m_quit();
+        return true;
+    }
+
+private:
+    std::function<void()> m_quit;
+};
 
 } // namespace
 
@@ -145,6 +178,8 @@ void Form1::buildControls()
     Image2->setGeometry(rect());
     PlainHead = label(this, "PlainHead", QStringLiteral("Norvale Internet Radio"), {0, 0, kWidth, kHeadHeight});
     PlainHead->setIndent(24);
+    PlainHead->setAutoFillBackground(true);
+    PlainHead->setFont(boldFont(PlainHead, 22));
     Image1 = new SkinImage(this, false);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(0, 0, kWidth, kHeadHeight);
@@ -152,6 +187,7 @@ void Form1::buildControls()
     // Station panel on the left.
     Label7 = label(this, "Label7", QStringLiteral("- Zenders -"), {12, 98, 316, 20});
     Label7->setAlignment(Qt::AlignCenter);
+    Label7->setFont(boldFont(Label7));
     Label8 = label(this, "Label8", QStringLiteral("Online:"), {12, 118, 316, 18});
     List1 = make<QListWidget>(this, "List1", {12, 138, 316, 218});
     List1->setAccessibleName(QStringLiteral("Online"));
@@ -190,6 +226,7 @@ void Form1::buildControls()
     // Information panel on the right.
     Label11 = label(this, "Label11", QStringLiteral("- Informatie -"), {344, 98, 320, 20});
     Label11->setAlignment(Qt::AlignCenter);
+    Label11->setFont(boldFont(Label11));
     Label2 = label(this, "Label2", QStringLiteral("Land:"), {344, 120, 64, 18});
     TaalGeselecteerdTekst =
         label<LinkLabel>(this, "TaalGeselecteerdTekst", QStringLiteral("Holland"), {408, 120, 256, 18});
@@ -197,6 +234,8 @@ void Form1::buildControls()
     Label12 = label<LinkLabel>(this, "Label12", QStringLiteral("Zender zoeken"), {556, 140, 108, 18});
     Label6 = label(this, "Label6", QStringLiteral("Zender:"), {344, 162, 64, 18});
     ZenderNaam = label(this, "ZenderNaam", QStringLiteral("*+ naam zender +*"), {408, 162, 256, 18});
+    ZenderNaam->setFont(boldFont(ZenderNaam));
+    TaalGeselecteerdTekst->setFont(boldFont(TaalGeselecteerdTekst));
     Label3 = label<LinkLabel>(this, "Label3", QStringLiteral("Website van deze zender."), {408, 182, 256, 18});
     connect(Label3, &LinkLabel::clicked, this, &Form1::openStationSite);
 
@@ -233,7 +272,7 @@ void Form1::buildControls()
     Label5 = label<LinkLabel>(this, "Label5", QStringLiteral("About/Info"), {464, 516, 110, 18});
     Label15 = label<LinkLabel>(this, "Label15", QStringLiteral("Mute: ON"), {580, 516, 84, 18});
     Label15->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label15->setStyleSheet(QStringLiteral("color: #d01818; font-weight: bold;"));
+    Label15->setFont(boldFont(Label15));
     Label15->hide();
 
     connect(Label1, &LinkLabel::clicked, this, &Form1::openCountryChooser);
@@ -325,22 +364,29 @@ void Form1::buildControls()
     connect(Timer7, &QTimer::timeout, this, &Form1::onTimer7);
 }
 
-void Form1::applyPlainStyle()
+void Form1::applyPlainStyle(const QImage &frame)
 {
     // The window's own look, under the skin's pictures and in their place when no skin
-    // could be loaded.
-    setStyleSheet(QStringLiteral(
-        "Form1 { background: #eef2f6; }"
-        "QLabel#PlainHead { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #2b7bc0, stop:1 #123a66);"
-        "  color: white; font-size: 22px; font-weight: bold; }"
-        "QLabel#Label7, QLabel#Label11 { color: #123a66; font-weight: bold; }"
-        "LinkLabel { color: #1d64a8; }"
-        "LinkLabel:hover, LinkLabel:focus { color: #0b3d6e; text-decoration: underline; }"
-        "QLabel#ZenderNaam, QLabel#TaalGeselecteerdTekst { font-weight: bold; }"
-        "QLabel#Label14 { color: #33475b; }"
-        "QListWidget { background: white; border: 1px solid #b8c6d4; border-radius: 3px; }"
-        "QListWidget::item:selected { background: #2b7bc0; color: white; }"
-        "QPushButton { padding: 4px 10px; }"));
+    // could be loaded. Its colours are drawn against the frame, never taken from the
+    // desktop's theme. No style sheet: under one, child widgets and the dialogs opened
+    // from this window would no longer take their palette from their window.
+    applySkinPalette(this, frame);
+    const bool dark = isDarkSkinPalette(palette());
+    const auto colour = [](QWidget *widget, QPalette::ColorRole role, const QBrush &brush) {
+        QPalette colours = widget->palette();
+        colours.setBrush(role, brush);
+        widget->setPalette(colours);
+    };
+    for (QLabel *title : {Label7, Label11})
+        colour(title, QPalette::WindowText, dark ? QColor(0x9f, 0xcb, 0xf2) : QColor(0x12, 0x3a, 0x66));
+    colour(Label14, QPalette::WindowText, dark ? QColor(0xc8, 0xd0, 0xd8) : QColor(0x33, 0x47, 0x5b));
+    colour(Label15, QPalette::Link, warningColour(palette()));
+    QLinearGradient head(0, 0, 0, 1);
+    head.setCoordinateMode(QGradient::ObjectMode);
+    head.setColorAt(0, QColor(0x2b, 0x7b, 0xc0));
+    head.setColorAt(1, QColor(0x12, 0x3a, 0x66));
+    colour(PlainHead, QPalette::Window, head);
+    colour(PlainHead, QPalette::WindowText, Qt::white);
 }
 
 void Form1::buildTray()
@@ -393,6 +439,9 @@ bool Form1::skinDialog(QLabel *image1, QLabel *image2)
     }
     image1->setPixmap(QPixmap::fromImage(pictures.frame));
     image2->setPixmap(QPixmap::fromImage(pictures.bar));
+    applySkinPalette(image1->window(), pictures.frame);
+    if (auto *title = image2->window()->findChild<QLabel *>(QStringLiteral("Label1"), Qt::FindDirectChildrenOnly))
+        applyTitleColour(title, pictures.bar);
     return true;
 }
 
@@ -475,10 +524,7 @@ void Form1::onTimer2()
         Slider1->setBarOver(pictures.slider[2]);
         Slider1->setPictureBack(pictures.slider[3]);
         Slider1->setPictureProgress(pictures.slider[4]);
-        // Text stays readable on a dark frame.
-        QPalette palette = this->palette();
-        palette.setColor(QPalette::WindowText, isDarkPicture(pictures.frame) ? QColor(0xee, 0xee, 0xee) : Qt::black);
-        setPalette(palette);
+        applyPlainStyle(pictures.frame);
         return;
     }
     // One box at a time: Timer2 waits while the messages are open, and once the fall-back
@@ -489,6 +535,7 @@ void Form1::onTimer2()
             Image1->setPicture({});
             Image2->setPicture({});
             PlainHead->show();
+            applyPlainStyle();
         } else {
             Timer2->start();
         }
@@ -628,6 +675,7 @@ void Form1::load()
     buildListenerFeatures();
     buildDesktopService();
     buildLastStation();
+    QCoreApplication::instance()->installEventFilter(new QuitRequests([this] { endProgram(); }, this));
     gESelecteerdland->setText(ReadINI(iniPath(), QStringLiteral("Online Radio"), QStringLiteral("taal")));
     List1->addItem(m_texts.TaalTekst(QStringLiteral("error14")));
     m_showsPlaceholder = true;
@@ -704,6 +752,7 @@ void Form1::applyTexts()
     // The play button names what it will do for the state the player is in now; a
     // fixed caption would offer "Stop" while nothing plays.
     setPlayCaption(playCaptionKey(m_services.player->playState()));
+    followInterfaceLanguage(language());
     const std::pair<QAction *, const char *> menu[] = {
         {muting, "traymute"}, {openAction, "trayopen"}, {sluit, "trayclose"}};
     for (const auto &[action, key] : menu) {
@@ -758,20 +807,23 @@ void Form1::playAddress(const QString &url, const QString &name)
     setStation(name.isEmpty() ? url : name, url, QString());
 }
 
+namespace {
+
+// Nothing plays and nothing is on its way: a press starts the station. In every other
+// state, a stalled or reconnecting stream included, a press stops, so stop always works.
+bool pressPlays(int state)
+{
+    return state == PlayState::Stopped || state == PlayState::Ready;
+}
+
+} // namespace
+
 void Form1::Command3_Click()
 {
-    switch (m_services.player->playState()) {
-    case PlayState::Stopped:
-    case PlayState::Ready:
+    if (pressPlays(m_services.player->playState()))
         m_services.player->play();
-        break;
-    case PlayState::Playing:
-    case PlayState::Transitioning:
+    else
         m_services.player->stop();
-        break;
-    default:
-        break;
-    }
 }
 
 void Form1::Command4_Click()
@@ -824,17 +876,8 @@ void Form1::setPlayCaption(const QString &key)
 
 QString Form1::playCaptionKey(int state)
 {
-    switch (state) {
-    case PlayState::Stopped:
-    case PlayState::Ready:
-        return QStringLiteral("command3b");
-    case PlayState::Playing:
-        return QStringLiteral("command3");
-    case PlayState::Transitioning:
-        return QStringLiteral("command3c");
-    default:
-        return {};
-    }
+    // The caption names what a press does; the status line says what the player does.
+    return pressPlays(state) ? QStringLiteral("command3b") : QStringLiteral("command3");
 }
 
 void Form1::onPlayerStatusChanged()
@@ -856,12 +899,25 @@ void Form1::onPlayerStatusChanged()
         if (!title.isEmpty() && !isVisible() && m_notifier)
             m_notifier->notify(ZenderNaam->text(), title);
     }
-    Command4->setEnabled(false);
     // A fresh status stays a full interval before the title comes back.
     Timer7->start();
-    Frame2->hide();
     const int state = player->playState();
     setPlayCaption(playCaptionKey(state));
+    // A new song is a new status text in the same state of the same stream: the record
+    // button and the picture stay as they are, and the directory is not asked again.
+    const QString url = player->url();
+    if (state == m_shownState && url == m_shownUrl)
+        return;
+    m_shownState = state;
+    m_shownUrl = url;
+    Command4->setEnabled(false);
+    Frame2->hide();
+    if (pressPlays(state)) {
+        // Playback ended: the next start asks afresh, and no answer for this one counts.
+        m_askedUrl.clear();
+        m_recordable = false;
+        ++m_askGeneration;
+    }
     if (state != PlayState::Playing) {
         player->setVisualisation(false);
         return;
@@ -873,25 +929,33 @@ void Form1::onPlayerStatusChanged()
         Frame2->raise();
         Frame2->show();
     }
-    askRecordable();
+    // Once per start of a stream: back from a stall or a reconnect to the same address,
+    // the answer already given holds.
+    if (m_askedUrl != url)
+        askRecordable();
+    else
+        Command4->setEnabled(m_recordable);
 }
 
 void Form1::askRecordable()
 {
     // The question runs in the background; its answer counts only for the stream it was
-    // asked for, and only while that stream still plays.
+    // asked for, in this start of it. One that arrives during a stall enables recording
+    // when the stream plays again.
     const QString url = m_services.player->url();
+    m_askedUrl = url;
+    m_recordable = false;
     const quint64 generation = ++m_askGeneration;
     m_services.inet3->openUrl(DirectoryPages::ask(m_services.directoryBase, url), this,
                               [this, url, generation](const TransferResult &result) {
-                                  if (generation != m_askGeneration || !result.ok() || m_services.player->url() != url
-                                      || m_services.player->playState() != PlayState::Playing)
+                                  if (generation != m_askGeneration || !result.ok() || m_services.player->url() != url)
                                       return;
                                   const QString address = DirectoryPages::recordableAddress(result.body);
                                   if (address.isEmpty())
                                       return;
                                   recStream->setText(address);
-                                  Command4->setEnabled(true);
+                                  m_recordable = true;
+                                  Command4->setEnabled(m_services.player->playState() == PlayState::Playing);
                               });
 }
 
@@ -985,13 +1049,32 @@ void Form1::quitFromTray()
     close();
 }
 
+RememberedStation Form1::currentStation() const
+{
+    return {ZenderNaam->text(), m_services.player->url(), Slider1->value(), TaalGeselecteerdTekst->text(),
+            TaalGeselecteerd->text()};
+}
+
+void Form1::rememberForExit()
+{
+    if (m_last)
+        m_last->rememberOnExit(currentStation());
+}
+
+void Form1::endProgram()
+{
+    rememberForExit();
+    m_quitting = true;
+    TrayIcon1->Remove();
+    if (m_recorder)
+        m_recorder->close();
+    QApplication::exit(0);
+}
+
 void Form1::closeEvent(QCloseEvent *event)
 {
     // The last station is stored on every close, also when the close only hides.
-    const CloseAction action = m_last
-        ? m_last->rememberOnClose({ZenderNaam->text(), m_services.player->url(), Slider1->value(),
-                                   TaalGeselecteerdTekst->text(), TaalGeselecteerd->text()})
-        : CloseAction::Quit;
+    const CloseAction action = m_last ? m_last->rememberOnClose(currentStation()) : CloseAction::Quit;
     if (action == CloseAction::Quit || m_quitting) {
         TrayIcon1->Remove();
         if (m_recorder)
