@@ -16,6 +16,7 @@
 #include "MprisService.h"
 #include "NowPlaying.h"
 #include "Record.h"
+#include "RecordingSchedule.h"
 #include "SkinImage.h"
 #include "SkinnedDialog.h"
 #include "Slider.h"
@@ -662,6 +663,11 @@ void Form1::buildDesktopService()
     m_mpris = new MprisService(std::move(hooks), this);
     m_mpris->registerOn(); // without a session bus the player simply has no desktop service
     m_notifier = new DesktopNotifier(QDBusConnection::sessionBus(), this);
+    // Planned recordings run on their own connections, also while the window is in the tray.
+    new RecordingScheduler(
+        m_services.programFolder, m_texts,
+        [this](const QString &station, const QString &text) { m_notifier->notify(station, text); },
+        &QDateTime::currentDateTime, this);
 }
 
 void Form1::load()

@@ -4,6 +4,7 @@
 #include "MakeControl.h"
 #include "MediaPlayer.h"
 #include "MessageBox.h"
+#include "PlanEditor.h"
 #include "RecordingName.h"
 #include "SkinnedDialog.h"
 #include "StreamAddress.h"
@@ -140,9 +141,11 @@ void Record::buildControls()
     Command3 = button(this, "Command3", QStringLiteral("Stop Stream"), {178, 110, 162, 26});
     Check1 = make<QCheckBox>(this, "Check1", {8, 140, 332, 22});
     Check2 = make<QCheckBox>(this, "Check2", {8, 162, 332, 22});
-    Command2 = button(this, "Command2", QStringLiteral("Exit"), {260, 194, 80, 26});
-    lState = label(this, "lState", QStringLiteral("Status:"), {8, 198, 48, 18});
-    lS = label(this, "lS", QString(), {56, 198, 196, 18});
+    m_plans = new PlanEditor(iniPath(), m_setup.texts, m_setup.stationName, this);
+    m_plans->setGeometry(8, 192, 332, PlanEditor::kHeight);
+    Command2 = button(this, "Command2", QStringLiteral("Exit"), {260, 364, 80, 26});
+    lState = label(this, "lState", QStringLiteral("Status:"), {8, 368, 48, 18});
+    lS = label(this, "lS", QString(), {56, 368, 196, 18});
     // Host and port are the ask service's answer, not the user's to edit.
     Text1 = make<QLineEdit>(this, "Text1", {568, 16, 241, 19});
     Text1->setText(QStringLiteral("Text1"));

@@ -8,6 +8,7 @@
 #include <functional>
 
 class MediaPlayer;
+class PlanEditor;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -35,7 +36,7 @@ class Record final : public QDialog
     Q_OBJECT
 public:
     static constexpr int kWidth = 348;
-    static constexpr int kHeight = 228;
+    static constexpr int kHeight = 398;
 
     // Opens the recorder window-modal over parent and returns at once; the window
     // deletes itself when closed. On a stream address without ":" it shows "errorREC",
@@ -97,4 +98,5 @@ private:
     QLabel *lState = nullptr;
     QLabel *lS = nullptr;
     QTimer *Timer1 = nullptr;
+    PlanEditor *m_plans = nullptr; // the planned recordings
 };

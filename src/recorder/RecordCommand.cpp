@@ -73,17 +73,12 @@ stopped by a signal; 1 wrong use; 2 the station could not be reached, refused, e
 the stream early or broke its format; 3 the folder or a file could not be written.
 )";
 
-struct Station
-{
-    QString address;
-    QString name; // empty: the stream's own name
-};
+} // namespace
 
-// A favourite's name, matched without regard to case, or an http address.
-std::optional<Station> findStation(const QString &programFolder, const QString &text)
+std::optional<RecordStation> findRecordStation(const QString &programFolder, const QString &text)
 {
     if (text.startsWith(QLatin1String("http://"), Qt::CaseInsensitive))
-        return Station {text, {}};
+        return RecordStation {text, {}};
     QDir folder(programFolder);
     for (const QString &entry : folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         if (entry.compare(QLatin1String("favo"), Qt::CaseInsensitive) != 0)
@@ -95,13 +90,29 @@ std::optional<Station> findStation(const QString &programFolder, const QString &
                 continue;
             const QString naam = ReadINI(path, QStringLiteral("Internet"), QStringLiteral("naam"));
             if (naam.compare(text, Qt::CaseInsensitive) == 0)
-                return Station {ReadINI(path, QStringLiteral("Internet"), QStringLiteral("url")), naam};
+                return RecordStation {ReadINI(path, QStringLiteral("Internet"), QStringLiteral("url")), naam};
         }
     }
     return std::nullopt;
 }
 
-QString defaultFolder(const QString &programFolder)
+bool setPlanAddress(RecordingPlan &plan, const QString &address)
+{
+    const QUrl url(address, QUrl::StrictMode);
+    if (!url.isValid() || url.scheme().toLower() != QLatin1String("http") || url.host().isEmpty())
+        return false;
+    plan.host = url.host();
+    plan.port = QString::number(url.port(80));
+    plan.path = url.path(QUrl::FullyEncoded).toUtf8();
+    if (plan.path.isEmpty())
+        plan.path = "/";
+    if (url.hasQuery())
+        plan.path += '?' + url.query(QUrl::FullyEncoded).toUtf8();
+    plan.address = address;
+    return true;
+}
+
+QString recordingFolder(const QString &programFolder)
 {
     const QString stored = ReadINI(programFilePath(programFolder, QStringLiteral("INST.INI")), QStringLiteral("Record"),
                                    QStringLiteral("dir"));
@@ -110,8 +121,6 @@ QString defaultFolder(const QString &programFolder)
     const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     return !music.isEmpty() && QDir(music).exists() ? music : QDir::homePath();
 }
-
-} // namespace
 
 bool isRecordCommand(int argc, char **argv)
 {
@@ -170,19 +179,20 @@ int runRecordCommand(int argc, char **argv)
         complain(programFolder.errorText);
         return kFolder;
     }
-    const std::optional<Station> station = findStation(programFolder.path, parser.value(record));
+    const std::optional<RecordStation> station = findRecordStation(programFolder.path, parser.value(record));
     if (!station) {
         complain(QStringLiteral("\"%1\" is neither an http:// address nor the name of a favourite")
                      .arg(parser.value(record)));
         return kUsage;
     }
-    const QUrl url(station->address, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme().toLower() != QLatin1String("http") || url.host().isEmpty()) {
+    RecordingPlan plan;
+    if (!setPlanAddress(plan, station->address)) {
         complain(
             QStringLiteral("cannot record %1: only http:// stream addresses can be recorded").arg(station->address));
         return kUsage;
     }
-    const QString folder = QDir(parser.isSet(to) ? parser.value(to) : defaultFolder(programFolder.path)).absolutePath();
+    const QString folder =
+        QDir(parser.isSet(to) ? parser.value(to) : recordingFolder(programFolder.path)).absolutePath();
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isWritable()) {
         complain(QStringLiteral("cannot write to the folder %1").arg(folder));
         return kFolder;
@@ -192,18 +202,9 @@ int runRecordCommand(int argc, char **argv)
         return ReadINI(programFilePath(programFolder.path, QStringLiteral("INST.INI")), QStringLiteral("Online Radio"),
                        QStringLiteral("taal"));
     });
-    RecordingPlan plan;
-    plan.host = url.host();
-    plan.port = QString::number(url.port(80));
-    plan.path = url.path(QUrl::FullyEncoded).toUtf8();
-    if (plan.path.isEmpty())
-        plan.path = "/";
-    if (url.hasQuery())
-        plan.path += '?' + url.query(QUrl::FullyEncoded).toUtf8();
     plan.perSong = parser.isSet(perSong);
     plan.folder = folder;
     plan.station = station->name;
-    plan.address = station->address;
     plan.keepPartial = !parser.isSet(skipPartial);
     plan.beginMark = QStringLiteral(" (%1)").arg(texts(QStringLiteral("RECbeginMissing")));
     plan.endMark = QStringLiteral(" (%1)").arg(texts(QStringLiteral("RECendMissing")));

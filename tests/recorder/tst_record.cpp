@@ -179,15 +179,25 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.child<QLabel>("lS")->text(), rig.texts("RECstatClosed"));
     }
 
-    // The per-song choices are kept with the recorder's folder for the next opening.
+    // The per-song choices and the planned recordings are kept with the recorder's folder
+    // for the next opening; a plan is added with Enter and removed with Delete.
     void choicesRemembered()
     {
         RecordRig rig;
         QVERIFY(rig.open(QStringLiteral("127.0.0.1:8000")));
         rig.child<QCheckBox>("Check1")->click();
+        rig.child<QCheckBox>("CheckDay7")->click();
+        rig.child<QTimeEdit>("TimePlanStart")->setTime(QTime(21, 0));
+        QTest::keyClick(rig.child<QLineEdit>("TextPlanStation"), Qt::Key_Return);
         rig.record->close();
         QVERIFY(rig.open(QStringLiteral("127.0.0.1:8000")));
         QVERIFY(rig.child<QCheckBox>("Check1")->isChecked() && !rig.child<QCheckBox>("Check2")->isChecked());
+        QCOMPARE(ReadINI(rig.folder.filePath("INST.INI"), "Record plan", "plan1"), "123456|21:00|60|0|Radio Tien");
+        auto *list = rig.child<QListWidget>("ListPlan");
+        QCOMPARE(list->count(), 1);
+        list->setCurrentRow(0);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QVERIFY(list->count() == 0 && ReadINI(rig.folder.filePath("INST.INI"), "Record plan", "plan1").isEmpty());
     }
 
     // Stop while the host is being looked up ends the attempt at once, with nothing opened.
