@@ -13,11 +13,13 @@
 #include "Registry.h"
 #include "SingleInstance.h"
 #include "Startup.h"
+#include "TerminationSignals.h"
 #include "WebView.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
+#include <QSessionManager>
 #include <clocale>
 #include <optional>
 
@@ -146,6 +148,13 @@ int main(int argc, char **argv)
     QObject::connect(&instance, &SingleInstance::activationRequested, &form, &Form1::bringForward);
     QObject::connect(&instance, &SingleInstance::commandReceived, &form,
                      [&form](const QString &command) { form.listener()->runCommand(command); });
+    // Every way out stores the last station: a desktop ending the session (it may not wait
+    // for a clean quit after asking), kill and Ctrl+C, and the event loop's last moment.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &form, &Form1::endProgram);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&form](QSessionManager &) { form.rememberForExit(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, &Form1::rememberForExit);
     form.load();
     // A first start that went on to listen is counted by the directory, once.
     if (firstRun == FirstRunExit::Start)

@@ -79,6 +79,29 @@ QTimer *timer(QObject *parent, const char *name, int interval)
     return t;
 }
 
+// The application asked to quit (the session manager ending the session) ends the
+// program even where the close box would only hide the window and refuse the quit.
+class QuitRequests final : public QObject
+{
+public:
+    QuitRequests(std::function<void()> quit, QObject *parent)
+        : QObject(parent)
+        , m_quit(std::move(quit))
+    { }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != QCoreApplication::instance() || event->type() != QEvent::Quit)
+            return false;
+        m_quit();
+        return true;
+    }
+
+private:
+    std::function<void()> m_quit;
+};
+
 } // namespace
 
 Form1::Form1(const AppServices &services, QWidget *parent)
@@ -622,6 +645,7 @@ void Form1::load()
     buildListenerFeatures();
     buildDesktopService();
     buildLastStation();
+    QCoreApplication::instance()->installEventFilter(new QuitRequests([this] { endProgram(); }, this));
     gESelecteerdland->setText(ReadINI(iniPath(), QStringLiteral("Online Radio"), QStringLiteral("taal")));
     List1->addItem(m_texts.TaalTekst(QStringLiteral("error14")));
     m_showsPlaceholder = true;
@@ -752,20 +776,23 @@ void Form1::playAddress(const QString &url, const QString &name)
     setStation(name.isEmpty() ? url : name, url, QString());
 }
 
+namespace {
+
+// Nothing plays and nothing is on its way: a press starts the station. In every other
+// state, a stalled or reconnecting stream included, a press stops, so stop always works.
+bool pressPlays(int state)
+{
+    return state == PlayState::Stopped || state == PlayState::Ready;
+}
+
+} // namespace
+
 void Form1::Command3_Click()
 {
-    switch (m_services.player->playState()) {
-    case PlayState::Stopped:
-    case PlayState::Ready:
+    if (pressPlays(m_services.player->playState()))
         m_services.player->play();
-        break;
-    case PlayState::Playing:
-    case PlayState::Transitioning:
+    else
         m_services.player->stop();
-        break;
-    default:
-        break;
-    }
 }
 
 void Form1::Command4_Click()
@@ -818,17 +845,8 @@ void Form1::setPlayCaption(const QString &key)
 
 QString Form1::playCaptionKey(int state)
 {
-    switch (state) {
-    case PlayState::Stopped:
-    case PlayState::Ready:
-        return QStringLiteral("command3b");
-    case PlayState::Playing:
-        return QStringLiteral("command3");
-    case PlayState::Transitioning:
-        return QStringLiteral("command3c");
-    default:
-        return {};
-    }
+    // The caption names what a press does; the status line says what the player does.
+    return pressPlays(state) ? QStringLiteral("command3b") : QStringLiteral("command3");
 }
 
 void Form1::onPlayerStatusChanged()
@@ -850,12 +868,25 @@ void Form1::onPlayerStatusChanged()
         if (!title.isEmpty() && !isVisible() && m_notifier)
             m_notifier->notify(ZenderNaam->text(), title);
     }
-    Command4->setEnabled(false);
     // A fresh status stays a full interval before the title comes back.
     Timer7->start();
-    Frame2->hide();
     const int state = player->playState();
     setPlayCaption(playCaptionKey(state));
+    // A new song is a new status text in the same state of the same stream: the record
+    // button and the picture stay as they are, and the directory is not asked again.
+    const QString url = player->url();
+    if (state == m_shownState && url == m_shownUrl)
+        return;
+    m_shownState = state;
+    m_shownUrl = url;
+    Command4->setEnabled(false);
+    Frame2->hide();
+    if (pressPlays(state)) {
+        // Playback ended: the next start asks afresh, and no answer for this one counts.
+        m_askedUrl.clear();
+        m_recordable = false;
+        ++m_askGeneration;
+    }
     if (state != PlayState::Playing) {
         player->setVisualisation(false);
         return;
@@ -867,25 +898,33 @@ void Form1::onPlayerStatusChanged()
         Frame2->raise();
         Frame2->show();
     }
-    askRecordable();
+    // Once per start of a stream: back from a stall or a reconnect to the same address,
+    // the answer already given holds.
+    if (m_askedUrl != url)
+        askRecordable();
+    else
+        Command4->setEnabled(m_recordable);
 }
 
 void Form1::askRecordable()
 {
     // The question runs in the background; its answer counts only for the stream it was
-    // asked for, and only while that stream still plays.
+    // asked for, in this start of it. One that arrives during a stall enables recording
+    // when the stream plays again.
     const QString url = m_services.player->url();
+    m_askedUrl = url;
+    m_recordable = false;
     const quint64 generation = ++m_askGeneration;
     m_services.inet3->openUrl(DirectoryPages::ask(m_services.directoryBase, url), this,
                               [this, url, generation](const TransferResult &result) {
-                                  if (generation != m_askGeneration || !result.ok() || m_services.player->url() != url
-                                      || m_services.player->playState() != PlayState::Playing)
+                                  if (generation != m_askGeneration || !result.ok() || m_services.player->url() != url)
                                       return;
                                   const QString address = DirectoryPages::recordableAddress(result.body);
                                   if (address.isEmpty())
                                       return;
                                   recStream->setText(address);
-                                  Command4->setEnabled(true);
+                                  m_recordable = true;
+                                  Command4->setEnabled(m_services.player->playState() == PlayState::Playing);
                               });
 }
 
@@ -979,13 +1018,32 @@ void Form1::quitFromTray()
     close();
 }
 
+RememberedStation Form1::currentStation() const
+{
+    return {ZenderNaam->text(), m_services.player->url(), Slider1->value(), TaalGeselecteerdTekst->text(),
+            TaalGeselecteerd->text()};
+}
+
+void Form1::rememberForExit()
+{
+    if (m_last)
+        m_last->rememberOnExit(currentStation());
+}
+
+void Form1::endProgram()
+{
+    rememberForExit();
+    m_quitting = true;
+    TrayIcon1->Remove();
+    if (m_recorder)
+        m_recorder->close();
+    QApplication::exit(0);
+}
+
 void Form1::closeEvent(QCloseEvent *event)
 {
     // The last station is stored on every close, also when the close only hides.
-    const CloseAction action = m_last
-        ? m_last->rememberOnClose({ZenderNaam->text(), m_services.player->url(), Slider1->value(),
-                                   TaalGeselecteerdTekst->text(), TaalGeselecteerd->text()})
-        : CloseAction::Quit;
+    const CloseAction action = m_last ? m_last->rememberOnClose(currentStation()) : CloseAction::Quit;
     if (action == CloseAction::Quit || m_quitting) {
         TrayIcon1->Remove();
         if (m_recorder)

@@ -66,6 +66,13 @@ public:
     void raiseReport(const QString &text);
     // The tray menu's "Close": the last station is stored, then the program ends.
     void quitFromTray();
+    // Any way out that is no window close (a termination signal, a request to quit the
+    // application): the last station is stored, the recorder closed, and the program ends.
+    void endProgram();
+    // The last station as it is now into INST.INI, unless exactly these values were
+    // stored last: the session's end and the program's last moment both call it, and one
+    // exit writes once.
+    void rememberForExit();
     void toggleMute(); // the tray menu's mute item
     void Command4_Click(); // opens the recorder on the recordable address
     // History, sleep timer, alarm and the favourites on the media keys; made by load().
@@ -101,6 +108,7 @@ private:
     void onVolumeMouseMove();
     void onZenderNaamChange();
     void askRecordable();
+    struct RememberedStation currentStation() const;
     void setPlayCaption(const QString &key);
     void setStation(const QString &name, const QString &url, const QString &homepage);
     void toggleDiagnostics();
@@ -118,6 +126,12 @@ private:
     bool m_showsPlaceholder = false; // List1 holds the "error14" line, not stations
     bool m_quitting = false; // the tray's "Close" path: the close box may not hide
     quint64 m_askGeneration = 0; // bumped per question; an older reply is dropped
+    QString m_askedUrl; // the stream asked about since playback last started; empty: not yet
+    bool m_recordable = false; // the answer for m_askedUrl named a recordable address
+    // What the status handler last acted on: a change of status text alone (a new song)
+    // is no new state.
+    int m_shownState = 0;
+    QString m_shownUrl;
     quint64 m_reportRequest = 0;
     MprisService *m_mpris = nullptr; // the desktop's view of the player (media keys, panels)
     DesktopNotifier *m_notifier = nullptr;

@@ -44,7 +44,7 @@ QString LastStation::read(const QString &section, const QString &key) const
     return ReadINI(iniPath(), section, key);
 }
 
-CloseAction LastStation::rememberOnClose(const RememberedStation &values) const
+void LastStation::write(const RememberedStation &values) const
 {
     const QString path = iniPath();
     WriteINI(path, kOnthouden, QStringLiteral("LaatsteNAAM"), values.naam);
@@ -52,6 +52,18 @@ CloseAction LastStation::rememberOnClose(const RememberedStation &values) const
     WriteINI(path, kOnthouden, QStringLiteral("Volume"), QString::number(values.volume));
     WriteINI(path, kOnthouden, QStringLiteral("LaatsteLandNaam"), values.landNaam);
     WriteINI(path, kOnthouden, QStringLiteral("LaatsteLandbestand"), values.landBestand);
+    m_written = values;
+}
+
+void LastStation::rememberOnExit(const RememberedStation &values)
+{
+    if (m_written != values)
+        write(values);
+}
+
+CloseAction LastStation::rememberOnClose(const RememberedStation &values) const
+{
+    write(values);
     return read(kOnlineRadio, QStringLiteral("xsluiten")) == QLatin1String("1") ? CloseAction::Quit
                                                                                 : CloseAction::HideInTray;
 }

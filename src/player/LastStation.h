@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 // What the main window remembers between runs in section "Onthouden" of INST.INI.
 struct RememberedStation
@@ -13,6 +14,8 @@ struct RememberedStation
     int volume = 50; // Slider1's value
     QString landNaam; // caption of TaalGeselecteerdTekst
     QString landBestand; // caption of TaalGeselecteerd
+
+    bool operator==(const RememberedStation &) const = default;
 };
 
 enum class CloseAction {
@@ -62,6 +65,9 @@ public:
     // The close handler: writes the five keys (a failing write is skipped), then says
     // what "xsluiten" asks for.
     CloseAction rememberOnClose(const RememberedStation &values) const;
+    // The same five keys on the program's way out (signal, session end, last moment):
+    // skipped when these very values were written last, so one exit writes once.
+    void rememberOnExit(const RememberedStation &values);
 
     // "Volume" as stored: missing, not a number or out of 0..100 gives 50 or the bound.
     static int volumeFromText(const QString &text);
@@ -83,6 +89,7 @@ Q_SIGNALS:
 private:
     static constexpr int kStepCount = 10;
 
+    void write(const RememberedStation &values) const;
     bool runStep(int step);
     QString read(const QString &section, const QString &key) const;
     void countFailure();
@@ -92,4 +99,5 @@ private:
     QTimer m_timer3;
     int m_nextStep = 0;
     int m_errorInstellingenLaden = 0;
+    mutable std::optional<RememberedStation> m_written; // what this run wrote last
 };

@@ -168,14 +168,16 @@ void MprisService::setNowPlayingLine(const QString &line)
 QString MprisService::playbackStatus() const
 {
     switch (m_hooks.playState ? m_hooks.playState() : PlayState::Undefined) {
-    case PlayState::Playing:
-    case PlayState::Buffering: // a stall inside a playing stream
-        return QStringLiteral("Playing");
+    case PlayState::Stopped:
+    case PlayState::Ready:
+    case PlayState::Undefined:
+        return QStringLiteral("Stopped");
     case PlayState::Paused:
         return QStringLiteral("Paused");
     default:
-        // Connecting counts as stopped: clients show "playing" only once sound comes.
-        return QStringLiteral("Stopped");
+        // Connecting, reconnecting and a stalled stream count as playing, as the window's
+        // button then offers "Stop": a client's play/pause key stops them as it does.
+        return QStringLiteral("Playing");
     }
 }
 

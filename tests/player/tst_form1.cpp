@@ -1,8 +1,10 @@
 #include "FakeMediaPlayer.h"
+#include "FakeTransfer.h"
 #include "FavouritesList.h"
 #include "Form1.h"
 #include "IniFile.h"
 #include "LocalHttpServer.h"
+#include "MprisService.h"
 #include "NetTransfer.h"
 #include "StationListLoader.h"
 #include "Tavrilon.h"
@@ -48,7 +50,8 @@ struct Rig
     std::unique_ptr<Form1> form;
     StationListLoader *loader = nullptr;
 
-    explicit Rig(const QString &language, LocalHttpServer::Handler handler = serveHolland)
+    // ask: the transfer the address questions go through, when a test answers them itself.
+    explicit Rig(const QString &language, LocalHttpServer::Handler handler = serveHolland, Transfer *ask = nullptr)
         : server(std::move(handler))
     {
         // A fresh program folder as an installation seeds it: texts, skins, slider pictures.
@@ -57,7 +60,7 @@ struct Rig
         WriteINI(folder.filePath(QStringLiteral("INST.INI")), QStringLiteral("Online Radio"), QStringLiteral("taal"),
                  language);
         form = std::make_unique<Form1>(
-            AppServices {folder.path(), QUrl(server.baseUrl()), &inet1, &inet2, &inet3, &player});
+            AppServices {folder.path(), QUrl(server.baseUrl()), &inet1, &inet2, ask ? ask : &inet3, &player});
         form->load();
         player.clearCalls(); // the restore's volume; the tests count what they cause
         loader = form->findChild<StationListLoader *>();
@@ -176,22 +179,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("state");
         QTest::addColumn<QString>("captionKey");
-        QTest::addColumn<QStringList>("calls"); // on a click of the button
+        QTest::addColumn<QString>("call"); // on a press of the button, Space, the tray item
+        QTest::addColumn<QString>("mpris"); // what the desktop is told meanwhile
 
-        QTest::newRow("stopped") << int(PlayState::Stopped) << "command3b" << QStringList {"play"};
-        QTest::newRow("ready") << int(PlayState::Ready) << "command3b" << QStringList {"play"};
-        QTest::newRow("playing") << int(PlayState::Playing) << "command3" << QStringList {"stop"};
-        QTest::newRow("transitioning") << int(PlayState::Transitioning) << "command3c" << QStringList {"stop"};
-        // These keep the caption the button had while playing.
-        QTest::newRow("paused") << int(PlayState::Paused) << "command3" << QStringList {};
-        QTest::newRow("buffering") << int(PlayState::Buffering) << "command3" << QStringList {};
+        const auto row = [](const char *tag, int state, const char *key, const char *call, const char *mpris) {
+            QTest::newRow(tag) << state << QString(key) << QString(call) << QString(mpris);
+        };
+        row("stopped", PlayState::Stopped, "command3b", "play", "Stopped");
+        row("ready", PlayState::Ready, "command3b", "play", "Stopped");
+        row("playing", PlayState::Playing, "command3", "stop", "Playing");
+        // Stop always stops: connecting, a stalled stream, a paused engine.
+        row("transitioning", PlayState::Transitioning, "command3", "stop", "Playing");
+        row("paused", PlayState::Paused, "command3", "stop", "Paused");
+        row("buffering", PlayState::Buffering, "command3", "stop", "Playing");
     }
 
     void playerStateDrivesButton()
     {
         QFETCH(int, state);
         QFETCH(QString, captionKey);
-        QFETCH(QStringList, calls);
+        QFETCH(QString, call);
+        QFETCH(QString, mpris);
 
         Rig rig(QStringLiteral("english"));
         QTRY_VERIFY(!rig.form->findChild<QTimer *>(QStringLiteral("Timer5"))->isActive()); // texts applied
@@ -199,11 +207,83 @@ private Q_SLOTS:
         rig.player.script(PlayState::Playing, QStringLiteral("playing"));
         rig.player.script(state, status);
         auto *command3 = rig.child<QPushButton>("Command3");
+        auto *stopspelen = rig.form->findChild<QAction *>(QStringLiteral("stopspelen"));
         QCOMPARE(command3->text(), rig.text(captionKey));
+        QCOMPARE(stopspelen->text(), rig.text(captionKey));
         QCOMPARE(rig.child<QLabel>("Label14")->text(), status);
+        QCOMPARE(rig.form->findChild<MprisService *>()->playbackStatus(), mpris);
 
         QTest::mouseClick(command3, Qt::LeftButton);
-        QCOMPARE(rig.player.calls(), calls);
+        QTest::keyClick(command3, Qt::Key_Space);
+        stopspelen->trigger();
+        QCOMPARE(rig.player.calls(), QStringList(3, call));
+    }
+
+    void stationStartAsksOnce_data()
+    {
+        QTest::addColumn<QList<int>>("states"); // after the station played, each with a new status text
+        QTest::addColumn<bool>("otherAddress"); // the player is given another address first
+        QTest::addColumn<int>("asks");
+        QTest::addColumn<bool>("steady"); // the record button and the picture never change
+
+        QTest::newRow("new songs") << QList<int> {PlayState::Playing, PlayState::Playing} << false << 1 << true;
+        QTest::newRow("a stall and back")
+            << QList<int> {PlayState::Buffering, PlayState::Playing} << false << 1 << false;
+        QTest::newRow("reconnect, same address")
+            << QList<int> {PlayState::Transitioning, PlayState::Playing} << false << 1 << false;
+        QTest::newRow("stop, then play") << QList<int> {PlayState::Stopped, PlayState::Playing} << false << 2 << false;
+        QTest::newRow("another address") << QList<int> {PlayState::Transitioning, PlayState::Playing} << true << 2
+                                         << false;
+    }
+
+    void stationStartAsksOnce()
+    {
+        QFETCH(QList<int>, states);
+        QFETCH(bool, otherAddress);
+        QFETCH(int, asks);
+        QFETCH(bool, steady);
+
+        FakeTransfer ask;
+        Rig rig(QStringLiteral("Nederlands"), serveHolland, &ask);
+        WriteINI(rig.folder.filePath(QStringLiteral("INST.INI")), QStringLiteral("Online Radio"),
+                 QStringLiteral("visual"), QStringLiteral("1"));
+        rig.form->show();
+        auto *command4 = rig.child<QPushButton>("Command4");
+        auto *frame2 = rig.form->findChild<QWidget *>(QStringLiteral("Frame2"));
+        rig.player.setUrl(QStringLiteral("http://one.example/stream"));
+        rig.player.script(PlayState::Playing, QStringLiteral("Speelt"));
+        QCOMPARE(ask.requests.size(), 1);
+        ask.answerLast(QStringLiteral("\n127.0.0.1:8000"));
+        QVERIFY(command4->isEnabled());
+        QVERIFY(frame2->isVisible());
+
+        int changes = 0;
+        struct Watch : QObject
+        {
+            int *changes;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                const auto type = event->type();
+                *changes += type == QEvent::EnabledChange || type == QEvent::Show || type == QEvent::Hide;
+                return false;
+            }
+        } watch;
+        watch.changes = &changes;
+        command4->installEventFilter(&watch);
+        frame2->installEventFilter(&watch);
+        if (otherAddress)
+            rig.player.setUrl(QStringLiteral("http://two.example/live"));
+        for (int i = 0; i < states.size(); ++i) {
+            const QString status = QStringLiteral("Speelt: lied %1").arg(i);
+            rig.player.script(states.at(i), status);
+            QCOMPARE(rig.child<QLabel>("Label14")->text(), status);
+        }
+        QCOMPARE(ask.requests.size(), asks);
+        if (asks > 1)
+            ask.answerLast(QStringLiteral("\n127.0.0.1:8001"));
+        QVERIFY(command4->isEnabled());
+        QVERIFY(frame2->isVisible());
+        QCOMPARE(changes == 0, steady);
     }
 
     void mutePaths_data()
@@ -409,32 +489,62 @@ private Q_SLOTS:
         QVERIFY(rig.form->findChild<QMessageBox *>(QStringLiteral("message_error15")));
     }
 
-    void closeStoresLastStation_data()
+    void exitPathsStoreTheStationOnce_data()
     {
-        QTest::addColumn<QString>("xsluiten");
-        QTest::addColumn<bool>("ends");
-        QTest::newRow("close box ends the program") << "1" << true;
-        QTest::newRow("missing: stays reachable, keeps playing") << "" << false;
+        QTest::addColumn<QString>("path");
+        QTest::newRow("close box") << "close box";
+        QTest::newRow("tray Close") << "sluit";
+        QTest::newRow("desktop Quit") << "mpris";
+        QTest::newRow("termination signal") << "signal";
+        QTest::newRow("session end") << "session";
+        QTest::newRow("quit request") << "quit";
     }
 
-    void closeStoresLastStation()
+    void exitPathsStoreTheStationOnce()
     {
-        QFETCH(QString, xsluiten);
-        QFETCH(bool, ends);
+        QFETCH(QString, path);
         Rig rig(QStringLiteral("Nederlands"));
         const QString ini = rig.folder.filePath(QStringLiteral("INST.INI"));
-        WriteINI(ini, QStringLiteral("Online Radio"), QStringLiteral("xsluiten"), xsluiten);
+        const QString section = QStringLiteral("Onthouden");
+        WriteINI(ini, QStringLiteral("Online Radio"), QStringLiteral("xsluiten"), QString());
         QVERIFY(rig.fetch());
-        rig.child<QListWidget>("List1")->setCurrentRow(1);
+        auto *list1 = rig.child<QListWidget>("List1");
+        list1->setCurrentRow(1);
         rig.form->List1_Click();
         rig.form->show();
-        QCOMPARE(rig.form->close(), ends);
-        const QString section = QStringLiteral("Onthouden");
-        QCOMPARE(ReadINI(ini, section, QStringLiteral("LaatsteNAAM")), QStringLiteral("Café FM"));
+        QVERIFY(!rig.form->close()); // "xsluiten" missing: into the tray, still playing
         QCOMPARE(ReadINI(ini, section, QStringLiteral("LaatsteURL")),
                  QStringLiteral("http://two.example/live?x=1&y=2"));
         QCOMPARE(ReadINI(ini, section, QStringLiteral("LaatsteLandbestand")), QStringLiteral("holland.txt"));
         QVERIFY(!rig.player.calls().contains(QStringLiteral("stop")));
+        list1->setCurrentRow(0); // chosen from the tray afterwards
+        rig.form->List1_Click();
+
+        if (path == QLatin1String("close box")) {
+            WriteINI(ini, QStringLiteral("Online Radio"), QStringLiteral("xsluiten"), QStringLiteral("1"));
+            rig.form->show();
+            QVERIFY(rig.form->close());
+        } else if (path == QLatin1String("sluit")) {
+            rig.form->findChild<QAction *>(path)->trigger();
+        } else if (path == QLatin1String("mpris")) {
+            rig.form->findChild<MprisService *>()->requestQuit();
+        } else if (path == QLatin1String("signal")) {
+            rig.form->endProgram();
+        } else if (path == QLatin1String("quit")) {
+            rig.form->show(); // the close box would only hide it
+            QEvent quit(QEvent::Quit);
+            QCoreApplication::sendEvent(qApp, &quit);
+            QVERIFY(quit.isAccepted()); // not refused by a window that would only hide
+        } else {
+            rig.form->rememberForExit(); // what the session manager's commit request runs
+        }
+        QCOMPARE(ReadINI(ini, section, QStringLiteral("LaatsteNAAM")), QStringLiteral("Radio Een"));
+        QCOMPARE(ReadINI(ini, section, QStringLiteral("LaatsteURL")), QStringLiteral("http://one.example/stream"));
+
+        // The program's last moment finds these values stored already and writes nothing.
+        WriteINI(ini, section, QStringLiteral("LaatsteNAAM"), QStringLiteral("elsewhere"));
+        rig.form->rememberForExit();
+        QCOMPARE(ReadINI(ini, section, QStringLiteral("LaatsteNAAM")), QStringLiteral("elsewhere"));
     }
 
     void diagnosticsFrameKey()

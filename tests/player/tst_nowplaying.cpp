@@ -124,7 +124,7 @@ private Q_SLOTS:
         row("title without artist", PlayState::Playing, "Nieuws", "Playing|Nieuws|");
         row("dash with nothing after", PlayState::Playing, "Artist - ", "Playing|Artist -|");
         row("no song", PlayState::Playing, "", "Playing|Radio Een|");
-        row("connecting", PlayState::Transitioning, "", "Stopped|Radio Een|");
+        row("connecting", PlayState::Transitioning, "", "Playing|Radio Een|");
     }
     void playerctl()
     {
