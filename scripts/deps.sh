@@ -2,7 +2,7 @@
 # needs, once, and only those that are missing.
 NORVALE_PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-tools-dev qt6-l10n-tools libqt6sql6-sqlite libqt6sql6-psql libgl-dev
+    qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libqt6sql6-sqlite libqt6sql6-psql libgl-dev
     libmpv-dev libsqlite3-dev libboost-dev zlib1g-dev libtag1-dev
     xvfb xauth fonts-dejavu-core trayer dbus-x11 playerctl imagemagick at-spi2-core gir1.2-atspi-2.0 python3-gi python3-xlib
     icecast2 ffmpeg sox espeak-ng curl

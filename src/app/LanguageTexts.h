@@ -23,6 +23,7 @@ public:
     QString operator()(const QString &key) const { return TaalTekst(key); }
 
     QString languageFile() const;
+    QString language() const { return m_currentLanguage ? m_currentLanguage() : QString(); }
     const QString &programFolder() const { return m_programFolder; }
 
 private:

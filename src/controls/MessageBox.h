@@ -21,3 +21,8 @@ constexpr int Information = 64;
 
 void showMessage(QWidget *parent, const LanguageTexts &texts, const QString &key, int code, bool titled,
                  std::function<void(bool)> answered = {}, const QString &detail = {});
+
+// Qt's own texts (the Yes/No buttons, the file chooser) follow the interface language:
+// Qt's Dutch translation is installed for "Nederlands" and removed for any other.
+// Cheap when the language is unchanged, so callers may call it before every box.
+void followInterfaceLanguage(const QString &language);

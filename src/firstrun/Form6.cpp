@@ -43,7 +43,7 @@ Form6::Form6(QString programFolder, QUrl directoryBase, const Registry &registry
     title.setPointSizeF(title.pointSizeF() * 1.35);
     title.setBold(true);
     Label1->setFont(title);
-    Label1->setStyleSheet(QStringLiteral("color: white;"));
+    applyTitleColour(Label1, {});
 
     constexpr int margin = 20;
     const int top = SkinnedDialog::kTitleHeight + 12;
@@ -98,11 +98,8 @@ void Form6::load()
     Image1->setPicture(pictures.frame);
     Image2->setPicture(pictures.bar);
     Image2->setAutoFillBackground(pictures.bar.isNull());
-    if (isDarkPicture(pictures.frame)) {
-        QPalette colours = palette();
-        colours.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
-        setPalette(colours);
-    }
+    applySkinPalette(this, pictures.frame);
+    applyTitleColour(Label1, pictures.bar);
     resizeEvent(nullptr);
     gESelecteerdland->setText(ReadINI(programFilePath(m_programFolder, QStringLiteral("INST.INI")),
                                       QStringLiteral("Online Radio"), QStringLiteral("taal")));

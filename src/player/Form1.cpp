@@ -37,6 +37,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLinearGradient>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -61,6 +62,15 @@ T *label(QWidget *parent, const char *name, const QString &text, const QRect &ge
     l->setTextFormat(Qt::PlainText);
     l->setText(text);
     return l;
+}
+
+QFont boldFont(const QWidget *widget, int pixelSize = 0)
+{
+    QFont font = widget->font();
+    font.setBold(true);
+    if (pixelSize > 0)
+        font.setPixelSize(pixelSize);
+    return font;
 }
 
 // The player refuses an address that is no network stream (a list or a favourite may
@@ -167,6 +177,8 @@ void Form1::buildControls()
     Image2->setGeometry(rect());
     PlainHead = label(this, "PlainHead", QStringLiteral("Norvale Internet Radio"), {0, 0, kWidth, kHeadHeight});
     PlainHead->setIndent(24);
+    PlainHead->setAutoFillBackground(true);
+    PlainHead->setFont(boldFont(PlainHead, 22));
     Image1 = new SkinImage(this, false);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(0, 0, kWidth, kHeadHeight);
@@ -174,6 +186,7 @@ void Form1::buildControls()
     // Station panel on the left.
     Label7 = label(this, "Label7", QStringLiteral("- Zenders -"), {12, 98, 316, 20});
     Label7->setAlignment(Qt::AlignCenter);
+    Label7->setFont(boldFont(Label7));
     Label8 = label(this, "Label8", QStringLiteral("Online:"), {12, 118, 316, 18});
     List1 = make<QListWidget>(this, "List1", {12, 138, 316, 218});
     List1->setAccessibleName(QStringLiteral("Online"));
@@ -212,6 +225,7 @@ void Form1::buildControls()
     // Information panel on the right.
     Label11 = label(this, "Label11", QStringLiteral("- Informatie -"), {344, 98, 320, 20});
     Label11->setAlignment(Qt::AlignCenter);
+    Label11->setFont(boldFont(Label11));
     Label2 = label(this, "Label2", QStringLiteral("Land:"), {344, 120, 64, 18});
     TaalGeselecteerdTekst =
         label<LinkLabel>(this, "TaalGeselecteerdTekst", QStringLiteral("Holland"), {408, 120, 256, 18});
@@ -219,6 +233,8 @@ void Form1::buildControls()
     Label12 = label<LinkLabel>(this, "Label12", QStringLiteral("Zender zoeken"), {556, 140, 108, 18});
     Label6 = label(this, "Label6", QStringLiteral("Zender:"), {344, 162, 64, 18});
     ZenderNaam = label(this, "ZenderNaam", QStringLiteral("*+ naam zender +*"), {408, 162, 256, 18});
+    ZenderNaam->setFont(boldFont(ZenderNaam));
+    TaalGeselecteerdTekst->setFont(boldFont(TaalGeselecteerdTekst));
     Label3 = label<LinkLabel>(this, "Label3", QStringLiteral("Website van deze zender."), {408, 182, 256, 18});
     connect(Label3, &LinkLabel::clicked, this, &Form1::openStationSite);
 
@@ -255,7 +271,7 @@ void Form1::buildControls()
     Label5 = label<LinkLabel>(this, "Label5", QStringLiteral("About/Info"), {464, 516, 110, 18});
     Label15 = label<LinkLabel>(this, "Label15", QStringLiteral("Mute: ON"), {580, 516, 84, 18});
     Label15->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label15->setStyleSheet(QStringLiteral("color: #d01818; font-weight: bold;"));
+    Label15->setFont(boldFont(Label15));
     Label15->hide();
 
     connect(Label1, &LinkLabel::clicked, this, &Form1::openCountryChooser);
@@ -347,22 +363,29 @@ void Form1::buildControls()
     connect(Timer7, &QTimer::timeout, this, &Form1::onTimer7);
 }
 
-void Form1::applyPlainStyle()
+void Form1::applyPlainStyle(const QImage &frame)
 {
     // The window's own look, under the skin's pictures and in their place when no skin
-    // could be loaded.
-    setStyleSheet(QStringLiteral(
-        "Form1 { background: #eef2f6; }"
-        "QLabel#PlainHead { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #2b7bc0, stop:1 #123a66);"
-        "  color: white; font-size: 22px; font-weight: bold; }"
-        "QLabel#Label7, QLabel#Label11 { color: #123a66; font-weight: bold; }"
-        "LinkLabel { color: #1d64a8; }"
-        "LinkLabel:hover, LinkLabel:focus { color: #0b3d6e; text-decoration: underline; }"
-        "QLabel#ZenderNaam, QLabel#TaalGeselecteerdTekst { font-weight: bold; }"
-        "QLabel#Label14 { color: #33475b; }"
-        "QListWidget { background: white; border: 1px solid #b8c6d4; border-radius: 3px; }"
-        "QListWidget::item:selected { background: #2b7bc0; color: white; }"
-        "QPushButton { padding: 4px 10px; }"));
+    // could be loaded. Its colours are drawn against the frame, never taken from the
+    // desktop's theme. No style sheet: under one, child widgets and the dialogs opened
+    // from this window would no longer take their palette from their window.
+    applySkinPalette(this, frame);
+    const bool dark = isDarkSkinPalette(palette());
+    const auto colour = [](QWidget *widget, QPalette::ColorRole role, const QBrush &brush) {
+        QPalette colours = widget->palette();
+        colours.setBrush(role, brush);
+        widget->setPalette(colours);
+    };
+    for (QLabel *title : {Label7, Label11})
+        colour(title, QPalette::WindowText, dark ? QColor(0x9f, 0xcb, 0xf2) : QColor(0x12, 0x3a, 0x66));
+    colour(Label14, QPalette::WindowText, dark ? QColor(0xc8, 0xd0, 0xd8) : QColor(0x33, 0x47, 0x5b));
+    colour(Label15, QPalette::Link, warningColour(palette()));
+    QLinearGradient head(0, 0, 0, 1);
+    head.setCoordinateMode(QGradient::ObjectMode);
+    head.setColorAt(0, QColor(0x2b, 0x7b, 0xc0));
+    head.setColorAt(1, QColor(0x12, 0x3a, 0x66));
+    colour(PlainHead, QPalette::Window, head);
+    colour(PlainHead, QPalette::WindowText, Qt::white);
 }
 
 void Form1::buildTray()
@@ -415,6 +438,9 @@ bool Form1::skinDialog(QLabel *image1, QLabel *image2)
     }
     image1->setPixmap(QPixmap::fromImage(pictures.frame));
     image2->setPixmap(QPixmap::fromImage(pictures.bar));
+    applySkinPalette(image1->window(), pictures.frame);
+    if (auto *title = image2->window()->findChild<QLabel *>(QStringLiteral("Label1"), Qt::FindDirectChildrenOnly))
+        applyTitleColour(title, pictures.bar);
     return true;
 }
 
@@ -497,10 +523,7 @@ void Form1::onTimer2()
         Slider1->setBarOver(pictures.slider[2]);
         Slider1->setPictureBack(pictures.slider[3]);
         Slider1->setPictureProgress(pictures.slider[4]);
-        // Text stays readable on a dark frame.
-        QPalette palette = this->palette();
-        palette.setColor(QPalette::WindowText, isDarkPicture(pictures.frame) ? QColor(0xee, 0xee, 0xee) : Qt::black);
-        setPalette(palette);
+        applyPlainStyle(pictures.frame);
         return;
     }
     // One box at a time: Timer2 waits while the messages are open, and once the fall-back
@@ -511,6 +534,7 @@ void Form1::onTimer2()
             Image1->setPicture({});
             Image2->setPicture({});
             PlainHead->show();
+            applyPlainStyle();
         } else {
             Timer2->start();
         }
@@ -722,6 +746,7 @@ void Form1::applyTexts()
     // The play button names what it will do for the state the player is in now; a
     // fixed caption would offer "Stop" while nothing plays.
     setPlayCaption(playCaptionKey(m_services.player->playState()));
+    followInterfaceLanguage(language());
     const std::pair<QAction *, const char *> menu[] = {
         {muting, "traymute"}, {openAction, "trayopen"}, {sluit, "trayclose"}};
     for (const auto &[action, key] : menu) {

@@ -96,7 +96,7 @@ private:
     void showPlaceholder();
     bool skinDialog(QLabel *image1, QLabel *image2); // the skin's pictures into a dialog
     struct DirectoryDialogContext dialogContext();
-    void applyPlainStyle();
+    void applyPlainStyle(const QImage &frame = {}); // colours drawn against frame
     void applyTexts(); // the Timer5 pass
     void onPlayerStatusChanged();
     void onPlayerBuffering(bool start);

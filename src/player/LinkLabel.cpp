@@ -9,6 +9,38 @@ LinkLabel::LinkLabel(QWidget *parent)
     setTextFormat(Qt::PlainText);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
+    setForegroundRole(QPalette::Link); // the window's link colour, drawn against its frame
+}
+
+void LinkLabel::enterEvent(QEnterEvent *event)
+{
+    underline(true);
+    QLabel::enterEvent(event);
+}
+
+void LinkLabel::leaveEvent(QEvent *event)
+{
+    underline(hasFocus());
+    QLabel::leaveEvent(event);
+}
+
+void LinkLabel::focusInEvent(QFocusEvent *event)
+{
+    underline(true);
+    QLabel::focusInEvent(event);
+}
+
+void LinkLabel::focusOutEvent(QFocusEvent *event)
+{
+    underline(underMouse());
+    QLabel::focusOutEvent(event);
+}
+
+void LinkLabel::underline(bool on)
+{
+    QFont f = font();
+    f.setUnderline(on);
+    setFont(f);
 }
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent *event)

@@ -5,6 +5,7 @@
 #include "MediaPlayer.h"
 #include "MessageBox.h"
 #include "RecordingName.h"
+#include "SkinnedDialog.h"
 #include "StreamAddress.h"
 
 #include <QCheckBox>
@@ -187,6 +188,8 @@ void Record::loadSkin()
         + ReadINI(iniPath(), QStringLiteral("Online Radio"), QStringLiteral("skin")) + QLatin1Char('_');
     Image1->setPixmap(skinPicture(prefix + QStringLiteral("frame1.skn")));
     Image2->setPixmap(skinPicture(prefix + QStringLiteral("balk1.skn")));
+    applySkinPalette(this, Image1->pixmap().toImage());
+    applyTitleColour(Label1, Image2->pixmap().toImage());
 }
 
 void Record::storeChoices()
@@ -300,8 +303,9 @@ void Record::onTimer1()
     QFont font = lS->font();
     font.setBold(connected);
     lS->setFont(font);
-    QPalette palette = lS->palette();
-    palette.setColor(QPalette::WindowText, connected ? QColor(255, 0, 0) : QColor(0, 0, 0));
+    QPalette palette = this->palette();
+    if (connected)
+        palette.setColor(QPalette::WindowText, warningColour(palette));
     lS->setPalette(palette);
     lS->setText(m_setup.texts(QLatin1String(kStateKeys[code])));
 }

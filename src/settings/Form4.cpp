@@ -98,11 +98,15 @@ Form4::Form4(QString programFolder, LanguageTexts texts, const Registry &registr
     labelLang = new QLabel(this);
     labelLang->setObjectName(QStringLiteral("labelLang"));
     labelLang->setGeometry(130, languageY + 30, kWidth - 150, 20);
-    labelLang->setStyleSheet(QStringLiteral("color: #d01c1c;"));
-    combo->opened = [this] {
+    const auto showRestartHint = [this] {
+        // Red that stands out on the skin's frame, which is only known once the dialog opens.
+        QPalette colours = palette();
+        colours.setColor(QPalette::WindowText, warningColour(colours));
+        labelLang->setPalette(colours);
         labelLang->setText(QLatin1String(kRestartHint));
     };
-    connect(Combo1, &QComboBox::activated, this, [this] { labelLang->setText(QLatin1String(kRestartHint)); });
+    combo->opened = showRestartHint;
+    connect(Combo1, &QComboBox::activated, this, showRestartHint);
 
     const int buttonY = kHeight - 48;
     Command3 = new QPushButton(QStringLiteral("Skins Options"), this);

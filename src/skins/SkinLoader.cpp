@@ -89,18 +89,27 @@ DialogSkinPictures loadDialogPictures(const QString &programFolder, bool withBar
     return result;
 }
 
-bool isDarkPicture(const QImage &picture)
+QColor averageColour(const QImage &picture)
 {
     if (picture.isNull())
-        return false;
+        return Qt::black;
     // A small copy is enough for an average and bounds the work for large pictures.
     const QImage sample =
         picture.scaled(32, 32, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_RGB32);
-    qint64 sum = 0;
+    qint64 red = 0, green = 0, blue = 0;
     for (int y = 0; y < sample.height(); ++y) {
         const auto *line = reinterpret_cast<const QRgb *>(sample.constScanLine(y));
-        for (int x = 0; x < sample.width(); ++x)
-            sum += qGray(line[x]);
+        for (int x = 0; x < sample.width(); ++x) {
+            red += qRed(line[x]);
+            green += qGreen(line[x]);
+            blue += qBlue(line[x]);
+        }
     }
-    return sum / (sample.width() * sample.height()) < 110;
+    const qint64 count = qint64(sample.width()) * sample.height();
+    return QColor(int(red / count), int(green / count), int(blue / count));
+}
+
+bool isDarkPicture(const QImage &picture)
+{
+    return !picture.isNull() && qGray(averageColour(picture).rgb()) < 110;
 }

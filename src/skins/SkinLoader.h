@@ -2,6 +2,7 @@
 
 #include "SkinFiles.h"
 
+#include <QColor>
 #include <QImage>
 #include <QString>
 #include <QStringList>
@@ -77,3 +78,5 @@ DialogSkinPictures loadDialogPictures(const QString &programFolder, bool withBar
 // True when the picture's average brightness is low: windows drawn on it switch their
 // text to a light colour so that labels stay readable on a dark skin.
 bool isDarkPicture(const QImage &picture);
+// The picture's average colour; black for a null picture.
+QColor averageColour(const QImage &picture);

@@ -1,0 +1,137 @@
+#include "FakeMediaPlayer.h"
+#include "Form1.h"
+#include "Form6.h"
+#include "Form7.h"
+#include "IniFile.h"
+#include "MessageBox.h"
+#include "NetTransfer.h"
+#include "Record.h"
+#include "Registry.h"
+#include "SkinImage.h"
+
+#include <QtTest>
+#include <QtWidgets>
+#include <filesystem>
+
+namespace {
+
+double luminance(const QColor &c) // relative luminance, as contrast guidelines define it
+{
+    const auto lin = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+}
+double contrast(const QColor &a, const QColor &b)
+{
+    const double x = luminance(a), y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+} // namespace
+
+class TestSkinColours : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void readable_data()
+    {
+        QTest::addColumn<QString>("skin");
+        QTest::addColumn<QString>("window");
+        for (const char *skin : {"Standaard", "Nacht"})
+            for (const char *window : {"main", "chooser", "search", "settings", "skins", "recorder", "history",
+                                       "sleeptimer", "alarm", "firstrun", "upgrade"})
+                QTest::addRow("%s %s", skin, window) << skin << window;
+    }
+    // Each skin under the desktop theme least like it: its labels stand out from the frame
+    // (titles from the bar), the text of lists and edits from their field.
+    void readable()
+    {
+        QFETCH(QString, skin);
+        QFETCH(QString, window);
+        QPalette desktop = QApplication::style()->standardPalette();
+        for (int role = 0; skin == QLatin1String("Standaard") && role < QPalette::NColorRoles; ++role) // dark desktop
+            desktop.setColor(QPalette::ColorRole(role),
+                             QColor::fromHsl(0, 0, 255 - desktop.color(QPalette::ColorRole(role)).lightness()));
+        QApplication::setPalette(desktop);
+        QTemporaryDir folder;
+        std::filesystem::copy(NORVALE_BINARY_DIR "/share/norvale", folder.path().toStdString(),
+                              std::filesystem::copy_options::recursive);
+        WriteINI(folder.filePath("INST.INI"), QStringLiteral("Online Radio"), QStringLiteral("skin"), skin);
+        QNetworkAccessManager network;
+        NetTransfer inet {&network};
+        FakeMediaPlayer player;
+        const Registry registry({folder.filePath("user"), folder.filePath("machine")});
+        const LanguageTexts texts(folder.path(), [] { return QStringLiteral("Nederlands"); });
+        Form1 form({folder.path(), QUrl("http://127.0.0.1:9/"), &inet, &inet, &inet, &player, &inet, &registry});
+        form.load();
+        QVERIFY(QTest::qWaitFor([&] { return form.findChild<SkinImage *>("Image2")->hasPicture(); }));
+        const auto click = [&](QWidget *parent, const char *name) {
+            QTest::mouseClick(parent->findChild<QWidget *>(name), Qt::LeftButton);
+        };
+        const std::map<QString, const char *> links = {
+            {"chooser", "Label1"},       {"search", "Label12"},        {"settings", "Label4"}, {"skins", "Label4"},
+            {"history", "LabelHistory"}, {"sleeptimer", "LabelSleep"}, {"alarm", "LabelAlarm"}};
+        QWidget *shown = &form;
+        std::unique_ptr<QWidget> own;
+        if (links.count(window)) {
+            click(&form, links.at(window));
+            shown = form.findChild<QDialog *>();
+            if (window == QLatin1String("skins")) {
+                click(shown, "Command3");
+                shown = shown->findChild<QDialog *>();
+            }
+        } else if (window == QLatin1String("recorder")) {
+            shown = Record::openRecorder(&form, {folder.path(), texts, "127.0.0.1:9", "Radio", &player, {}});
+        } else if (window == QLatin1String("firstrun")) {
+            auto *first = new Form6(folder.path(), QUrl("http://127.0.0.1:9/"), registry, "/usr/bin/norvale");
+            own.reset(shown = first);
+            first->load();
+        } else if (window == QLatin1String("upgrade")) {
+            auto *upgrade = new Form7(folder.path(), texts, registry, "/usr/bin/norvale");
+            own.reset(shown = upgrade);
+            upgrade->setSkinPictures(loadDialogPictures(folder.path(), false));
+        }
+        QVERIFY(shown);
+        shown->show();
+        const DialogSkinPictures skinPictures = loadDialogPictures(folder.path());
+        const QColor frame = averageColour(skinPictures.frame), bar = averageColour(skinPictures.bar);
+        int checked = 0; // a window without a readable label fails too
+        for (QLabel *label : shown->findChildren<QLabel *>()) {
+            if (!label->isVisibleTo(shown) || label->text().isEmpty() || label->window() != shown)
+                continue;
+            const QWidget *barPicture = shown == &form ? nullptr : shown->findChild<QWidget *>("Image2");
+            const bool onBar = barPicture && barPicture->isVisibleTo(shown)
+                && barPicture->geometry().contains(label->mapTo(shown, label->rect().center()));
+            const QColor text = label->palette().color(label->foregroundRole());
+            QVERIFY2(contrast(text, onBar ? bar : frame) >= 3.0 && ++checked, qPrintable(label->objectName()));
+        }
+        for (QWidget *field : shown->findChildren<QWidget *>())
+            if (qobject_cast<QAbstractItemView *>(field) || qobject_cast<QLineEdit *>(field))
+                QVERIFY(contrast(field->palette().color(QPalette::Text), field->palette().color(QPalette::Base)) >= 3);
+        QVERIFY(checked >= 1);
+    }
+
+    void standardButtonsSpeakTheLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("yes");
+        QTest::newRow("Dutch") << "Nederlands"
+                               << "Ja";
+        QTest::newRow("back to English") << "english"
+                                         << "Yes";
+    }
+    void standardButtonsSpeakTheLanguage()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, yes);
+        QWidget parent;
+        const LanguageTexts texts(NORVALE_SOURCE_DIR "/data", [language] { return language; });
+        showMessage(&parent, texts, QStringLiteral("error0"), MessageCode::YesNo, true);
+        auto *box = parent.findChild<QMessageBox *>();
+        QCOMPARE(box->button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), yes);
+    }
+};
+
+QTEST_MAIN(TestSkinColours)
+#include "tst_skincolours.moc"
