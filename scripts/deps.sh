@@ -8,6 +8,7 @@ NORVALE_PACKAGES=(
     icecast2 ffmpeg sox espeak-ng curl
     clang libclang-rt-14-dev
     postgresql wrk nginx-light
+    desktop-file-utils appstream librsvg2-bin groff-base dpkg-dev systemd
 )
 # Left out on purpose: qt6-webengine-dev, needed only by the -DNORVALE_WEBENGINE=ON build.
 

@@ -47,6 +47,8 @@ int main(int argc, char **argv)
         return *done;
     WebView::prepareApplication();
     QApplication app(argc, argv);
+    if (argc > 1) // Qt has removed the options it knows
+        return rejectArgument(argv[1]);
     QApplication::setApplicationName(QStringLiteral("norvale"));
     QApplication::setApplicationDisplayName(QLatin1String(kApplicationTitle));
     QApplication::setApplicationVersion(QStringLiteral("3.0"));

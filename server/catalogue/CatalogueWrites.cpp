@@ -3,6 +3,7 @@
 #include "CountryNames.h"
 #include "StationDigest.h"
 
+#include <QDateTime>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -75,17 +76,39 @@ StoreResult writeRows(QSqlDatabase db, const QList<CatalogueStation> &stations,
         if (!insert.exec())
             return queryError(insert.lastError());
     }
+    // A logo goes with its station.
+    if (!q.exec(QStringLiteral("DELETE FROM station_logos WHERE url_md5 NOT IN (SELECT url_md5 FROM stations)")))
+        return queryError(q.lastError());
     return {};
 }
 
-} // namespace
+StoreResult writeLogoList(QSqlDatabase db, const QList<StationLogo> &logos)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("UPDATE catalogue_state SET generation = generation + 1")))
+        return queryError(q.lastError());
+    q.prepare(QStringLiteral("INSERT INTO station_logos (url_md5, source, etag, png, stored_at) VALUES (?, ?, ?, ?, ?) "
+                             "ON CONFLICT (url_md5) DO UPDATE SET source = excluded.source, etag = excluded.etag, "
+                             "png = excluded.png, stored_at = excluded.stored_at"));
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (const StationLogo &logo : logos) {
+        q.addBindValue(text(logo.urlMd5.toUpper()));
+        q.addBindValue(text(logo.source));
+        q.addBindValue(QString::fromLatin1(logo.etag));
+        q.addBindValue(logo.png);
+        q.addBindValue(now);
+        if (!q.exec())
+            return queryError(q.lastError());
+    }
+    return {};
+}
 
-StoreResult writeCatalogue(QSqlDatabase db, const QList<CatalogueStation> &stations,
-                           const QList<CatalogueCountry> &countries, const QString &onlyCountry)
+template<typename Write>
+StoreResult inTransaction(QSqlDatabase db, Write write)
 {
     if (!db.transaction())
         return queryError(db.lastError());
-    const StoreResult r = writeRows(db, stations, countries, onlyCountry);
+    const StoreResult r = write();
     if (!r.ok()) {
         db.rollback();
         return r;
@@ -98,6 +121,49 @@ StoreResult writeCatalogue(QSqlDatabase db, const QList<CatalogueStation> &stati
     return {};
 }
 
+} // namespace
+
+StoreResult writeCatalogue(QSqlDatabase db, const QList<CatalogueStation> &stations,
+                           const QList<CatalogueCountry> &countries, const QString &onlyCountry)
+{
+    return inTransaction(db, [&] { return writeRows(db, stations, countries, onlyCountry); });
+}
+
+StoreResult writeLogoRows(QSqlDatabase db, const QList<StationLogo> &logos)
+{
+    return inTransaction(db, [&] { return writeLogoList(db, logos); });
+}
+
+QHash<QString, QString> readLogoSources(QSqlDatabase db, StoreResult *result)
+{
+    QHash<QString, QString> sources;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT url_md5, source FROM station_logos"))) {
+        *result = queryError(q.lastError());
+        return {};
+    }
+    while (q.next())
+        sources.insert(q.value(0).toString(), q.value(1).toString());
+    *result = {};
+    return sources;
+}
+
+std::optional<StationLogo> readLogo(QSqlDatabase db, const QString &urlMd5, StoreResult *result)
+{
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT source, etag, png FROM station_logos WHERE url_md5 = ?"));
+    q.addBindValue(urlMd5);
+    *result = {};
+    if (!q.exec()) {
+        *result = queryError(q.lastError());
+        return std::nullopt;
+    }
+    if (!q.next())
+        return std::nullopt;
+    return StationLogo {urlMd5, q.value(0).toString(), q.value(2).toByteArray(), q.value(1).toString().toLatin1()};
+}
+
 StoreResult readCatalogue(QSqlDatabase db, QList<CatalogueStation> *stations, QList<CatalogueCountry> *countries)
 {
     QSqlQuery q(db);
@@ -105,8 +171,9 @@ StoreResult readCatalogue(QSqlDatabase db, QList<CatalogueStation> *stations, QL
     // Ordered by the unique key: the snapshot's sort is stable, so every process reading
     // the same rows renders the same bytes and the same ETags.
     if (!q.exec(QStringLiteral("SELECT s.uuid, s.country_code, s.name, s.url, s.homepage, s.tags, s.codec, "
-                               "s.bitrate, s.votes, s.url_md5, COALESCE(p.plays, 0) FROM stations s "
-                               "LEFT JOIN play_counts p ON p.url_md5 = s.url_md5 ORDER BY s.id")))
+                               "s.bitrate, s.votes, s.url_md5, COALESCE(p.plays, 0), COALESCE(l.etag, '') "
+                               "FROM stations s LEFT JOIN play_counts p ON p.url_md5 = s.url_md5 "
+                               "LEFT JOIN station_logos l ON l.url_md5 = s.url_md5 ORDER BY s.id")))
         return queryError(q.lastError());
     while (q.next()) {
         CatalogueStation s;
@@ -121,6 +188,7 @@ StoreResult readCatalogue(QSqlDatabase db, QList<CatalogueStation> *stations, QL
         s.votes = q.value(8).toInt();
         s.urlMd5 = q.value(9).toString();
         s.playCount = q.value(10).toLongLong();
+        s.logoEtag = q.value(11).toString().toLatin1();
         stations->append(std::move(s));
     }
     if (q.lastError().isValid())

@@ -13,5 +13,9 @@ StoreResult writeCatalogue(QSqlDatabase db, const QList<CatalogueStation> &stati
                            const QList<CatalogueCountry> &countries, const QString &onlyCountry);
 // Stations in insertion order (the same for every process) with their play counts.
 StoreResult readCatalogue(QSqlDatabase db, QList<CatalogueStation> *stations, QList<CatalogueCountry> *countries);
+// Stores logos (one per station MD5, replacing) in one transaction, bumping the generation.
+StoreResult writeLogoRows(QSqlDatabase db, const QList<StationLogo> &logos);
+QHash<QString, QString> readLogoSources(QSqlDatabase db, StoreResult *result);
+std::optional<StationLogo> readLogo(QSqlDatabase db, const QString &urlMd5, StoreResult *result);
 // -1 when it cannot be read.
 qint64 catalogueGeneration(QSqlDatabase db);

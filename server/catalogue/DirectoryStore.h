@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -31,6 +32,17 @@ struct CatalogueStation
     int votes = 0;
     qint64 playCount = 0;
     QString urlMd5; // MD5 of url, 32 upper-case hex digits (as the player sends it)
+    QString logoUrl; // the logo's address as the source gave it (import and sync only)
+    QByteArray logoEtag; // quoted strong ETag of the stored logo; empty when there is none
+};
+
+// A station's logo as served: a PNG made here (see StationLogos), by the station's MD5.
+struct StationLogo
+{
+    QString urlMd5;
+    QString source; // the address it was fetched from, or "file:NAME"
+    QByteArray png;
+    QByteArray etag; // quoted, strong
 };
 
 struct CatalogueCountry
@@ -74,6 +86,8 @@ public:
     // MD5 of its URL; nullopt otherwise.
     virtual std::optional<QString> recordableAddress(const QString &urlMd5) const = 0;
     virtual const CatalogueStation *stationByUrl(const QString &url) const = 0;
+    // By the MD5 of the stream address, upper-case.
+    virtual const CatalogueStation *stationByMd5(const QString &urlMd5) const = 0;
     virtual const CatalogueCountry *countryByBestand(const QString &bestand) const = 0;
     virtual QList<const CatalogueCountry *> countries() const = 0;
     // Most played (then most voted) stations over the whole catalogue, for the home page.
@@ -159,6 +173,23 @@ public:
         Q_UNUSED(countryCode)
         Q_UNUSED(stations)
         return {StoreError::BadInput, QStringLiteral("not supported by this store")};
+    }
+
+    // Stores these logos (replacing a station's earlier one), then rebuilds the snapshot,
+    // whose stations carry their logos' tags. Logos of stations that leave the catalogue
+    // go with them.
+    virtual StoreResult writeLogos(const QList<StationLogo> &logos)
+    {
+        Q_UNUSED(logos)
+        return {StoreError::BadInput, QStringLiteral("not supported by this store")};
+    }
+    // Where each stored logo came from, by station MD5.
+    virtual QHash<QString, QString> logoSources() { return {}; }
+    // One logo read from the database now; nullopt when there is none.
+    virtual std::optional<StationLogo> logo(const QString &urlMd5)
+    {
+        Q_UNUSED(urlMd5)
+        return std::nullopt;
     }
 
     // Writes are queued and flushed in batches; clientId is the asking client's key (the

@@ -82,6 +82,9 @@ bool normalise(CatalogueStation &s)
     if (s.name.isEmpty())
         return false;
     s.homepage = cleanHomepage(s.homepage);
+    s.logoUrl = cleanText(s.logoUrl);
+    if (s.logoUrl.size() > 2048)
+        s.logoUrl.clear();
     s.tags = cleanText(s.tags);
     s.codec = cleanText(s.codec).toUpper();
     s.uuid = cleanText(s.uuid);
@@ -129,6 +132,7 @@ Result readJsonArray(const QJsonArray &array)
         if (s.url.isEmpty())
             s.url = o.value(QLatin1String("url")).toString();
         s.homepage = o.value(QLatin1String("homepage")).toString();
+        s.logoUrl = o.value(QLatin1String("favicon")).toString();
         s.tags = o.value(QLatin1String("tags")).toString();
         s.codec = o.value(QLatin1String("codec")).toString();
         s.bitrate = o.value(QLatin1String("bitrate")).toInt();

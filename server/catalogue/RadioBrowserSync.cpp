@@ -1,6 +1,7 @@
 #include "RadioBrowserSync.h"
 
 #include "Importer.h"
+#include "StationLogos.h"
 
 #include <QEventLoop>
 #include <QHostAddress>
@@ -163,6 +164,14 @@ StoreResult syncFromRadioBrowser(DirectoryStore &store, const QList<QUrl> &mirro
     if (merged.stations.isEmpty())
         return {StoreError::BadInput, QStringLiteral("the radio-browser servers listed no usable stations")};
     StoreResult r = store.replaceCatalogueWithNames(merged.stations, merged.countries);
+    if (r.ok() && options.fetchLogos) {
+        StationLogos::FetchOptions logoOptions;
+        logoOptions.timeoutMs = options.logoTimeoutMs;
+        logoOptions.userAgent = options.userAgent;
+        logoOptions.log = options.log;
+        const StoreResult logos = StationLogos::fetch(store, merged.stations, logoOptions);
+        client.log(logos.ok() ? logos.message : QStringLiteral("logos not stored: %1").arg(logos.message));
+    }
     if (r.ok())
         r.message = QStringLiteral("%1 stations in %2 countries synchronised, %3 skipped")
                         .arg(merged.stations.size())

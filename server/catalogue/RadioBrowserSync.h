@@ -12,6 +12,8 @@ struct SyncOptions
     int pageSize = 1000; // stations per request (offset/limit paging)
     QByteArray userAgent = "norvale-directory/3.0";
     bool hideBroken = true; // ask only for stations whose last check passed
+    bool fetchLogos = true; // each station's logo from its "favicon" address (StationLogos)
+    int logoTimeoutMs = 10000; // per logo
     std::function<void(const QString &)> log; // progress lines, optional
 };
 
@@ -22,7 +24,8 @@ QList<QUrl> defaultRadioBrowserMirrors();
 
 // Fetches every country's stations from the first mirror that answers (a failing or slow
 // mirror is dropped for the next one, also half-way), then replaces the catalogue in one
-// transaction. Nothing is replaced unless every country was fetched. Blocks the calling
+// transaction. Nothing is replaced unless every country was fetched. Then the stations'
+// logos are fetched; one that fails is skipped and never fails the sync. Blocks the calling
 // thread, running a local event loop; needs a QCoreApplication.
 StoreResult syncFromRadioBrowser(DirectoryStore &store, const QList<QUrl> &mirrors, const SyncOptions &options = {});
 

@@ -59,6 +59,11 @@ const QList<QStringList> &migrations()
             QStringLiteral("CREATE INDEX recorder_failures_age ON recorder_failures (failed_at)"),
             QStringLiteral("CREATE TABLE deployment (id INTEGER PRIMARY KEY, secret TEXT NOT NULL)"),
         },
+        {
+            // A logo per station, made here from what its source gave (StationLogos).
+            QStringLiteral("CREATE TABLE station_logos (url_md5 TEXT PRIMARY KEY, source TEXT NOT NULL, "
+                           "etag TEXT NOT NULL, png %BLOB% NOT NULL, stored_at BIGINT NOT NULL)"),
+        },
     };
     return m;
 }
@@ -72,6 +77,7 @@ bool execDialect(QSqlQuery &q, QString sql, bool postgres)
 {
     sql.replace(QLatin1String("%ID%"),
                 postgres ? QLatin1String("BIGSERIAL PRIMARY KEY") : QLatin1String("INTEGER PRIMARY KEY AUTOINCREMENT"));
+    sql.replace(QLatin1String("%BLOB%"), postgres ? QLatin1String("BYTEA") : QLatin1String("BLOB"));
     return q.exec(sql);
 }
 

@@ -9,7 +9,7 @@
 
 // The schema version this build writes; a database with a higher one is refused
 // (StoreError::SchemaTooNew) rather than half understood.
-inline constexpr int kDirectorySchemaVersion = 4;
+inline constexpr int kDirectorySchemaVersion = 5;
 
 // Brings the database to kDirectorySchemaVersion. Processes started together on one
 // empty database take turns: on PostgreSQL under an advisory lock, on SQLite under an

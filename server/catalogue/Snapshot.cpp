@@ -64,6 +64,11 @@ public:
         const auto it = m_stationByUrl.constFind(url);
         return it == m_stationByUrl.constEnd() ? nullptr : &m_stations[*it];
     }
+    const CatalogueStation *stationByMd5(const QString &urlMd5) const override
+    {
+        const auto it = m_stationByMd5.constFind(urlMd5);
+        return it == m_stationByMd5.constEnd() ? nullptr : &m_stations[*it];
+    }
     const CatalogueCountry *countryByBestand(const QString &bestand) const override
     {
         const auto it = m_countryIndexByBestand.constFind(bestand.toLower());
@@ -103,6 +108,7 @@ private:
     QHash<QString, int> m_countryIndexByBestand; // lower-case, with ".txt"
     QHash<QString, int> m_countryIndexByKey; // lower-case, without ".txt"
     QHash<QString, int> m_stationByUrl;
+    QHash<QString, int> m_stationByMd5; // upper-case
     QHash<QString, QString> m_recordable; // upper-case MD5 → "host:port"
     // Case-folded "name \x01 tags \x02" of every station in rank order.
     QString m_haystack;
@@ -202,6 +208,8 @@ MemorySnapshot::MemorySnapshot(QList<CatalogueStation> stations, const QList<Cat
         if (!m_stationByUrl.contains(s.url))
             m_stationByUrl.insert(s.url, int(i));
         const QString md5 = s.urlMd5.toUpper();
+        if (!m_stationByMd5.contains(md5))
+            m_stationByMd5.insert(md5, int(i));
         if (!m_recordable.contains(md5)) {
             if (const auto address = recordableFromUrl(s.url))
                 m_recordable.insert(md5, *address);

@@ -9,7 +9,6 @@
 
 #include <QDateTime>
 #include <QMessageAuthenticationCode>
-#include <QMutex>
 #include <QObject>
 #include <QSet>
 #include <QSqlDatabase>
@@ -18,7 +17,10 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <mutex>
 
 namespace {
 
@@ -38,12 +40,41 @@ qint64 nowMs()
 
 class StoreWorker final : public QObject
 {
+    Q_OBJECT
+
 public:
     StoreWorker(QString database, StoreOptions options, QString connectionName)
         : m_database(std::move(database))
         , m_options(options)
         , m_connection(std::move(connectionName))
     { }
+
+    // Runs work on the store thread and waits for it; from any other thread. The work
+    // itself goes through a queue under a standard mutex, and only a bare wake-up through
+    // Qt's event queue: a thread checker sees the caller's data reach the store thread and
+    // the results come back (what Qt's own queue and semaphores order is hidden from it).
+    void call(const std::function<void()> &work)
+    {
+        Job job {&work};
+        std::unique_lock lock(m_jobsMutex);
+        m_jobs.push_back(&job);
+        QMetaObject::invokeMethod(this, "runJobs", Qt::QueuedConnection);
+        m_jobDone.wait(lock, [&] { return job.done; });
+    }
+
+    Q_INVOKABLE void runJobs()
+    {
+        std::unique_lock lock(m_jobsMutex);
+        while (!m_jobs.empty()) {
+            Job *job = m_jobs.front();
+            m_jobs.pop_front();
+            lock.unlock();
+            (*job->work)();
+            lock.lock();
+            job->done = true;
+            m_jobDone.notify_all();
+        }
+    }
 
     // --- called on the store thread only ---
 
@@ -125,12 +156,46 @@ public:
         return rebuildSnapshot();
     }
 
+    StoreResult writeLogos(const QList<StationLogo> &logos)
+    {
+        if (!connected())
+            return {StoreError::Query, QStringLiteral("the database cannot be reached")};
+        const StoreResult r = writeLogoRows(database(), logos);
+        if (!r.ok()) {
+            failed("the logos not written", r.message);
+            return r;
+        }
+        return rebuildSnapshot();
+    }
+
+    QHash<QString, QString> logoSources()
+    {
+        StoreResult r {StoreError::Query, QStringLiteral("the database cannot be reached")};
+        QHash<QString, QString> sources;
+        if (connected())
+            sources = readLogoSources(database(), &r);
+        if (!r.ok())
+            failed("the logos' sources not read", r.message);
+        return sources;
+    }
+
+    std::optional<StationLogo> logo(const QString &urlMd5)
+    {
+        StoreResult r {StoreError::Query, QStringLiteral("the database cannot be reached")};
+        std::optional<StationLogo> found;
+        if (connected())
+            found = readLogo(database(), urlMd5, &r);
+        if (!r.ok())
+            failed("a logo not read", r.message);
+        return found;
+    }
+
     void writeQueued()
     {
         Reports::Pending batch;
         qint64 dropped = 0;
         {
-            QMutexLocker lock(&m_queueMutex);
+            std::lock_guard lock(m_queueMutex);
             std::swap(batch, m_queue);
             std::swap(dropped, m_dropped);
         }
@@ -183,7 +248,7 @@ public:
         m_generation = generation;
         std::shared_ptr<const CatalogueSnapshot> snapshot =
             buildSnapshot(std::move(stations), countries, m_options.maxListChars);
-        QMutexLocker lock(&m_snapshotMutex);
+        std::lock_guard lock(m_snapshotMutex);
         m_snapshot = std::move(snapshot);
         m_snapshotBuiltAt = nowMs();
         return {};
@@ -216,14 +281,14 @@ public:
 
     std::shared_ptr<const CatalogueSnapshot> snapshot() const
     {
-        QMutexLocker lock(&m_snapshotMutex);
+        std::lock_guard lock(m_snapshotMutex);
         return m_snapshot;
     }
 
     template<typename Add>
     void enqueue(qint64 bytes, Add add)
     {
-        QMutexLocker lock(&m_queueMutex);
+        std::lock_guard lock(m_queueMutex);
         if (m_queue.bytes + bytes > m_options.maxQueuedBytes) {
             ++m_dropped;
             return;
@@ -234,13 +299,13 @@ public:
 
     QList<BrokenReport> recentReports(int limit, bool handled) const
     {
-        QMutexLocker lock(&m_cacheMutex);
+        std::lock_guard lock(m_cacheMutex);
         return (handled ? m_cache.handled : m_cache.recent).mid(0, std::max(0, limit));
     }
 
     DirectoryStore::Counts counts() const
     {
-        QMutexLocker lock(&m_cacheMutex);
+        std::lock_guard lock(m_cacheMutex);
         return m_cache.counts;
     }
 
@@ -248,12 +313,12 @@ public:
     {
         DirectoryStore::Health h;
         {
-            QMutexLocker lock(&m_snapshotMutex);
+            std::lock_guard lock(m_snapshotMutex);
             h.snapshotAgeSeconds = std::max<qint64>(0, nowMs() - m_snapshotBuiltAt) / 1000;
         }
         // Two refreshes missed, and a minute for a slow one.
         h.snapshotStale = h.snapshotAgeSeconds > 2 * qint64(std::max(1, m_options.snapshotRefreshSeconds)) + 60;
-        QMutexLocker lock(&m_queueMutex);
+        std::lock_guard lock(m_queueMutex);
         h.queuedReports = m_queue.size();
         h.queuedBytes = m_queue.bytes;
         return h;
@@ -297,7 +362,7 @@ private:
     // nothing more until they are written.
     void requeue(Reports::Pending batch)
     {
-        QMutexLocker lock(&m_queueMutex);
+        std::lock_guard lock(m_queueMutex);
         batch.append(std::move(m_queue));
         m_queue = std::move(batch);
     }
@@ -310,7 +375,7 @@ private:
             failed("the reports not read", db.lastError().text());
             return;
         }
-        QMutexLocker lock(&m_cacheMutex);
+        std::lock_guard lock(m_cacheMutex);
         m_cache = std::move(cache);
     }
 
@@ -327,14 +392,25 @@ private:
     int m_playsSinceSnapshot = 0;
     qint64 m_prunedAt = 0;
 
-    mutable QMutex m_snapshotMutex;
+    // The standard library's mutexes, not QMutex: a thread checker sees what they order
+    // (Qt's own are futexes inside a library it does not instrument).
+    mutable std::mutex m_snapshotMutex;
     std::shared_ptr<const CatalogueSnapshot> m_snapshot;
     qint64 m_snapshotBuiltAt = 0;
-    mutable QMutex m_queueMutex;
+    mutable std::mutex m_queueMutex;
     Reports::Pending m_queue;
     qint64 m_dropped = 0; // refused by a full queue since the last write
-    mutable QMutex m_cacheMutex;
+    mutable std::mutex m_cacheMutex;
     Reports::Cache m_cache;
+
+    struct Job
+    {
+        const std::function<void()> *work;
+        bool done = false;
+    };
+    std::mutex m_jobsMutex;
+    std::condition_variable m_jobDone;
+    std::deque<Job *> m_jobs;
 };
 
 class SqlDirectoryStore final : public DirectoryStore
@@ -484,6 +560,27 @@ public:
         });
     }
 
+    StoreResult writeLogos(const QList<StationLogo> &logos) override
+    {
+        StoreResult r;
+        runOnStoreThread([&] { r = m_worker->writeLogos(logos); });
+        return r;
+    }
+
+    QHash<QString, QString> logoSources() override
+    {
+        QHash<QString, QString> sources;
+        runOnStoreThread([&] { sources = m_worker->logoSources(); });
+        return sources;
+    }
+
+    std::optional<StationLogo> logo(const QString &urlMd5) override
+    {
+        std::optional<StationLogo> found;
+        runOnStoreThread([&] { found = m_worker->logo(urlMd5.toUpper()); });
+        return found;
+    }
+
     QList<BrokenReport> recentReports(int limit) const override { return m_worker->recentReports(limit, false); }
     QList<BrokenReport> handledReports(int limit) const override { return m_worker->recentReports(limit, true); }
 
@@ -563,7 +660,7 @@ private:
         if (QThread::currentThread() == &m_thread)
             work();
         else
-            QMetaObject::invokeMethod(m_worker, work, Qt::BlockingQueuedConnection);
+            m_worker->call(work);
     }
 
     QThread m_thread;
@@ -589,3 +686,5 @@ std::unique_ptr<DirectoryStore> DirectoryStore::open(const QString &database, St
 {
     return open(database, StoreOptions {}, result);
 }
+
+#include "SqlDirectoryStore.moc"

@@ -2,6 +2,7 @@
 
 #include "ClientAddress.h"
 #include "Gzip.h"
+#include "HttpServer.h"
 #include "Pages.h"
 #include "QueryString.h"
 #include "RequestLog.h"
@@ -127,6 +128,8 @@ HttpResponse DirectoryService::handle(const HttpRequest &request)
     }
     if (path == "/health")
         return health();
+    if (path.startsWith("/radio/inter/logo/"))
+        return logo(request, path.mid(int(sizeof "/radio/inter/logo/") - 1));
     return HttpResponse::text(404, "not found\n");
 }
 
@@ -356,6 +359,45 @@ HttpResponse DirectoryService::problemPage(const HttpRequest &request, Language 
     report.at = QDateTime::currentDateTimeUtc();
     m_store->recordBrokenReport(report, client);
     return htmlResponse(Pages::reportThanks(language, subject, *reason));
+}
+
+// The logo's tag comes with the snapshot, so a client that has it gets 304 at once; the
+// bytes come from the cache, or from the database on a worker thread.
+HttpResponse DirectoryService::logo(const HttpRequest &request, const QByteArray &file)
+{
+    static const QRegularExpression name(QStringLiteral("^([0-9A-Fa-f]{32})\\.png$"));
+    const QRegularExpressionMatch match = name.match(QString::fromLatin1(file));
+    const auto snapshot = m_store->snapshot();
+    const QString md5 = match.captured(1).toUpper();
+    const CatalogueStation *station = match.hasMatch() ? snapshot->stationByMd5(md5) : nullptr;
+    if (!station || station->logoEtag.isEmpty())
+        return HttpResponse::text(404, "no logo\n");
+    HttpResponse response;
+    response.contentType = "image/png";
+    response.etag = station->logoEtag;
+    response.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-cache")));
+    if (etagMatches(request.ifNoneMatch, response.etag))
+        return response; // answered 304 without a body
+    {
+        std::lock_guard lock(m_logoMutex);
+        if (const CachedLogo *cached = m_logos.object(md5); cached && cached->etag == response.etag) {
+            response.body = cached->png;
+            return response;
+        }
+    }
+    response.deferred = [this, response, md5]() {
+        const std::optional<StationLogo> stored = m_store->logo(md5);
+        if (!stored)
+            return HttpResponse::text(404, "no logo\n");
+        HttpResponse answer = response;
+        answer.etag = stored->etag;
+        answer.body = stored->png;
+        std::lock_guard lock(m_logoMutex);
+        m_logos.insert(md5, new CachedLogo {stored->etag, stored->png},
+                       int(std::max<qsizetype>(1, stored->png.size() / 1024)));
+        return answer;
+    };
+    return response;
 }
 
 HttpResponse DirectoryService::health() const

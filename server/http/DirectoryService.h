@@ -9,6 +9,7 @@
 #include "HttpMessage.h"
 #include "RateLimiter.h"
 
+#include <QCache>
 #include <QDateTime>
 #include <QSet>
 #include <mutex>
@@ -46,6 +47,7 @@ private:
     HttpResponse website(const HttpRequest &request);
     HttpResponse problemPage(const HttpRequest &request, Language language);
     HttpResponse health() const;
+    HttpResponse logo(const HttpRequest &request, const QByteArray &file);
     HttpResponse cachedPage(const HttpRequest &request, Language language, bool home);
 
     DirectoryStore *m_store;
@@ -64,6 +66,15 @@ private:
     };
     std::mutex m_pageMutex;
     CachedPage m_pages[2][2]; // [home][language]
+
+    // Logos read from the database lately, by station MD5 (cost in kilobytes).
+    struct CachedLogo
+    {
+        QByteArray etag;
+        QByteArray png;
+    };
+    std::mutex m_logoMutex;
+    QCache<QString, CachedLogo> m_logos {8 * 1024};
 
     std::mutex m_searchMutex;
     QSet<QString> m_searchingClients;

@@ -6,6 +6,7 @@
 #include "HttpServer.h"
 #include "RadioBrowserSync.h"
 #include "RequestLog.h"
+#include "StationLogos.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -30,14 +31,16 @@ constexpr int kGraceSeconds = 10;
 
 const char *const kUsage = R"(Usage:
   norvale-directory serve [--listen 127.0.0.1:8642] [--database DB]
-  norvale-directory import FILE... [--database DB]
-  norvale-directory sync [--database DB] [--timeout MS]
+  norvale-directory import FILE... [--logos FOLDER] [--database DB]
+  norvale-directory sync [--database DB] [--timeout MS] [--no-logos]
   norvale-directory demo STREAM-BASE-URL [--database DB]
   norvale-directory reports [handle ID...] [--database DB]
 
 Commands:
   serve    answer the player's requests until SIGTERM or SIGINT
-  import   replace the catalogue by the stations of radio-browser JSON or CSV files
+  import   replace the catalogue by the stations of radio-browser JSON or CSV files;
+           --logos FOLDER takes logos from files named <MD5 of the stream address>.* or
+           <station UUID>.* (with or without FILE...)
   sync     replace the catalogue by the stations of the radio-browser.info API
   demo     add or replace the "Local demo" country streaming from STREAM-BASE-URL
   reports  list the open broken-station reports; "handle ID..." marks them handled
@@ -304,8 +307,10 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(kUsage));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    // Not addHelpOption(): that adds Qt's --help-all, which says nothing about this program.
+    // The options are kept in step with the manual page norvale-directory.1 (a test compares them).
+    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit.")});
+    parser.addOption({QStringLiteral("version"), QStringLiteral("Show the version and exit.")});
     parser.addOptions({
         {QStringLiteral("listen"), QStringLiteral("Address and port to serve on (serve)."), QStringLiteral("HOST:PORT"),
          QStringLiteral("127.0.0.1:8642")},
@@ -319,6 +324,11 @@ int main(int argc, char *argv[])
         {QStringLiteral("timeout"), QStringLiteral("Time-out of each radio-browser request in ms (sync)."),
          QStringLiteral("MS"), QStringLiteral("20000")},
         {QStringLiteral("quiet"), QStringLiteral("No line per request in the log (serve).")},
+        {QStringLiteral("logos"),
+         QStringLiteral("Folder of logo files named by the MD5 of a station's stream address or by its "
+                        "station UUID (import)."),
+         QStringLiteral("FOLDER")},
+        {QStringLiteral("no-logos"), QStringLiteral("Leave the stations' logos as they are (sync).")},
         {QStringLiteral("max-list-chars"),
          QStringLiteral("Cut station lists to whole records within N characters, 0 for no limit (serve)."),
          QStringLiteral("N"), QStringLiteral("0")},
@@ -333,7 +343,7 @@ int main(int argc, char *argv[])
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("serve, import, sync, demo or reports"));
     if (!parser.parse(app.arguments())) {
         printError(parser.errorText());
-        std::fputs(kUsage, stderr);
+        std::fputs("Try 'norvale-directory --help' for more information.\n", stderr);
         return Usage;
     }
     if (parser.isSet(QStringLiteral("help"))) {
@@ -365,8 +375,9 @@ int main(int argc, char *argv[])
     signalWatcher.release();
     if (command == QLatin1String("import")) {
         const QStringList files = arguments.mid(1);
-        if (files.isEmpty()) {
-            printError(QStringLiteral("import needs at least one file"));
+        const QString logos = parser.value(QStringLiteral("logos"));
+        if (files.isEmpty() && logos.isEmpty()) {
+            printError(QStringLiteral("import needs at least one file or --logos FOLDER"));
             return Usage;
         }
         for (const QString &file : files) {
@@ -375,10 +386,23 @@ int main(int argc, char *argv[])
                 return Failure;
             }
         }
+        if (!logos.isEmpty() && !QFileInfo(logos).isDir()) {
+            printError(QStringLiteral("cannot read the folder %1").arg(logos));
+            return Failure;
+        }
+        QString logoMessage;
         return changeCatalogue(
-            database, "import", [&](DirectoryStore &store) { return store.importFiles(files); },
-            [](DirectoryStore &store) {
-                return QStringLiteral("imported %1 stations").arg(store.snapshot()->stationCount());
+            database, "import",
+            [&](DirectoryStore &store) {
+                StoreResult r = files.isEmpty() ? StoreResult {} : store.importFiles(files);
+                if (r.ok() && !logos.isEmpty()) {
+                    r = StationLogos::importFolder(store, logos);
+                    logoMessage = QStringLiteral("; ") + r.message;
+                }
+                return r;
+            },
+            [&](DirectoryStore &store) {
+                return QStringLiteral("imported %1 stations%2").arg(store.snapshot()->stationCount()).arg(logoMessage);
             });
     }
     if (command == QLatin1String("sync")) {
@@ -388,6 +412,7 @@ int main(int argc, char *argv[])
         }
         bool ok = false;
         SyncOptions options;
+        options.fetchLogos = !parser.isSet(QStringLiteral("no-logos"));
         options.timeoutMs = parser.value(QStringLiteral("timeout")).toInt(&ok);
         if (!ok || options.timeoutMs < 1) {
             printError(QStringLiteral("--timeout wants a positive number of milliseconds"));

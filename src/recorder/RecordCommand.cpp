@@ -116,7 +116,8 @@ QString defaultFolder(const QString &programFolder)
 bool isRecordCommand(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--record") || !std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h"))
+        // The program's --help is told by the command line as a whole (CommandLine).
+        if (!std::strcmp(argv[i], "--record"))
             return true;
     }
     return false;

@@ -1,7 +1,7 @@
 #pragma once
 
 // `norvale --record ADDRESS [--for DURATION] [--per-song] [--to FOLDER]`: records a
-// station without a window or a display, beside a running player, and `--help`.
+// station without a window or a display, beside a running player.
 // Called by main before any application object exists.
 bool isRecordCommand(int argc, char **argv);
 int runRecordCommand(int argc, char **argv);

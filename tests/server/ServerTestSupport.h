@@ -5,6 +5,7 @@
 // HTTP/1.0, pipelining, over-long lines) and reads responses by their Content-Length, so
 // that keep-alive can be observed.
 
+#include "DatabaseAddress.h"
 #include "DirectoryStore.h"
 
 #include <QDir>
@@ -12,6 +13,8 @@
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTcpSocket>
 
 inline QString sharedStations()
@@ -47,15 +50,29 @@ inline QString testPostgresql(QString *why)
     return {};
 }
 
-// Each user of the shared database starts from an empty schema.
+// Each user of the shared database starts from an empty schema. Through the driver, not
+// psql: a thread checker cannot follow a test that starts processes.
 inline bool emptyPostgresql(const QString &url)
 {
-    QProcess psql;
-    psql.start(QStringLiteral("psql"),
-               {QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-c"),
-                QStringLiteral("SET client_min_messages = warning; DROP SCHEMA public CASCADE; CREATE SCHEMA public;"),
-                url});
-    return psql.waitForFinished(30000) && psql.exitStatus() == QProcess::NormalExit && psql.exitCode() == 0;
+    const DatabaseAddress a = parseDatabaseAddress(url);
+    const QString connection = QStringLiteral("norvale-empty-postgresql");
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
+        db.setHostName(a.host);
+        db.setPort(a.port);
+        db.setUserName(a.user);
+        db.setPassword(a.password);
+        db.setDatabaseName(a.database);
+        if (db.open()) {
+            QSqlQuery q(db);
+            ok = q.exec(QStringLiteral("SET client_min_messages = warning"))
+                && q.exec(QStringLiteral("DROP SCHEMA public CASCADE"))
+                && q.exec(QStringLiteral("CREATE SCHEMA public"));
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return ok;
 }
 
 // A loopback source address of its own, so that play de-duplication and the report limit

@@ -4,11 +4,16 @@
 #include "Importer.h"
 #include "ServerTestSupport.h"
 #include "Snapshot.h"
+#include "StationLogos.h"
 #include "TagParser.h"
 #include "TagWriter.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QImage>
+#include <QtEndian>
 #include <QtTest>
+#include <zlib.h>
 
 namespace {
 
@@ -23,6 +28,27 @@ QStringList names(const QList<const CatalogueStation *> &stations)
 StationListText stationList(const CatalogueSnapshot &snapshot, const QString &bestand)
 {
     return parseStationList(QString::fromUtf8(snapshot.stationList(bestand)->body));
+}
+
+QByteArray picture(int width, int height, const char *format)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    image.setText(QStringLiteral("Comment"), QStringLiteral("from-the-source"));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+// The PNG's header made to claim other dimensions, with a valid checksum.
+QByteArray claimingSize(QByteArray png, quint32 width, quint32 height)
+{
+    qToBigEndian(width, png.data() + 16);
+    qToBigEndian(height, png.data() + 20);
+    qToBigEndian(quint32(crc32(0, reinterpret_cast<const Bytef *>(png.constData() + 12), 17)), png.data() + 29);
+    return png;
 }
 
 } // namespace
@@ -265,6 +291,42 @@ private Q_SLOTS:
         const auto snapshot = buildSnapshot(stations, {});
         QCOMPARE(names(snapshot->search(words, country, 5)), expected);
         QCOMPARE(snapshot->search(words, country, 0).size(), 0);
+    }
+
+    // Whatever a logo's source sends, what is kept is a fresh PNG within 128 x 128.
+    void logoImages_data()
+    {
+        QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<QSize>("size"); // empty: refused
+        QTest::newRow("wide png scaled down") << picture(512, 256, "PNG") << QSize(128, 64);
+        QTest::newRow("small png kept") << picture(16, 16, "PNG") << QSize(16, 16);
+        QTest::newRow("jpeg") << picture(300, 300, "JPEG") << QSize(128, 128);
+        QTest::newRow("icon") << picture(32, 32, "ICO") << QSize(32, 32);
+        QTest::newRow("svg") << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"/>")
+                             << QSize();
+        QTest::newRow("html") << QByteArray("<html>maintenance</html>") << QSize();
+        QTest::newRow("truncated png") << picture(64, 64, "PNG").left(60) << QSize();
+        QTest::newRow("too many bytes") << picture(16, 16, "PNG") + QByteArray(StationLogos::kMaxSourceBytes, 'x')
+                                        << QSize();
+        QTest::newRow("claims 20000 x 20000 pixels") << claimingSize(picture(8, 8, "PNG"), 20000, 20000) << QSize();
+    }
+
+    void logoImages()
+    {
+        QFETCH(QByteArray, source);
+        QFETCH(QSize, size);
+        QString why;
+        const std::optional<QByteArray> png = StationLogos::normalise(source, &why);
+        QCOMPARE(png.has_value(), !size.isEmpty());
+        if (!png) {
+            QVERIFY(!why.isEmpty());
+            return;
+        }
+        QVERIFY(png->startsWith("\x89PNG"));
+        QVERIFY(!png->contains("from-the-source"));
+        QImage image;
+        QVERIFY(image.loadFromData(*png, "PNG"));
+        QCOMPARE(image.size(), size);
     }
 
     void recordable_data()

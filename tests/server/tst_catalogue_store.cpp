@@ -4,9 +4,11 @@
 #include "RadioBrowserSync.h"
 #include "ServerTestSupport.h"
 #include "SqlDirectoryStore.h"
+#include "StationLogos.h"
 #include "TagParser.h"
 
 #include <QFile>
+#include <QImage>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -235,6 +237,35 @@ private Q_SLOTS:
         QCOMPARE(store->snapshot()->stationCount(), 4);
         QVERIFY(store->snapshot()->countryByBestand(QStringLiteral("lokaal.txt")));
         QCOMPARE(addLocalDemo(*store, QStringLiteral("ftp://127.0.0.1/")).error, StoreError::BadInput);
+    }
+
+    // Logo files named by the MD5 of a stream address (either case) or by a station UUID;
+    // a logo goes with its station.
+    void logoFolder()
+    {
+        auto store = storeWithCatalogue();
+        QVERIFY(store);
+        const auto snapshot = store->snapshot();
+        const QString een = snapshot->stationByUrl(kEen)->urlMd5;
+        const QString twee = snapshot->stationByUrl(kTwee)->urlMd5;
+        QTemporaryDir folder;
+        QImage picture(40, 20, QImage::Format_ARGB32);
+        picture.fill(Qt::green);
+        QVERIFY(picture.save(folder.filePath(een.toLower() + ".png")));
+        QVERIFY(picture.save(folder.filePath(snapshot->stationByUrl(kTwee)->uuid + ".jpg"), "JPEG"));
+        QVERIFY(picture.save(folder.filePath(QString(32, QLatin1Char('A')) + ".png")));
+
+        const StoreResult r = StationLogos::importFolder(*store, folder.path());
+        QVERIFY2(r.ok(), qPrintable(r.message));
+        QCOMPARE(r.message, QStringLiteral("2 logos imported; 1 files name no station, 0 are no usable picture"));
+        const std::optional<StationLogo> logo = store->logo(een);
+        QVERIFY(logo && store->logo(twee));
+        QCOMPARE(logo->etag, store->snapshot()->stationByUrl(kEen)->logoEtag);
+        QCOMPARE(QImage::fromData(logo->png).size(), QSize(40, 20));
+
+        QVERIFY(store->replaceCatalogue(smallCatalogue().mid(1)).ok());
+        QVERIFY(!store->logo(een));
+        QVERIFY(store->logo(twee));
     }
 
     void changeMadeElsewhere()

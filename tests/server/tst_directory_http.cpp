@@ -7,14 +7,19 @@
 #include "HttpServer.h"
 #include "RequestLog.h"
 #include "ServerTestSupport.h"
+#include "StationLogos.h"
 #include "TagParser.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -46,6 +51,15 @@ QList<CatalogueStation> fixtureCatalogue()
         station("GB", "London Talk", kTalkUrl, "talk,news", 10),
         station("DE", "Klassik Jazz", kKlassikUrl, "classical", 5),
     };
+}
+
+QByteArray toPng(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
 }
 
 QByteArray enc(const QString &text)
@@ -110,6 +124,7 @@ private:
     std::unique_ptr<DirectoryService> m_service;
     std::unique_ptr<HttpServer> m_server;
     quint16 m_port = 0;
+    QByteArray m_logo;
 
 private Q_SLOTS:
     void initTestCase()
@@ -129,6 +144,11 @@ private Q_SLOTS:
         m_store = DirectoryStore::open(database, options, &result);
         QVERIFY2(m_store && result.ok(), qPrintable(result.message));
         QVERIFY(m_store->replaceCatalogue(fixtureCatalogue()).ok());
+        QImage picture(40, 20, QImage::Format_ARGB32);
+        picture.fill(Qt::blue);
+        QString why;
+        m_logo = StationLogos::normalise(toPng(picture), &why).value_or(QByteArray());
+        QVERIFY(m_store->writeLogos({{md5(kJazzUrl), "file:jazz.png", m_logo, StationLogos::etagOf(m_logo)}}).ok());
 
         DirectoryService::Options serviceOptions;
         // The report limit never refills here.
@@ -252,6 +272,37 @@ private Q_SLOTS:
             QCOMPARE(list.homepage.size(), list.naam.size());
             QCOMPARE(reply.body.count('<'), 6 * list.naam.size());
         }
+    }
+
+    void logos_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("tagKnown"); // If-None-Match names the logo's tag
+        QTest::addColumn<int>("status");
+        const QByteArray jazz = md5(kJazzUrl);
+        QTest::newRow("from the database") << jazz + ".png" << false << 200;
+        QTest::newRow("lower-case digest, from the cache") << jazz.toLower() + ".png" << false << 200;
+        QTest::newRow("tag known") << jazz + ".png" << true << 304;
+        QTest::newRow("station without logo") << md5(kRockUrl) + ".png" << false << 404;
+        QTest::newRow("no station") << md5(QStringLiteral("http://nowhere/")) + ".png" << false << 404;
+        QTest::newRow("other extension") << jazz + ".gif" << false << 404;
+        QTest::newRow("outside the folder") << QByteArray("..%2Fkeuze.txt") << false << 404;
+    }
+
+    void logos()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, tagKnown);
+        QFETCH(int, status);
+        const QByteArray tag = StationLogos::etagOf(m_logo);
+        const HttpTestReply reply =
+            httpGet(m_port, "/radio/inter/logo/" + file, {}, tagKnown ? "If-None-Match: " + tag + "\r\n" : "");
+        QCOMPARE(reply.status, status);
+        if (status == 404)
+            return;
+        QCOMPARE(reply.header("etag"), tag);
+        QCOMPARE(reply.body, status == 200 ? m_logo : QByteArray());
+        QCOMPARE(reply.header("content-type"), status == 200 ? QByteArray("image/png") : QByteArray());
     }
 
     void ask_data()
@@ -485,8 +536,10 @@ private Q_SLOTS:
             get("/health").chopped(2) + "Transfer-Encoding: gzip\r\n\r\n" + get("/radio/inter/keuze.txt"), 400,
             "close");
         row("other method", "DELETE /radio/inter/keuze.txt HTTP/1.1\r\n" + host + "\r\n", 405, "close");
-        row("not http", QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 17), 400, "close");
+        static const char tls[] = "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n";
+        row("not http", QByteArray(tls, sizeof tls - 1), 400, "close");
         row("no target", "GET\r\n" + host + "\r\n", 400, "close");
+        row("no blank in the request line, one below", "HTTP/1.1\r\nHost: a b\r\n\r\n", 400, "close");
         row("asterisk target", "OPTIONS * HTTP/1.1\r\n" + host + "\r\n", 400, "close");
         row("nul in the path", get("/radio/inter/zenders/holland.txt%00.php"), 404, "");
         row("raw blanks in the query", get(kSearch + "rock & roll&land="), 200, "");
@@ -622,6 +675,28 @@ private Q_SLOTS:
         QVERIFY(connection.read().body.contains("<bestand>holland.txt</bestand>"));
         QCOMPARE(connection.read().status, 404);
         QVERIFY(connection.read().body.startsWith("ok"));
+    }
+
+    // Clients on connections of their own, each in a thread, while the snapshot is replaced
+    // underneath them: every answer whole (and, under the thread checker, free of races
+    // between the serving threads, the search worker and the store thread).
+    void readsDuringSnapshotSwaps()
+    {
+        std::atomic<int> failures {0};
+        std::vector<std::thread> clients;
+        for (const QByteArray &target : {QByteArray("/radio/inter/zenders/holland.txt"), kSearch + "jazz&land=",
+                                         kSite + "home&lang=English", kReport + "meld=vfirst&versie=3.0"}) {
+            clients.emplace_back([&, target] {
+                HttpTestConnection connection(m_port, randomClient());
+                for (int i = 0; i < 15; ++i)
+                    failures += connection.get(target).status != 200;
+            });
+        }
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(m_store->replaceCatalogue(fixtureCatalogue()).ok());
+        for (std::thread &client : clients)
+            client.join();
+        QCOMPARE(failures.load(), 0);
     }
 
     // Last: it changes the catalogue the other cases read.

@@ -4,8 +4,11 @@
 
 #include "LocalHttpServer.h"
 #include "RadioBrowserSync.h"
+#include "StationLogos.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -96,6 +99,7 @@ private Q_SLOTS:
         }
         m_options.timeoutMs = 400;
         m_options.pageSize = 100;
+        m_options.fetchLogos = false; // the shared files' logos live on the internet
     }
 
     // What the sync must reproduce. Records naming only the free-text country ("The
@@ -154,6 +158,57 @@ private Q_SLOTS:
                      offset < 500);
         }
         QVERIFY(std::none_of(asked.cbegin(), asked.cend(), [](const QByteArray &t) { return t.contains("/XX"); }));
+    }
+
+    // Logos from the stations' own addresses: what decodes is kept, anything else skipped
+    // without failing the sync, and a logo already fetched from its address not asked again.
+    void logos()
+    {
+        QImage image(300, 150, QImage::Format_ARGB32);
+        image.fill(Qt::blue);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        LocalHttpServer logoServer([&](const QByteArray &target) -> LocalHttpReply {
+            if (target == "/good.png")
+                return {200, png, "image/png"};
+            if (target == "/large.png")
+                return {200, png + QByteArray(StationLogos::kMaxSourceBytes, 'x'), "image/png"};
+            if (target == "/slow.png")
+                return {.silent = true};
+            return {target == "/page" ? 200 : 404, "<html>no</html>", "text/html"};
+        });
+        QJsonArray nl;
+        const QStringList favicons {"good.png", "page", "large.png", "slow.png", "missing.png", ""};
+        for (int i = 0; i < favicons.size(); ++i) {
+            nl.append(
+                QJsonObject {{"name", QStringLiteral("Logo %1").arg(i)},
+                             {"url", QStringLiteral("http://logo%1.example/").arg(i)},
+                             {"countrycode", "NL"},
+                             {"favicon", favicons[i].isEmpty() ? QString() : logoServer.baseUrl() + favicons[i]}});
+        }
+        const QHash<QString, QJsonArray> stations {{"NL", nl}};
+        LocalHttpServer mirror([&](const QByteArray &target) { return answer(Mirror::Good, stations, target); });
+        auto store = openStore();
+        SyncOptions options = m_options;
+        options.fetchLogos = true;
+        options.logoTimeoutMs = 500;
+        for (int run = 0; run < 2; ++run)
+            QVERIFY(syncFromRadioBrowser(*store, {QUrl(mirror.baseUrl())}, options).ok());
+
+        const auto snapshot = store->snapshot();
+        QStringList withLogo;
+        for (const CatalogueStation *s : snapshot->popular(100)) {
+            if (!s->logoEtag.isEmpty())
+                withLogo.append(s->name);
+        }
+        QCOMPARE(withLogo, QStringList {"Logo 0"});
+        const auto logo = store->logo(snapshot->stationByUrl(QStringLiteral("http://logo0.example/"))->urlMd5);
+        QVERIFY(logo);
+        QCOMPARE(QImage::fromData(logo->png).size(), QSize(128, 64));
+        QCOMPARE(logoServer.targets().count("/good.png"), 1);
+        QCOMPARE(logoServer.targets().count("/page"), 2);
     }
 
     // Nothing is replaced unless every country was fetched.

@@ -1,0 +1,83 @@
+#pragma once
+
+// One client connection of HttpServer: reads requests through a RequestFramer, answers
+// them in order (keep-alive, pipelining), hands slow work to the worker threads and
+// closes gracefully. Everything a session does runs on its own strand.
+
+#include "ClientAddress.h"
+#include "HttpServer.h"
+#include "RequestFramer.h"
+
+#include <array>
+#include <atomic>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+class HttpSession;
+class RequestLog;
+
+// What the sessions of one server share with it and with each other.
+struct HttpServerShared
+{
+    HttpServer::Options options;
+    HttpServer::Handler handler;
+    RequestLog *log = nullptr;
+    std::atomic<int> connections {0};
+    std::atomic<bool> draining {false};
+    std::atomic<int> deferred {0}; // work waiting for or running on the workers
+    boost::asio::thread_pool *workers = nullptr;
+    // Open connections per client key, and every live session (for the shutdown).
+    std::mutex mutex;
+    std::unordered_map<QString, int> perClient;
+    std::unordered_map<HttpSession *, std::weak_ptr<HttpSession>> sessions;
+};
+
+class HttpSession final : public std::enable_shared_from_this<HttpSession>
+{
+public:
+    HttpSession(boost::asio::ip::tcp::socket socket, HttpServerShared &shared);
+    ~HttpSession();
+
+    // overloaded: the server is at its connection limit; the client gets 503 and the close.
+    void start(bool overloaded);
+    // On the session's strand: a connection waiting for a request is closed; one in the
+    // middle of a request finishes it (its answer says "Connection: close").
+    void closeIfIdle();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::size_t kReadChunk = 8192;
+
+    void nextRequest();
+    void readMore();
+    void processBuffer();
+    void respond(const HttpRequest &request, HttpResponse response, bool head, bool keepAlive, bool http10KeepAlive,
+                 Clock::time_point started);
+    void defer(HttpRequest request, std::function<HttpResponse()> work, bool head, bool keepAlive, bool http10KeepAlive,
+               Clock::time_point started);
+    void sendError(const HttpRequest &request, int status, const QByteArray &body, Clock::time_point started);
+    void send(const HttpRequest &request, HttpResponse response, bool head, Clock::time_point started,
+              bool http10KeepAlive = false);
+    void closeGracefully();
+    void drain();
+    void closeNow();
+
+    boost::beast::tcp_stream m_stream;
+    HttpServerShared &m_shared;
+    boost::asio::ip::address m_peer;
+    QString m_client;
+    QString m_clientKey; // empty for a trusted proxy
+    bool m_requestStarted = false; // a byte of the next request has arrived
+    bool m_writing = false;
+    RequestFramer m_framer;
+    std::array<char, kReadChunk> m_chunk {};
+    std::string m_header;
+    QByteArray m_body;
+    bool m_close = false;
+    std::size_t m_drained = 0;
+};
