@@ -20,167 +20,159 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void firstRunValue_data();
-    void firstRunValue();
-    void copiesStartedTogetherLeaveOnePrimary();
-    void staleSocketDoesNotBlock();
-    void claimKeepsTheEventLoopRunning();
-    void raiseRequestInPieces();
-    void privateFolderWithoutRuntimeDir_data();
-    void privateFolderWithoutRuntimeDir();
-};
 
-void TestStartup::firstRunValue_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<bool>("mainWindow");
-
-    QTest::newRow("1") << "1" << true;
-    QTest::newRow("1.0") << "1.0" << true;
-    QTest::newRow("blanks around 1") << " 1 " << true;
-    QTest::newRow("0") << "0" << false;
-    QTest::newRow("2") << "2" << false;
-    QTest::newRow("1.5") << "1.5" << false;
-    QTest::newRow("missing") << "" << false;
-    QTest::newRow("not a number") << "ja" << false;
-}
-
-void TestStartup::firstRunValue()
-{
-    QFETCH(QString, value);
-    QFETCH(bool, mainWindow);
-    QCOMPARE(opensMainWindow(value), mainWindow);
-}
-
-void TestStartup::copiesStartedTogetherLeaveOnePrimary()
-{
-    // A double click that starts the program twice: every copy asks before any listens.
-    for (int round = 0; round < 5; ++round) {
-        const QString name =
-            QStringLiteral("norvale-together-%1-%2").arg(QCoreApplication::applicationPid()).arg(round);
-        constexpr int kCopies = 4;
-        std::latch ready(kCopies), claimed(kCopies), ended(1);
-        std::atomic_int primaries = 0;
-        QList<QThread *> copies;
-        for (int i = 0; i < kCopies; ++i) {
-            copies.append(QThread::create([&] {
-                SingleInstance copy(name);
-                ready.arrive_and_wait();
-                primaries += copy.claim() == SingleInstance::Role::Primary;
-                claimed.count_down();
-                ended.wait(); // a primary keeps listening until every copy has claimed
-            }));
-            copies.last()->start();
-        }
-        claimed.wait();
-        ended.count_down();
-        for (QThread *copy : copies) {
-            copy->wait();
-            delete copy;
-        }
-        QCOMPARE(primaries.load(), 1);
-    }
-}
-
-void TestStartup::staleSocketDoesNotBlock()
-{
-    const QString name = QStringLiteral("norvale-stale-%1").arg(QCoreApplication::applicationPid());
-    // What a crashed copy leaves behind: a bound socket file that nobody listens on.
-    const QByteArray path = QFile::encodeName(QDir(QDir::tempPath()).filePath(name));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    QVERIFY(fd >= 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.constData(), sizeof(address.sun_path) - 1);
-    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
-    ::close(fd);
-    QVERIFY(QFile::exists(QString::fromLocal8Bit(path)));
-
-    SingleInstance next(name);
-    QCOMPARE(next.claim(), SingleInstance::Role::Primary);
-}
-
-void TestStartup::claimKeepsTheEventLoopRunning()
-{
-    // Another copy in the middle of its claim holds the lock; this thread's timers run on.
-    const QString name = QStringLiteral("norvale-busy-%1").arg(QCoreApplication::applicationPid());
-    QLockFile held(QDir(QDir::tempPath()).filePath(name + QStringLiteral(".lock")));
-    QVERIFY(held.tryLock(0));
-    QTimer::singleShot(300, [&held] { held.unlock(); });
-    QElapsedTimer clock;
-    clock.start();
-    SingleInstance copy(name);
-    QCOMPARE(copy.claim(), SingleInstance::Role::Primary);
-    QVERIFY2(clock.elapsed() < 2000, "the claim blocked until the lock's time-out");
-}
-
-void TestStartup::raiseRequestInPieces()
-{
-    const QString name = QStringLiteral("norvale-pieces-%1").arg(QCoreApplication::applicationPid());
-    SingleInstance first(name);
-    QCOMPARE(first.claim(), SingleInstance::Role::Primary);
-    QSignalSpy raised(&first, &SingleInstance::activationRequested);
-    QLocalSocket client;
-    client.connectToServer(name);
-    QVERIFY(client.waitForConnected(2000));
-    QTRY_VERIFY(first.findChild<QLocalSocket *>());
-    QSignalSpy arrived(first.findChild<QLocalSocket *>(), &QLocalSocket::readyRead);
-    for (const char *piece : {"ra", "is", "e\n"}) {
-        QCOMPARE(raised.size(), 0);
-        client.write(piece);
-        client.flush();
-        QVERIFY(arrived.wait(2000));
-    }
-    QTRY_COMPARE(raised.size(), 1);
-}
-
-void TestStartup::privateFolderWithoutRuntimeDir_data()
-{
-    QTest::addColumn<QString>("before"); // what is at <temp>/norvale-<uid> beforehand
-    QTest::addColumn<bool>("usable");
-    QTest::newRow("nothing: created private") << "" << true;
-    QTest::newRow("private folder of ours") << "0700" << true;
-    QTest::newRow("folder others may enter") << "0755" << false;
-    QTest::newRow("link to a private folder") << "link" << false;
-}
-
-void TestStartup::privateFolderWithoutRuntimeDir()
-{
-    QFETCH(QString, before);
-    QFETCH(bool, usable);
-    QTemporaryDir temp;
-    const QByteArray oldTemp = qgetenv("TMPDIR");
-    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("TMPDIR", QFile::encodeName(temp.path()));
-    qunsetenv("XDG_RUNTIME_DIR");
-    const auto restore = qScopeGuard([&] {
-        qputenv("TMPDIR", oldTemp);
-        qputenv("XDG_RUNTIME_DIR", oldRuntime);
-    });
-    const QString folder = temp.filePath(QStringLiteral("norvale-%1").arg(::getuid()));
-    if (before == u"link") {
-        QVERIFY(QDir().mkdir(temp.filePath(QStringLiteral("elsewhere")),
-                             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        QVERIFY(QFile::link(temp.filePath(QStringLiteral("elsewhere")), folder));
-    } else if (!before.isEmpty()) {
-        QVERIFY(QDir().mkdir(folder));
-        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), before.toUInt(nullptr, 8)), 0);
-    }
-
-    const QString name = SingleInstance::defaultServerName(QStringLiteral("Norvale Internet Radio"));
-    SingleInstance instance(name);
-    QCOMPARE(instance.claim(), usable ? SingleInstance::Role::Primary : SingleInstance::Role::Failed);
-    if (!usable) {
-        QVERIFY(name.isEmpty());
-        return;
-    }
-    QCOMPARE(QFileInfo(name).absolutePath(), folder);
-    struct stat info
+    void firstRunValue_data()
     {
-    };
-    QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
-    QCOMPARE(info.st_mode & 0777, 0700u);
-}
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("mainWindow");
+
+        QTest::newRow("1") << "1" << true;
+        QTest::newRow("1.0") << "1.0" << true;
+        QTest::newRow("blanks around 1") << " 1 " << true;
+        QTest::newRow("0") << "0" << false;
+        QTest::newRow("2") << "2" << false;
+        QTest::newRow("1.5") << "1.5" << false;
+        QTest::newRow("missing") << "" << false;
+        QTest::newRow("not a number") << "ja" << false;
+    }
+
+    void firstRunValue()
+    {
+        QFETCH(QString, value);
+        QFETCH(bool, mainWindow);
+        QCOMPARE(opensMainWindow(value), mainWindow);
+    }
+
+    void copiesStartedTogetherLeaveOnePrimary()
+    {
+        // A double click that starts the program twice: every copy asks before any listens.
+        for (int round = 0; round < 5; ++round) {
+            const QString name =
+                QStringLiteral("norvale-together-%1-%2").arg(QCoreApplication::applicationPid()).arg(round);
+            constexpr int kCopies = 4;
+            std::latch ready(kCopies), claimed(kCopies), ended(1);
+            std::atomic_int primaries = 0;
+            QList<QThread *> copies;
+            for (int i = 0; i < kCopies; ++i) {
+                copies.append(QThread::create([&] {
+                    SingleInstance copy(name);
+                    ready.arrive_and_wait();
+                    primaries += copy.claim() == SingleInstance::Role::Primary;
+                    claimed.count_down();
+                    ended.wait(); // a primary keeps listening until every copy has claimed
+                }));
+                copies.last()->start();
+            }
+            claimed.wait();
+            ended.count_down();
+            for (QThread *copy : copies) {
+                copy->wait();
+                delete copy;
+            }
+            QCOMPARE(primaries.load(), 1);
+        }
+    }
+
+    void staleSocketDoesNotBlock()
+    {
+        const QString name = QStringLiteral("norvale-stale-%1").arg(QCoreApplication::applicationPid());
+        // What a crashed copy leaves behind: a bound socket file that nobody listens on.
+        const QByteArray path = QFile::encodeName(QDir(QDir::tempPath()).filePath(name));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(fd >= 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.constData(), sizeof(address.sun_path) - 1);
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+        ::close(fd);
+        QVERIFY(QFile::exists(QString::fromLocal8Bit(path)));
+
+        SingleInstance next(name);
+        QCOMPARE(next.claim(), SingleInstance::Role::Primary);
+    }
+
+    void claimKeepsTheEventLoopRunning()
+    {
+        // Another copy in the middle of its claim holds the lock; this thread's timers run on.
+        const QString name = QStringLiteral("norvale-busy-%1").arg(QCoreApplication::applicationPid());
+        QLockFile held(QDir(QDir::tempPath()).filePath(name + QStringLiteral(".lock")));
+        QVERIFY(held.tryLock(0));
+        QTimer::singleShot(300, [&held] { held.unlock(); });
+        QElapsedTimer clock;
+        clock.start();
+        SingleInstance copy(name);
+        QCOMPARE(copy.claim(), SingleInstance::Role::Primary);
+        QVERIFY2(clock.elapsed() < 2000, "the claim blocked until the lock's time-out");
+    }
+
+    void raiseRequestInPieces()
+    {
+        const QString name = QStringLiteral("norvale-pieces-%1").arg(QCoreApplication::applicationPid());
+        SingleInstance first(name);
+        QCOMPARE(first.claim(), SingleInstance::Role::Primary);
+        QSignalSpy raised(&first, &SingleInstance::activationRequested);
+        QLocalSocket client;
+        client.connectToServer(name);
+        QVERIFY(client.waitForConnected(2000));
+        QTRY_VERIFY(first.findChild<QLocalSocket *>());
+        QSignalSpy arrived(first.findChild<QLocalSocket *>(), &QLocalSocket::readyRead);
+        for (const char *piece : {"ra", "is", "e\n"}) {
+            QCOMPARE(raised.size(), 0);
+            client.write(piece);
+            client.flush();
+            QVERIFY(arrived.wait(2000));
+        }
+        QTRY_COMPARE(raised.size(), 1);
+    }
+
+    void privateFolderWithoutRuntimeDir_data()
+    {
+        QTest::addColumn<QString>("before"); // what is at <temp>/norvale-<uid> beforehand
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("nothing: created private") << "" << true;
+        QTest::newRow("private folder of ours") << "0700" << true;
+        QTest::newRow("folder others may enter") << "0755" << false;
+        QTest::newRow("link to a private folder") << "link" << false;
+    }
+
+    void privateFolderWithoutRuntimeDir()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, usable);
+        QTemporaryDir temp;
+        const QByteArray oldTemp = qgetenv("TMPDIR");
+        const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        qunsetenv("XDG_RUNTIME_DIR");
+        const auto restore = qScopeGuard([&] {
+            qputenv("TMPDIR", oldTemp);
+            qputenv("XDG_RUNTIME_DIR", oldRuntime);
+        });
+        const QString folder = temp.filePath(QStringLiteral("norvale-%1").arg(::getuid()));
+        if (before == u"link") {
+            QVERIFY(QDir().mkdir(temp.filePath(QStringLiteral("elsewhere")),
+                                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            QVERIFY(QFile::link(temp.filePath(QStringLiteral("elsewhere")), folder));
+        } else if (!before.isEmpty()) {
+            QVERIFY(QDir().mkdir(folder));
+            QCOMPARE(::chmod(QFile::encodeName(folder).constData(), before.toUInt(nullptr, 8)), 0);
+        }
+
+        const QString name = SingleInstance::defaultServerName(QStringLiteral("Norvale Internet Radio"));
+        SingleInstance instance(name);
+        QCOMPARE(instance.claim(), usable ? SingleInstance::Role::Primary : SingleInstance::Role::Failed);
+        if (!usable) {
+            QVERIFY(name.isEmpty());
+            return;
+        }
+        QCOMPARE(QFileInfo(name).absolutePath(), folder);
+        struct stat info
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, 0700u);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestStartup)
 #include "tst_startup.moc"

@@ -14,75 +14,70 @@ class TestTrayIcon : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void addAndRemove();
-    void clicks_data();
-    void clicks();
+    void initTestCase()
+    {
+        m_withHost = qEnvironmentVariableIsSet("NORVALE_TRAY_HOST");
+        if (m_withHost)
+            NORVALE_START_TRAY_HOST(m_host);
+    }
+
+    void addAndRemove()
+    {
+        // Without a tray the icon must report that it is not shown, so the window that
+        // would hide into it stays on screen.
+        QCOMPARE(TrayIcon::isAvailable(), m_withHost);
+        TrayIcon tray;
+        QCOMPARE(tray.ScreenTip(), QString(" "));
+        QCOMPARE(tray.Add(QApplication::style()->standardIcon(QStyle::SP_MediaPlay)), m_withHost);
+        QCOMPARE(tray.isAdded(), m_withHost);
+        tray.Remove();
+        tray.Remove();
+        QVERIFY(!tray.isAdded());
+        QCOMPARE(tray.Add(QApplication::style()->standardIcon(QStyle::SP_MediaStop)), m_withHost);
+        QCOMPARE(tray.isAdded(), m_withHost);
+    }
+
+    void clicks_data()
+    {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<QStringList>("events");
+        // A double click starts as a click, as the shell's own icons do.
+        QTest::newRow("left click") << "left" << QStringList {"Click"};
+        QTest::newRow("double click") << "double" << QStringList {"Click", "DblClick"};
+        QTest::newRow("right click") << "right" << QStringList {"RightClick"};
+    }
+
+    void clicks()
+    {
+        NORVALE_REQUIRE_ENVIRONMENT(m_withHost ? QString() : QStringLiteral("a tray host (tst_trayicon_xvfb)"));
+        QFETCH(QString, gesture);
+        QFETCH(QStringList, events);
+        TrayIcon tray;
+        QStringList seen;
+        connect(&tray, &TrayIcon::Click, this, [&] { seen << "Click"; });
+        connect(&tray, &TrayIcon::DblClick, this, [&] { seen << "DblClick"; });
+        connect(&tray, &TrayIcon::RightClick, this, [&] { seen << "RightClick"; });
+        QVERIFY(tray.Add(QApplication::style()->standardIcon(QStyle::SP_MediaPlay)));
+
+        QTRY_VERIFY(TrayHost::iconWindow());
+        QWidget *icon = TrayHost::iconWindow();
+        const QPoint centre = icon->rect().center();
+        if (gesture == "left") {
+            QTest::mouseClick(icon, Qt::LeftButton, {}, centre);
+        } else if (gesture == "right") {
+            QTest::mouseClick(icon, Qt::RightButton, {}, centre);
+        } else { // what the window system delivers: a press and release, then the double click
+            QTest::mouseClick(icon, Qt::LeftButton, {}, centre);
+            QTest::mouseDClick(icon, Qt::LeftButton, {}, centre);
+        }
+        seen.removeDuplicates();
+        QCOMPARE(seen, events);
+    }
 
 private:
     bool m_withHost = false;
     TrayHost m_host;
 };
-
-void TestTrayIcon::initTestCase()
-{
-    m_withHost = qEnvironmentVariableIsSet("NORVALE_TRAY_HOST");
-    if (m_withHost)
-        NORVALE_START_TRAY_HOST(m_host);
-}
-
-void TestTrayIcon::addAndRemove()
-{
-    // Without a tray the icon must report that it is not shown, so the window that
-    // would hide into it stays on screen.
-    QCOMPARE(TrayIcon::isAvailable(), m_withHost);
-    TrayIcon tray;
-    QCOMPARE(tray.ScreenTip(), QString(" "));
-    QCOMPARE(tray.Add(QApplication::style()->standardIcon(QStyle::SP_MediaPlay)), m_withHost);
-    QCOMPARE(tray.isAdded(), m_withHost);
-    tray.Remove();
-    tray.Remove();
-    QVERIFY(!tray.isAdded());
-    QCOMPARE(tray.Add(QApplication::style()->standardIcon(QStyle::SP_MediaStop)), m_withHost);
-    QCOMPARE(tray.isAdded(), m_withHost);
-}
-
-void TestTrayIcon::clicks_data()
-{
-    QTest::addColumn<QString>("gesture");
-    QTest::addColumn<QStringList>("events");
-    // A double click starts as a click, as the shell's own icons do.
-    QTest::newRow("left click") << "left" << QStringList {"Click"};
-    QTest::newRow("double click") << "double" << QStringList {"Click", "DblClick"};
-    QTest::newRow("right click") << "right" << QStringList {"RightClick"};
-}
-
-void TestTrayIcon::clicks()
-{
-    NORVALE_REQUIRE_ENVIRONMENT(m_withHost ? QString() : QStringLiteral("a tray host (tst_trayicon_xvfb)"));
-    QFETCH(QString, gesture);
-    QFETCH(QStringList, events);
-    TrayIcon tray;
-    QStringList seen;
-    connect(&tray, &TrayIcon::Click, this, [&] { seen << "Click"; });
-    connect(&tray, &TrayIcon::DblClick, this, [&] { seen << "DblClick"; });
-    connect(&tray, &TrayIcon::RightClick, this, [&] { seen << "RightClick"; });
-    QVERIFY(tray.Add(QApplication::style()->standardIcon(QStyle::SP_MediaPlay)));
-
-    QTRY_VERIFY(TrayHost::iconWindow());
-    QWidget *icon = TrayHost::iconWindow();
-    const QPoint centre = icon->rect().center();
-    if (gesture == "left") {
-        QTest::mouseClick(icon, Qt::LeftButton, {}, centre);
-    } else if (gesture == "right") {
-        QTest::mouseClick(icon, Qt::RightButton, {}, centre);
-    } else { // what the window system delivers: a press and release, then the double click
-        QTest::mouseClick(icon, Qt::LeftButton, {}, centre);
-        QTest::mouseDClick(icon, Qt::LeftButton, {}, centre);
-    }
-    seen.removeDuplicates();
-    QCOMPARE(seen, events);
-}
 
 QTEST_MAIN(TestTrayIcon)
 #include "tst_trayicon.moc"

@@ -1,5 +1,5 @@
 norvale_add_test(tst_tagparser
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_tagparser.cpp ${CMAKE_CURRENT_LIST_DIR}/LiteralTagParser.h
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_tagparser.cpp
     LIBS norvale_directory)
 norvale_add_test(tst_stationlistloader
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_stationlistloader.cpp

@@ -169,21 +169,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("word");
         QTest::addColumn<QString>("bestand");
         QTest::addColumn<QString>("query"); // empty: refused
-        QTest::newRow("country key") << "jazz"
-                                     << "holland.txt"
-                                     << "zoeken=jazz&land=holland";
-        QTest::newRow("all countries") << "jazz"
-                                       << ""
-                                       << "zoeken=jazz&land=";
-        QTest::newRow("ampersand and blanks") << "R&B soul"
-                                              << ""
-                                              << "zoeken=R%26B%20soul&land=";
-        QTest::newRow("hash, plus, equals") << "a#b+c=d"
-                                            << "uk.txt"
-                                            << "zoeken=a%23b%2Bc%3Dd&land=uk";
-        QTest::newRow("file name too short") << "jazz"
-                                             << "abc"
-                                             << "";
+        const auto row = [](const char *tag, const QString &word, const QString &bestand, const QString &query) {
+            QTest::newRow(tag) << word << bestand << query;
+        };
+        row("country key", "jazz", "holland.txt", "zoeken=jazz&land=holland");
+        row("all countries", "jazz", "", "zoeken=jazz&land=");
+        row("ampersand and blanks", "R&B soul", "", "zoeken=R%26B%20soul&land=");
+        row("hash, plus, equals", "a#b+c=d", "uk.txt", "zoeken=a%23b%2Bc%3Dd&land=uk");
+        row("file name too short", "jazz", "abc", "");
     }
 
     void searchUrl()

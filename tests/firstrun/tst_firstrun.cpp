@@ -4,6 +4,7 @@
 #include "IniFile.h"
 #include "Registry.h"
 #include "SingleInstance.h"
+#include "TestFiles.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -12,14 +13,6 @@
 #include <QtTest>
 
 namespace {
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 // Gives the answer to the message box for key once it has opened; detail gets what it
 // showed below its text.
@@ -37,8 +30,8 @@ void makeProgramFolder(const QTemporaryDir &dir)
 {
     QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/lang.ini"), dir.filePath(QStringLiteral("lang.ini")));
     QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/old.version"), dir.filePath(QStringLiteral("old.version")));
-    writeFile(dir.filePath(QStringLiteral("INST.INI")),
-              "[Online Radio]\ntaal=Nederlands\nskin=Standaard\nvisual=1\n[Onthouden]\nfirstrun=0\nVolume=50\n");
+    writeBytes(dir.filePath(QStringLiteral("INST.INI")),
+               "[Online Radio]\ntaal=Nederlands\nskin=Standaard\nvisual=1\n[Onthouden]\nfirstrun=0\nVolume=50\n");
     for (const char *name : {"skins/Standaard_frame1.skn", "skins/Standaard_balk1.skn"}) {
         QImage image(4, 4, QImage::Format_RGB32);
         image.fill(Qt::white);
@@ -53,191 +46,191 @@ class TestFirstRun : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void everyWayOfClosingMarksTheFirstRun_data();
-    void everyWayOfClosingMarksTheFirstRun();
-    void secondStartBringsFirstRunForward();
-    void upgrade_data();
-    void upgrade();
-};
 
-void TestFirstRun::everyWayOfClosingMarksTheFirstRun_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<int>("exit");
-    QTest::newRow("Start") << "Command1" << int(FirstRunExit::Start);
-    QTest::newRow("close box") << "close" << int(FirstRunExit::Closed);
-    QTest::newRow("new settings, then Cancel") << "Command3" << int(FirstRunExit::Settings);
-}
+    void everyWayOfClosingMarksTheFirstRun_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("exit");
+        QTest::newRow("Start") << "Command1" << int(FirstRunExit::Start);
+        QTest::newRow("close box") << "close" << int(FirstRunExit::Closed);
+        QTest::newRow("new settings, then Cancel") << "Command3" << int(FirstRunExit::Settings);
+    }
 
-void TestFirstRun::everyWayOfClosingMarksTheFirstRun()
-{
-    QFETCH(QString, how);
-    QFETCH(int, exit);
-    QTemporaryDir dir;
-    makeProgramFolder(dir);
-    const Registry registry({dir.filePath(QStringLiteral("user")), dir.filePath(QStringLiteral("machine"))});
-    Form6 form(dir.path(), QUrl(QStringLiteral("http://127.0.0.1:1/")), registry, QStringLiteral("/bin/norvale"));
-    QSignalSpy finished(&form, &Form6::finished);
-    form.load();
-    QTRY_COMPARE(form.windowTitle(), QStringLiteral("Norvale - Welkom"));
-    QVERIFY(form.findChild<QWidget *>(QStringLiteral("WebBrowser1")));
+    void everyWayOfClosingMarksTheFirstRun()
+    {
+        QFETCH(QString, how);
+        QFETCH(int, exit);
+        QTemporaryDir dir;
+        makeProgramFolder(dir);
+        const Registry registry({dir.filePath(QStringLiteral("user")), dir.filePath(QStringLiteral("machine"))});
+        Form6 form(dir.path(), QUrl(QStringLiteral("http://127.0.0.1:1/")), registry, QStringLiteral("/bin/norvale"));
+        QSignalSpy finished(&form, &Form6::finished);
+        form.load();
+        QTRY_COMPARE(form.windowTitle(), QStringLiteral("Norvale - Welkom"));
+        QVERIFY(form.findChild<QWidget *>(QStringLiteral("WebBrowser1")));
 
-    if (how == QLatin1String("close")) {
-        form.close();
-    } else {
-        form.findChild<QPushButton *>(how)->click();
-        if (how == QLatin1String("Command3")) {
-            QCOMPARE(finished.count(), 0); // the settings dialog is open over the window
-            auto *form4 = form.findChild<QDialog *>(QStringLiteral("Form4"));
-            QVERIFY(form4 && form4->isVisible());
-            form4->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+        if (how == QLatin1String("close")) {
+            form.close();
+        } else {
+            form.findChild<QPushButton *>(how)->click();
+            if (how == QLatin1String("Command3")) {
+                QCOMPARE(finished.count(), 0); // the settings dialog is open over the window
+                auto *form4 = form.findChild<QDialog *>(QStringLiteral("Form4"));
+                QVERIFY(form4 && form4->isVisible());
+                form4->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+            }
         }
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(int(form.exitPath()), exit);
+        QCOMPARE(
+            ReadINI(dir.filePath(QStringLiteral("INST.INI")), QStringLiteral("Onthouden"), QStringLiteral("firstrun")),
+            QStringLiteral("1"));
     }
-    QCOMPARE(finished.count(), 1);
-    QCOMPARE(int(form.exitPath()), exit);
-    QCOMPARE(ReadINI(dir.filePath(QStringLiteral("INST.INI")), QStringLiteral("Onthouden"), QStringLiteral("firstrun")),
-             QStringLiteral("1"));
-}
 
-// The window is open when the second start comes; Secondary and the raise prove both ends.
-void TestFirstRun::secondStartBringsFirstRunForward()
-{
-    QTemporaryDir dir;
-    makeProgramFolder(dir);
-    SingleInstance first(dir.filePath(QStringLiteral("instance"))), second(dir.filePath(QStringLiteral("instance")));
-    QCOMPARE(first.claim(), SingleInstance::Role::Primary);
-    bool raised = false;
-    QTimer::singleShot(0, [&] {
-        Form6 *form = nullptr;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            form = form ? form : qobject_cast<Form6 *>(w);
-        form->showMinimized();
-        if (second.claim() == SingleInstance::Role::Secondary)
-            raised = QTest::qWaitFor([form] { return form->isVisible() && !form->isMinimized(); });
-        form->close();
-    });
-    runFirstRun(dir.path(), QUrl(QStringLiteral("http://127.0.0.1:1/")), Registry({}), QStringLiteral("/bin/norvale"),
-                {}, &first);
-    QVERIFY(raised);
-}
-
-void TestFirstRun::upgrade_data()
-{
-    // Entries: %1 the old program, %2 this program, %3 a second older installation.
-    QTest::addColumn<QString>("user"); // the per-user entry found
-    QTest::addColumn<QString>("machine"); // the machine-wide entry found
-    QTest::addColumn<QString>("old"); // "laden=…" of the old INST.INI, "no INST.INI", "FAVO", "blocked"
-    QTest::addColumn<QStringList>("answers"); // key=button
-    QTest::addColumn<bool>("takenOver"); // the last station
-    QTest::addColumn<QString>("userEntry");
-    const auto row = [](const char *name, const char *user, const char *machine, const char *old, const char *answers,
-                        bool takenOver, const char *userEntry) {
-        QTest::newRow(name) << QString(user) << QString(machine) << QString(old)
-                            << QString(answers).split(u' ', Qt::SkipEmptyParts) << takenOver << QString(userEntry);
-    };
-    const char *yes = "error22=Yes melding1=Ok";
-    row("machine entry, autostart off (rem)", "", "rem %1", "laden=1", yes, true, "%2");
-    row("user entry, laden 0", "%1", "", "laden=0", yes, true, "rem %2");
-    row("both: the user's own first", "rem %1", "%3", "laden=1", yes, true, "%2");
-    row("user entry names this program, machine the old one", "%2", "%1", "laden=1", yes, true, "%2");
-    row("FAVO in other case", "%1", "", "laden=1 FAVO", yes, true, "%2");
-    row("failed copy keeps the old program", "%1", "", "laden=1 blocked", "error22=Yes melding1=Ok error20=Ok", true,
-        "%2");
-    row("laden missing in both files", "", "%1", "", "error22=Yes error20=Ok", false, "");
-    row("declined", "", "%1", "laden=1", "error22=No", false, "");
-    row("no INST.INI in the old folder", "%1", "%1", "laden=1 no INST.INI", "error21=Ok", false, "%1");
-    row("no entry", "", "", "laden=1", "error21=Ok", false, "");
-    row("the entries name this program", "%2", "rem %2", "laden=1", "error21=Ok", false, "%2");
-}
-
-void TestFirstRun::upgrade()
-{
-    QFETCH(QString, user);
-    QFETCH(QString, machine);
-    QFETCH(QString, old);
-    QFETCH(QStringList, answers);
-    QFETCH(bool, takenOver);
-    QFETCH(QString, userEntry);
-    const bool blocked = old.contains(QLatin1String("blocked"));
-    const QString favo = old.contains(QLatin1String("FAVO")) ? QStringLiteral("FAVO/") : QStringLiteral("favo/");
-    QTemporaryDir program, folder, other;
-    makeProgramFolder(program);
-    writeFile(program.filePath(blocked ? QStringLiteral("favo") : QStringLiteral("favo/Bestaand.ini")), "[Zender]\n");
-    const QString oldPath = folder.filePath(QStringLiteral("norvale2"));
-    const QString self = program.filePath(QStringLiteral("norvale"));
-    writeFile(oldPath, "old program");
-    writeFile(self, "this program");
-    writeFile(other.filePath(QStringLiteral("INST.INI")), "[Onthouden]\nLaatsteNAAM=Ander\n");
-    // Written by an older system in its code page: "Caf\xe9" is "Café".
-    if (!old.contains(QLatin1String("no INST.INI")))
-        writeFile(folder.filePath(QStringLiteral("inst.ini")),
-                  "[Online Radio]\r\ntaal=english\r\nvisual=\r\n[Windows]\r\n" + old.section(u' ', 0, 0).toLatin1()
-                      + "\r\n[Onthouden]\r\nLaatsteNAAM=Radio Caf\xe9\r\nvolume=80\r\n");
-    writeFile(folder.filePath(favo + QStringLiteral("sub/Twee.ini")), "[Zender]\n");
-    writeFile(folder.filePath(QStringLiteral("geheim.txt")), "outside favo");
-    QVERIFY(
-        QFile::link(folder.filePath(QStringLiteral("geheim.txt")), folder.filePath(favo + QStringLiteral("link.ini"))));
-
-    const Registry registry({program.filePath(QStringLiteral("user")), program.filePath(QStringLiteral("machine"))});
-    const QString key = QLatin1String(kRunKey), name = QLatin1String(kRunValueName);
-    const auto expand = [&](QString entry) {
-        return entry.replace(QLatin1String("%1"), oldPath)
-            .replace(QLatin1String("%2"), self)
-            .replace(QLatin1String("%3"), other.filePath(QStringLiteral("norvale2")));
-    };
-    if (!user.isEmpty())
-        registry.write(RegistryRoot::CurrentUser, key, name, expand(user));
-    if (!machine.isEmpty())
-        registry.write(RegistryRoot::LocalMachine, key, name, expand(machine));
-
-    auto *form = new Form7(program.path(), LanguageTexts(program.path(), [] { return QStringLiteral("english"); }),
-                           registry, self);
-    form->setAttribute(Qt::WA_DeleteOnClose);
-    QPointer<Form7> alive(form);
-    form->open();
-    form->Timer1_Timer();
-    for (const QString &a : answers) {
-        const QStringList parts = a.split(QLatin1Char('='));
-        QString shown;
-        answer(form, parts[0],
-               parts[1] == QLatin1String("Yes")      ? QMessageBox::Yes
-                   : parts[1] == QLatin1String("No") ? QMessageBox::No
-                                                     : QMessageBox::Ok,
-               &shown);
-        QVERIFY(!QTest::currentTestFailed());
-        if (parts[0] == QLatin1String("error22")) // the question names the folder it takes over
-            QCOMPARE(shown, folder.path() + QLatin1Char('/'));
+    // The window is open when the second start comes; Secondary and the raise prove both ends.
+    void secondStartBringsFirstRunForward()
+    {
+        QTemporaryDir dir;
+        makeProgramFolder(dir);
+        SingleInstance first(dir.filePath(QStringLiteral("instance"))),
+            second(dir.filePath(QStringLiteral("instance")));
+        QCOMPARE(first.claim(), SingleInstance::Role::Primary);
+        bool raised = false;
+        QTimer::singleShot(0, [&] {
+            Form6 *form = nullptr;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                form = form ? form : qobject_cast<Form6 *>(w);
+            form->showMinimized();
+            if (second.claim() == SingleInstance::Role::Secondary)
+                raised = QTest::qWaitFor([form] { return form->isVisible() && !form->isMinimized(); });
+            form->close();
+        });
+        runFirstRun(dir.path(), QUrl(QStringLiteral("http://127.0.0.1:1/")), Registry({}),
+                    QStringLiteral("/bin/norvale"), {}, &first);
+        QVERIFY(raised);
     }
-    QTRY_VERIFY(!alive);
 
-    const QString ini = program.filePath(QStringLiteral("INST.INI"));
-    const auto value = [&](const char *section, const char *k) {
-        return ReadINI(ini, QLatin1String(section), QLatin1String(k));
-    };
-    const bool started = answers.constFirst() == QLatin1String("error22=Yes");
-    const bool forwarded = takenOver && !blocked;
-    QCOMPARE(value("Online Radio", "taal"), started ? QStringLiteral("english") : QStringLiteral("Nederlands"));
-    QCOMPARE(value("Online Radio", "visual"), QStringLiteral("1")); // an empty old value overwrites nothing
-    QCOMPARE(value("Onthouden", "LaatsteNAAM"), takenOver ? QStringLiteral("Radio Café") : QString());
-    QCOMPARE(value("Onthouden", "Volume"), takenOver ? QStringLiteral("80") : QStringLiteral("50"));
-    QCOMPARE(QFileInfo::exists(program.filePath(QStringLiteral("favo/sub/Twee.ini"))), forwarded);
-    QCOMPARE(QFileInfo::exists(program.filePath(QStringLiteral("favo/Bestaand.ini"))), !blocked);
-    QVERIFY(!QFileInfo::exists(program.filePath(QStringLiteral("favo/link.ini"))));
-    QCOMPARE(registry.read(RegistryRoot::CurrentUser, key, name), expand(userEntry));
-    if (takenOver)
-        QCOMPARE(registry.read(RegistryRoot::LocalMachine, key, name), QStringLiteral("rem ") + self);
-    for (const QTemporaryDir *dir : {&folder, &other}) // only the old folder, and only when its favourites are here
-        QCOMPARE(ReadINI(dir->filePath(QStringLiteral("INST.INI")), QStringLiteral("NV3.0"), QStringLiteral("Start")),
-                 forwarded && dir == &folder ? self : QString());
-    QFile oldProgram(oldPath);
-    QVERIFY(oldProgram.open(QIODevice::ReadOnly));
-    QCOMPARE(oldProgram.readAll().startsWith("#!/bin/sh"), forwarded);
-    QCOMPARE(bool(oldProgram.permissions() & QFileDevice::ExeOwner), forwarded);
-    QCOMPARE(QDir(folder.path()).entryList({"*forwarder*"}, QDir::Files | QDir::Hidden), QStringList());
-    QFile selfFile(self);
-    QVERIFY(selfFile.open(QIODevice::ReadOnly));
-    QCOMPARE(selfFile.readAll(), QByteArray("this program"));
-}
+    void upgrade_data()
+    {
+        // Entries: %1 the old program, %2 this program, %3 a second older installation.
+        QTest::addColumn<QString>("user"); // the per-user entry found
+        QTest::addColumn<QString>("machine"); // the machine-wide entry found
+        QTest::addColumn<QString>("old"); // "laden=…" of the old INST.INI, "no INST.INI", "FAVO", "blocked"
+        QTest::addColumn<QStringList>("answers"); // key=button
+        QTest::addColumn<bool>("takenOver"); // the last station
+        QTest::addColumn<QString>("userEntry");
+        const auto row = [](const char *name, const char *user, const char *machine, const char *old,
+                            const char *answers, bool takenOver, const char *userEntry) {
+            QTest::newRow(name) << QString(user) << QString(machine) << QString(old)
+                                << QString(answers).split(u' ', Qt::SkipEmptyParts) << takenOver << QString(userEntry);
+        };
+        const char *yes = "error22=Yes melding1=Ok";
+        row("machine entry, autostart off (rem)", "", "rem %1", "laden=1", yes, true, "%2");
+        row("user entry, laden 0", "%1", "", "laden=0", yes, true, "rem %2");
+        row("both: the user's own first", "rem %1", "%3", "laden=1", yes, true, "%2");
+        row("user entry names this program, machine the old one", "%2", "%1", "laden=1", yes, true, "%2");
+        row("FAVO in other case", "%1", "", "laden=1 FAVO", yes, true, "%2");
+        row("failed copy keeps the old program", "%1", "", "laden=1 blocked", "error22=Yes melding1=Ok error20=Ok",
+            true, "%2");
+        row("laden missing in both files", "", "%1", "", "error22=Yes error20=Ok", false, "");
+        row("declined", "", "%1", "laden=1", "error22=No", false, "");
+        row("no INST.INI in the old folder", "%1", "%1", "laden=1 no INST.INI", "error21=Ok", false, "%1");
+        row("no entry", "", "", "laden=1", "error21=Ok", false, "");
+        row("the entries name this program", "%2", "rem %2", "laden=1", "error21=Ok", false, "%2");
+    }
+
+    void upgrade()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, machine);
+        QFETCH(QString, old);
+        QFETCH(QStringList, answers);
+        QFETCH(bool, takenOver);
+        QFETCH(QString, userEntry);
+        const bool blocked = old.contains(QLatin1String("blocked"));
+        const QString favo = old.contains(QLatin1String("FAVO")) ? QStringLiteral("FAVO/") : QStringLiteral("favo/");
+        QTemporaryDir program, folder, other;
+        makeProgramFolder(program);
+        writeBytes(program.filePath(blocked ? QStringLiteral("favo") : QStringLiteral("favo/Bestaand.ini")),
+                   "[Zender]\n");
+        const QString oldPath = folder.filePath(QStringLiteral("norvale2"));
+        const QString self = program.filePath(QStringLiteral("norvale"));
+        writeBytes(oldPath, "old program");
+        writeBytes(self, "this program");
+        writeBytes(other.filePath(QStringLiteral("INST.INI")), "[Onthouden]\nLaatsteNAAM=Ander\n");
+        // Written by an older system in its code page: "Caf\xe9" is "Café".
+        if (!old.contains(QLatin1String("no INST.INI")))
+            writeBytes(folder.filePath(QStringLiteral("inst.ini")),
+                       "[Online Radio]\r\ntaal=english\r\nvisual=\r\n[Windows]\r\n" + old.section(u' ', 0, 0).toLatin1()
+                           + "\r\n[Onthouden]\r\nLaatsteNAAM=Radio Caf\xe9\r\nvolume=80\r\n");
+        writeBytes(folder.filePath(favo + QStringLiteral("sub/Twee.ini")), "[Zender]\n");
+        writeBytes(folder.filePath(QStringLiteral("geheim.txt")), "outside favo");
+        QVERIFY(QFile::link(folder.filePath(QStringLiteral("geheim.txt")),
+                            folder.filePath(favo + QStringLiteral("link.ini"))));
+
+        const Registry registry(
+            {program.filePath(QStringLiteral("user")), program.filePath(QStringLiteral("machine"))});
+        const QString key = QLatin1String(kRunKey), name = QLatin1String(kRunValueName);
+        const auto expand = [&](QString entry) {
+            return entry.replace(QLatin1String("%1"), oldPath)
+                .replace(QLatin1String("%2"), self)
+                .replace(QLatin1String("%3"), other.filePath(QStringLiteral("norvale2")));
+        };
+        if (!user.isEmpty())
+            registry.write(RegistryRoot::CurrentUser, key, name, expand(user));
+        if (!machine.isEmpty())
+            registry.write(RegistryRoot::LocalMachine, key, name, expand(machine));
+
+        auto *form = new Form7(program.path(), LanguageTexts(program.path(), [] { return QStringLiteral("english"); }),
+                               registry, self);
+        form->setAttribute(Qt::WA_DeleteOnClose);
+        QPointer<Form7> alive(form);
+        form->open();
+        form->Timer1_Timer();
+        for (const QString &a : answers) {
+            const QStringList parts = a.split(QLatin1Char('='));
+            QString shown;
+            answer(form, parts[0],
+                   parts[1] == QLatin1String("Yes")      ? QMessageBox::Yes
+                       : parts[1] == QLatin1String("No") ? QMessageBox::No
+                                                         : QMessageBox::Ok,
+                   &shown);
+            QVERIFY(!QTest::currentTestFailed());
+            if (parts[0] == QLatin1String("error22")) // the question names the folder it takes over
+                QCOMPARE(shown, folder.path() + QLatin1Char('/'));
+        }
+        QTRY_VERIFY(!alive);
+
+        const QString ini = program.filePath(QStringLiteral("INST.INI"));
+        const auto value = [&](const char *section, const char *k) {
+            return ReadINI(ini, QLatin1String(section), QLatin1String(k));
+        };
+        const bool started = answers.constFirst() == QLatin1String("error22=Yes");
+        const bool forwarded = takenOver && !blocked;
+        QCOMPARE(value("Online Radio", "taal"), started ? QStringLiteral("english") : QStringLiteral("Nederlands"));
+        QCOMPARE(value("Online Radio", "visual"), QStringLiteral("1")); // an empty old value overwrites nothing
+        QCOMPARE(value("Onthouden", "LaatsteNAAM"), takenOver ? QStringLiteral("Radio Café") : QString());
+        QCOMPARE(value("Onthouden", "Volume"), takenOver ? QStringLiteral("80") : QStringLiteral("50"));
+        QCOMPARE(QFileInfo::exists(program.filePath(QStringLiteral("favo/sub/Twee.ini"))), forwarded);
+        QCOMPARE(QFileInfo::exists(program.filePath(QStringLiteral("favo/Bestaand.ini"))), !blocked);
+        QVERIFY(!QFileInfo::exists(program.filePath(QStringLiteral("favo/link.ini"))));
+        QCOMPARE(registry.read(RegistryRoot::CurrentUser, key, name), expand(userEntry));
+        if (takenOver)
+            QCOMPARE(registry.read(RegistryRoot::LocalMachine, key, name), QStringLiteral("rem ") + self);
+        for (const QTemporaryDir *dir : {&folder, &other}) // only the old folder, and only when its favourites are here
+            QCOMPARE(
+                ReadINI(dir->filePath(QStringLiteral("INST.INI")), QStringLiteral("NV3.0"), QStringLiteral("Start")),
+                forwarded && dir == &folder ? self : QString());
+        QFile oldProgram(oldPath);
+        QVERIFY(oldProgram.open(QIODevice::ReadOnly));
+        QCOMPARE(oldProgram.readAll().startsWith("#!/bin/sh"), forwarded);
+        QCOMPARE(bool(oldProgram.permissions() & QFileDevice::ExeOwner), forwarded);
+        QCOMPARE(QDir(folder.path()).entryList({"*forwarder*"}, QDir::Files | QDir::Hidden), QStringList());
+        QFile selfFile(self);
+        QVERIFY(selfFile.open(QIODevice::ReadOnly));
+        QCOMPARE(selfFile.readAll(), QByteArray("this program"));
+    }
+};
 
 QTEST_MAIN(TestFirstRun)
 #include "tst_firstrun.moc"

@@ -286,8 +286,8 @@ private:
     static LastStation::Hooks hooks(QStringList &log, QString &playerUrl)
     {
         const auto rec = [&log](const char *what) {
-            return [&log, what](const QString &v) {
-                log << QLatin1String(what) + QLatin1Char(' ') + v;
+            return [&log, what](const auto &...value) {
+                log << QStringList {what, QVariant(value).toString()...}.join(u' ');
             };
         };
         LastStation::Hooks h;
@@ -300,19 +300,11 @@ private:
         h.setLandNaam = rec("land");
         h.setLandBestand = rec("bestand");
         h.setZenderNaam = rec("naam");
-        h.setVolume = [&](int v) {
-            log << QStringLiteral("volume %1").arg(v);
-        };
+        h.setVolume = rec("volume");
         h.setVerstuurMelding = rec("report");
-        h.stop = [&] {
-            log << QStringLiteral("stop");
-        };
-        h.showWindow = [&] {
-            log << QStringLiteral("show");
-        };
-        h.goToTray = [&] {
-            log << QStringLiteral("tray");
-        };
+        h.stop = rec("stop");
+        h.showWindow = rec("show");
+        h.goToTray = rec("tray");
         h.setFavouritesPath = [&](const QString &folder) {
             return log << "favo", Favourites(folder).ensureFolder();
         };

@@ -3,6 +3,7 @@
 #include "PictureCheck.h"
 #include "Registry.h"
 #include "SettingsValues.h"
+#include "TestFiles.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -37,11 +38,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, ini);
         QFETCH(QList<int>, values);
         QTemporaryDir dir;
-        QFile f(dir.filePath(QStringLiteral("INST.INI")));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(ini);
-        f.close();
-        const SettingsValues v = loadSettings(f.fileName());
+        const QString path = dir.filePath(QStringLiteral("INST.INI"));
+        writeBytes(path, ini);
+        const SettingsValues v = loadSettings(path);
         QCOMPARE((QList<int> {v.laden, v.afspelen, v.grootscherm, v.xsluiten, v.visual, v.combotaal}), values);
         QVERIFY(!v.taal().isEmpty());
     }
@@ -53,15 +52,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("laden");
         QTest::addColumn<QString>("userEntry"); // "%1": the program path
         QTest::addColumn<QString>("machineEntry");
-        QTest::newRow("autostart on") << "Command1" << true << "1"
-                                      << "%1"
-                                      << "rem %1";
-        QTest::newRow("autostart off") << "Command1" << false << "0"
-                                       << "rem %1"
-                                       << "rem %1";
-        QTest::newRow("cancel writes nothing") << "Command2" << true << ""
-                                               << ""
-                                               << "";
+        const auto row = [](const char *tag, const char *button, bool tick, const char *laden, const char *user,
+                            const char *machine) {
+            QTest::newRow(tag) << QString(button) << tick << QString(laden) << QString(user) << QString(machine);
+        };
+        row("autostart on", "Command1", true, "1", "%1", "rem %1");
+        row("autostart off", "Command1", false, "0", "rem %1", "rem %1");
+        row("cancel writes nothing", "Command2", true, "", "", "");
     }
 
     void dialogStores()
