@@ -362,6 +362,7 @@ private Q_SLOTS:
         QFETCH(QString, recStream);
 
         FakeMediaPlayer *player = nullptr;
+        bool answered = false; // outlives the rig: closing the window aborts its requests
         Rig rig(QStringLiteral("Nederlands"), [&](const QByteArray &target) {
             if (!target.startsWith("/radio/inter/shoutcast/ask.php"))
                 return serveHolland(target);
@@ -370,7 +371,6 @@ private Q_SLOTS:
             return LocalHttpReply {200, reply};
         });
         player = &rig.player;
-        bool answered = false;
         connect(&rig.network, &QNetworkAccessManager::finished, this,
                 [&](QNetworkReply *r) { answered |= r->url().path().endsWith(QLatin1String("ask.php")); });
         rig.player.setUrl(QStringLiteral("http://one.example/stream"));
