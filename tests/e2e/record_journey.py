@@ -25,7 +25,7 @@ gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi  # noqa: E402
 import journey
 from journey import application, click, step, wait_for, walk
-from recording_checks import check_run, check_songs, without_id3
+from recording_checks import check_run, check_songs, make_source, without_id3
 
 norvale, server, root = sys.argv[1:4]
 screenshot = sys.argv[4] if len(sys.argv) > 4 else None
@@ -75,11 +75,7 @@ def check_recording(path, source, seconds):
 directory = program = None
 try:
     step("making the source file and starting the local Icecast")
-    source_file = os.path.join(work, "bron.mp3")
-    subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                    "anoisesrc=seed=7:amplitude=0.3:duration=3", "-ar", "44100", "-ac", "2", "-c:a", "libmp3lame",
-                    "-b:a", "128k", "-id3v2_version", "0", "-write_xing", "0", source_file], check=True)
-    source = open(source_file, "rb").read()
+    source_file, source = make_source(work)
     station_url = journey.test_stream(root, "start", stream_dir, "--file", source_file, "--burst", "0",
                                       "--owner", str(os.getpid()))["ROOT_URL"]
 

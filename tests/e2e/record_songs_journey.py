@@ -19,7 +19,7 @@ import time
 
 import journey
 from journey import step, test_stream
-from recording_checks import check_songs, without_id3
+from recording_checks import check_songs, make_source, without_id3
 
 norvale, root = sys.argv[1:3]
 journey.require(*journey.STREAM_TOOLS)
@@ -33,11 +33,7 @@ failures = []
 
 try:
     step("making the source file and starting the local Icecast")
-    source_file = os.path.join(work, "bron.mp3")
-    subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                    "anoisesrc=seed=7:amplitude=0.3:duration=3", "-ar", "44100", "-ac", "2", "-c:a", "libmp3lame",
-                    "-b:a", "128k", "-id3v2_version", "0", "-write_xing", "0", source_file], check=True)
-    source = open(source_file, "rb").read()
+    source_file, source = make_source(work)
     url = test_stream(root, "start", stream_dir, "--file", source_file, "--burst", "0", "--owner",
                       str(os.getpid()))["URL"]
     test_stream(root, "title", stream_dir, TITLES[0])

@@ -1,7 +1,18 @@
 """Checks shared by the recording journeys: what a file per song must be, and that
 recorded audio is one unbroken run of a looped source file."""
 import json
+import os
 import subprocess
+
+
+def make_source(work):
+    """Three seconds of noise as a plain MP3 (no ID3, no Xing frame), so every byte of a
+    recording can be found in it: returns its path and its bytes."""
+    path = os.path.join(work, "bron.mp3")
+    subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                    "anoisesrc=seed=7:amplitude=0.3:duration=3", "-ar", "44100", "-ac", "2", "-c:a", "libmp3lame",
+                    "-b:a", "128k", "-id3v2_version", "0", "-write_xing", "0", path], check=True)
+    return path, open(path, "rb").read()
 
 
 def without_id3(data):
