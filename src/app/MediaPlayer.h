@@ -54,6 +54,7 @@ public:
     virtual QString startError() const { return {}; }
 
 Q_SIGNALS:
+    // The state, the status text or the song title changed.
     void statusChanged();
     void buffering(bool start);
     // The stream could not be played: it stayed gone, or its address was refused (only

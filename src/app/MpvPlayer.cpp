@@ -436,9 +436,10 @@ void MpvPlayer::publish()
             break;
         }
 
-        if (state != m_state || status != m_status) {
+        if (state != m_state || status != m_status || m_title != m_publishedTitle) {
             m_state = state;
             m_status = status;
+            m_publishedTitle = m_title;
             Q_EMIT statusChanged();
         } else if (buffering != m_buffering) {
             m_buffering = buffering;

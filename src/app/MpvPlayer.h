@@ -163,5 +163,7 @@ private:
     // What the last signals announced.
     int m_state = PlayState::Ready;
     QString m_status;
+    // The title last announced: one that comes while buffering changes no status text.
+    QString m_publishedTitle;
     bool m_buffering = false;
 };
