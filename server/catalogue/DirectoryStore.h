@@ -6,6 +6,8 @@
 // from any thread at any time; everything touching the database runs on the store's
 // own thread (QtSql connections belong to the thread that opened them).
 
+#include "BodyFile.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
@@ -62,6 +64,10 @@ struct ListBody
     // representation); empty when compressing does not make it smaller.
     QByteArray gzip;
     QByteArray gzipEtag;
+    // Both bodies in a file of the snapshot's, at these offsets; null when there is none.
+    std::shared_ptr<const BodyFile> file;
+    qint64 bodyAt = 0;
+    qint64 gzipAt = 0;
 };
 
 // Immutable once built; shared by all serving threads and replaced whole after an

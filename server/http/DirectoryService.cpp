@@ -26,6 +26,8 @@ void setBody(HttpResponse &response, const ListBody &list, bool acceptsGzip, boo
 {
     const bool gzip = acceptsGzip && !list.gzip.isEmpty();
     response.body = gzip ? list.gzip : list.body;
+    response.file = list.file;
+    response.fileOffset = gzip ? list.gzipAt : list.bodyAt;
     if (withEtag)
         response.etag = gzip ? list.gzipEtag : list.etag;
     if (gzip)

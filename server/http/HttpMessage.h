@@ -3,6 +3,8 @@
 // What the HTTP layer hands to the routes and gets back. Bodies are QByteArrays so that
 // a list body taken from the catalogue snapshot is shared, not copied, on its way out.
 
+#include "BodyFile.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -24,6 +26,9 @@ struct HttpResponse
     int status = 200;
     QByteArray contentType = "text/plain; charset=utf-8";
     QByteArray body;
+    // When set, body's bytes also stand in this file at fileOffset: they are sent from there.
+    std::shared_ptr<const BodyFile> file;
+    qint64 fileOffset = 0;
     QByteArray etag; // quoted; empty for none
     QList<QPair<QByteArray, QByteArray>> headers; // further headers
     bool closeConnection = false;

@@ -4,7 +4,10 @@
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
+#include <cerrno>
 #include <string>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -21,6 +24,7 @@ HttpSession::HttpSession(tcp::socket socket, HttpServerShared &shared)
     : m_stream(std::move(socket))
     , m_shared(shared)
     , m_framer({std::size_t(shared.options.headerLimit), shared.options.targetLimit})
+    , m_fileDeadline(m_stream.get_executor())
 {
     ++m_shared.connections;
     beast::error_code ec;
@@ -231,6 +235,22 @@ void HttpSession::send(const HttpRequest &request, HttpResponse response, bool h
                               request.path.isEmpty() ? QByteArray("-") : request.path, response.status, ms);
     }
 
+    if (response.file && !m_body.isEmpty()) {
+        m_file = std::move(response.file);
+        m_fileOffset = response.fileOffset;
+        m_fileLeft = m_body.size();
+        m_body.clear();
+        m_headerSent = 0;
+        m_writing = true;
+        // The stream's own deadline covers only its operations; this one covers the file's.
+        m_fileDeadline.expires_after(std::chrono::seconds(m_shared.options.idleSeconds));
+        m_fileDeadline.async_wait([self = shared_from_this(), send = ++m_fileSends](beast::error_code ec) {
+            if (!ec && self->m_file && self->m_fileSends == send)
+                self->closeNow();
+        });
+        writeFile();
+        return;
+    }
     const std::array<asio::const_buffer, 2> buffers {asio::buffer(m_header),
                                                      asio::buffer(m_body.constData(), std::size_t(m_body.size()))};
     m_stream.expires_after(std::chrono::seconds(m_shared.options.idleSeconds));
@@ -247,6 +267,60 @@ void HttpSession::send(const HttpRequest &request, HttpResponse response, bool h
         else
             self->nextRequest();
     });
+}
+
+// The header goes out with MSG_MORE so that it shares its packet with the body's start;
+// the body goes from the file to the socket with sendfile, without passing through here.
+void HttpSession::writeFile()
+{
+    auto &socket = m_stream.socket();
+    beast::error_code ec;
+    socket.native_non_blocking(true, ec);
+    const int fd = socket.native_handle();
+    while (!ec && (m_headerSent < m_header.size() || m_fileLeft > 0)) {
+        ssize_t n;
+        if (m_headerSent < m_header.size()) {
+            n = ::send(fd, m_header.data() + m_headerSent, m_header.size() - m_headerSent,
+                       MSG_MORE | MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0)
+                m_headerSent += std::size_t(n);
+        } else {
+            off_t offset = off_t(m_fileOffset);
+            n = ::sendfile(fd, m_file->fd(), &offset, std::size_t(m_fileLeft));
+            if (n > 0) {
+                m_fileOffset += n;
+                m_fileLeft -= n;
+            }
+        }
+        if (n > 0 || (n < 0 && errno == EINTR))
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            socket.async_wait(tcp::socket::wait_write, [self = shared_from_this()](beast::error_code waitError) {
+                if (waitError)
+                    self->written(false);
+                else
+                    self->writeFile();
+            });
+            return;
+        }
+        ec = asio::error::broken_pipe; // a closed socket, or a file shorter than its list
+    }
+    // Finished at once: carried on from the event loop, as an asynchronous write would be,
+    // so that pipelined requests do not nest.
+    asio::post(m_stream.get_executor(), [self = shared_from_this(), ok = !ec] { self->written(ok); });
+}
+
+void HttpSession::written(bool ok)
+{
+    m_fileDeadline.cancel();
+    m_file.reset();
+    m_writing = false;
+    if (!ok)
+        closeNow();
+    else if (m_close)
+        closeGracefully();
+    else
+        nextRequest();
 }
 
 // Half-close, then read what the client still sends until it closes: closing with

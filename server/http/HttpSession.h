@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <chrono>
@@ -63,6 +64,8 @@ private:
     void sendError(const HttpRequest &request, int status, const QByteArray &body, Clock::time_point started);
     void send(const HttpRequest &request, HttpResponse response, bool head, Clock::time_point started,
               bool http10KeepAlive = false);
+    void writeFile();
+    void written(bool ok);
     void closeGracefully();
     void drain();
     void closeNow();
@@ -78,6 +81,13 @@ private:
     std::array<char, kReadChunk> m_chunk {};
     std::string m_header;
     QByteArray m_body;
+    // An answer whose body is sent from a file: header bytes sent, then the file's part.
+    std::shared_ptr<const BodyFile> m_file;
+    qint64 m_fileOffset = 0;
+    qint64 m_fileLeft = 0;
+    std::size_t m_headerSent = 0;
+    boost::asio::steady_timer m_fileDeadline;
+    unsigned m_fileSends = 0; // tells a deadline that fired late from the current one
     bool m_close = false;
     std::size_t m_drained = 0;
 };
