@@ -8,6 +8,8 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <chrono>
+#include <csignal>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <thread>
 #include <vector>
@@ -141,7 +143,15 @@ bool HttpServer::start(QString *error)
     d->accept();
     for (const auto &context : d->contexts) {
         d->keepRunning.push_back(asio::make_work_guard(*context));
-        d->threads.emplace_back([context = context.get()] { context->run(); });
+        d->threads.emplace_back([context = context.get()] {
+            // sendfile has no MSG_NOSIGNAL: a client gone mid-answer must give EPIPE here,
+            // not a SIGPIPE that ends the process. Blocked in the serving threads only.
+            sigset_t pipe;
+            sigemptyset(&pipe);
+            sigaddset(&pipe, SIGPIPE);
+            pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+            context->run();
+        });
     }
     d->running = true;
     return true;
