@@ -242,6 +242,8 @@ void HttpSession::send(const HttpRequest &request, HttpResponse response, bool h
         m_body.clear();
         m_headerSent = 0;
         m_writing = true;
+        beast::error_code ec;
+        m_stream.socket().native_non_blocking(true, ec); // sendfile has no flag for it
         // The stream's own deadline covers only its operations; this one covers the file's.
         m_fileDeadline.expires_after(std::chrono::seconds(m_shared.options.idleSeconds));
         m_fileDeadline.async_wait([self = shared_from_this(), send = ++m_fileSends](beast::error_code ec) {
@@ -275,7 +277,6 @@ void HttpSession::writeFile()
 {
     auto &socket = m_stream.socket();
     beast::error_code ec;
-    socket.native_non_blocking(true, ec);
     const int fd = socket.native_handle();
     while (!ec && (m_headerSent < m_header.size() || m_fileLeft > 0)) {
         ssize_t n;
