@@ -1,4 +1,4 @@
-#include "BodyFile.h"
+#include "catalogue/BodyFile.h"
 
 #include <cerrno>
 #include <fcntl.h>

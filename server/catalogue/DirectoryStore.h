@@ -6,7 +6,7 @@
 // from any thread at any time; everything touching the database runs on the store's
 // own thread (QtSql connections belong to the thread that opened them).
 
-#include "BodyFile.h"
+#include "catalogue/BodyFile.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -3,7 +3,7 @@
 // What the HTTP layer hands to the routes and gets back. Bodies are QByteArrays so that
 // a list body taken from the catalogue snapshot is shared, not copied, on its way out.
 
-#include "BodyFile.h"
+#include "catalogue/BodyFile.h"
 
 #include <QByteArray>
 #include <QList>
