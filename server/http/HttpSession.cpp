@@ -3,6 +3,7 @@
 #include "RequestLog.h"
 
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <string>
 
@@ -138,6 +139,10 @@ void HttpSession::processBuffer()
 void HttpSession::respond(const HttpRequest &request, HttpResponse response, bool head, bool keepAlive,
                           bool http10KeepAlive, Clock::time_point started)
 {
+    if (response.holdUntil) {
+        hold(request, std::move(response), head, keepAlive, http10KeepAlive, started);
+        return;
+    }
     if (response.status == 200 && etagMatches(request.ifNoneMatch, response.etag)) {
         response.status = 304;
         response.body.clear();
@@ -179,6 +184,36 @@ void HttpSession::defer(HttpRequest request, std::function<HttpResponse()> work,
                                                 started);
                               });
                });
+}
+
+// The answer waits for what it confirms, at most its holdMs; the connection waits with it
+// (answers keep their order), and a shutdown lets it finish.
+void HttpSession::hold(const HttpRequest &request, HttpResponse response, bool head, bool keepAlive,
+                       bool http10KeepAlive, Clock::time_point started)
+{
+    struct Held
+    {
+        asio::steady_timer timer;
+        HttpResponse response;
+        bool answered = false;
+    };
+    const auto holdUntil = std::move(response.holdUntil);
+    response.holdUntil = nullptr;
+    const auto wait = std::chrono::milliseconds(response.holdMs);
+    auto held = std::make_shared<Held>(Held {asio::steady_timer(m_stream.get_executor()), std::move(response)});
+    m_writing = true;
+    // Runs on the strand, from the timer or from the call; the first one answers.
+    const auto answer = [self = shared_from_this(), held, request, head, keepAlive, http10KeepAlive, started] {
+        if (held->answered)
+            return;
+        held->answered = true;
+        held->timer.cancel();
+        self->m_writing = false;
+        self->respond(request, std::move(held->response), head, keepAlive, http10KeepAlive, started);
+    };
+    held->timer.expires_after(wait);
+    held->timer.async_wait([answer](const boost::system::error_code &) { answer(); });
+    holdUntil([executor = m_stream.get_executor(), answer] { asio::post(executor, answer); });
 }
 
 void HttpSession::sendError(const HttpRequest &request, int status, const QByteArray &body, Clock::time_point started)
