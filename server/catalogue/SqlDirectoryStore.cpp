@@ -235,6 +235,7 @@ public:
         writeQueued();
         if (!connected())
             return;
+        loadReportCache();
         if (m_playsSinceSnapshot > 0 || catalogueGeneration(database()) != m_generation)
             rebuildSnapshot();
     }
