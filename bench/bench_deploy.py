@@ -271,6 +271,7 @@ def main():
                ("gzip", direct[1]["ETag"], direct[2]), "nginx changed the gzip answer"
         assert plain[1].get("Content-Encoding") is None and gzip.decompress(direct[2]) == plain[2], \
             "nginx did not pass a plain answer for a client without gzip"
+        print(f"{get(nginx_port, '/health')[2].decode().strip()}")
         print(f"gzip through nginx: {lists[0]} {len(proxied[2])} bytes, ETag {proxied[1]['ETag']} as the process "
               f"sends it; plain {len(plain[2])} bytes")
 
