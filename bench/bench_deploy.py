@@ -9,7 +9,8 @@ under load, with one process killed and started again half way.
    NORVALE_STATIONS), or with a made-up one of 3,000 stations when that is absent.
 2. Three `serve` processes (2 threads each, loopback trusted as the proxy) and nginx with
    dist/nginx/norvale-directory.conf, its ports replaced.
-3. Checks that a gzip list comes through nginx byte for byte with the process's own ETag.
+3. Checks that a gzip list comes through nginx byte for byte with the process's own ETag,
+   that its ETag gets a 304 and that a client without gzip gets the plain list.
 4. Load through nginx, every connection keep-alive: station lists (55 %), searches (15 %, a
    search every 100 ms each, as people type), play reports (15 %) and /health (15 %); lists,
    searches and health from wrk, plays from a client here that counts every answer.
@@ -271,6 +272,7 @@ def main():
                ("gzip", direct[1]["ETag"], direct[2]), "nginx changed the gzip answer"
         assert plain[1].get("Content-Encoding") is None and gzip.decompress(direct[2]) == plain[2], \
             "nginx did not pass a plain answer for a client without gzip"
+        assert get(nginx_port, lists[0], {"Accept-Encoding": "gzip", "If-None-Match": direct[1]["ETag"]})[0] == 304
         print(f"{get(nginx_port, '/health')[2].decode().strip()}")
         print(f"gzip through nginx: {lists[0]} {len(proxied[2])} bytes, ETag {proxied[1]['ETag']} as the process "
               f"sends it; plain {len(plain[2])} bytes")
