@@ -186,34 +186,51 @@ void HttpSession::defer(HttpRequest request, std::function<HttpResponse()> work,
                });
 }
 
+// An answer waiting for what it confirms (see HttpResponse::holdUntil).
+struct HttpSession::Held
+{
+    asio::steady_timer timer;
+    HttpRequest request;
+    HttpResponse response;
+    bool head = false;
+    bool keepAlive = false;
+    bool http10KeepAlive = false;
+    Clock::time_point started;
+    bool answered = false;
+};
+
 // The answer waits for what it confirms, at most its holdMs; the connection waits with it
-// (answers keep their order), and a shutdown lets it finish.
+// (answers keep their order), and a shutdown lets it finish. Only the timer holds the
+// session meanwhile: the call may come after the server is gone, and then reaches nothing.
 void HttpSession::hold(const HttpRequest &request, HttpResponse response, bool head, bool keepAlive,
                        bool http10KeepAlive, Clock::time_point started)
 {
-    struct Held
-    {
-        asio::steady_timer timer;
-        HttpResponse response;
-        bool answered = false;
-    };
     const auto holdUntil = std::move(response.holdUntil);
     response.holdUntil = nullptr;
     const auto wait = std::chrono::milliseconds(response.holdMs);
-    auto held = std::make_shared<Held>(Held {asio::steady_timer(m_stream.get_executor()), std::move(response)});
+    auto held = std::make_shared<Held>(Held {asio::steady_timer(m_stream.get_executor()), request, std::move(response),
+                                             head, keepAlive, http10KeepAlive, started});
     m_writing = true;
-    // Runs on the strand, from the timer or from the call; the first one answers.
-    const auto answer = [self = shared_from_this(), held, request, head, keepAlive, http10KeepAlive, started] {
-        if (held->answered)
-            return;
-        held->answered = true;
-        held->timer.cancel();
-        self->m_writing = false;
-        self->respond(request, std::move(held->response), head, keepAlive, http10KeepAlive, started);
-    };
     held->timer.expires_after(wait);
-    held->timer.async_wait([answer](const boost::system::error_code &) { answer(); });
-    holdUntil([executor = m_stream.get_executor(), answer] { asio::post(executor, answer); });
+    held->timer.async_wait(
+        [self = shared_from_this(), held](const boost::system::error_code &) { self->answerHeld(*held); });
+    holdUntil([session = weak_from_this(), weakHeld = std::weak_ptr<Held>(held)] {
+        const auto self = session.lock();
+        const auto held = weakHeld.lock();
+        if (self && held)
+            asio::post(self->m_stream.get_executor(), [self, held] { self->answerHeld(*held); });
+    });
+}
+
+// On the strand, from the timer or from the call; the first one answers.
+void HttpSession::answerHeld(Held &held)
+{
+    if (held.answered)
+        return;
+    held.answered = true;
+    held.timer.cancel();
+    m_writing = false;
+    respond(held.request, std::move(held.response), held.head, held.keepAlive, held.http10KeepAlive, held.started);
 }
 
 void HttpSession::sendError(const HttpRequest &request, int status, const QByteArray &body, Clock::time_point started)
