@@ -4,9 +4,9 @@
 
 #include "LocalHttpServer.h"
 #include "RadioBrowserSync.h"
+#include "ServerTestSupport.h"
 #include "StationLogos.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -166,10 +166,7 @@ private Q_SLOTS:
     {
         QImage image(300, 150, QImage::Format_ARGB32);
         image.fill(Qt::blue);
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
+        const QByteArray png = pngOf(image);
         LocalHttpServer logoServer([&](const QByteArray &target) -> LocalHttpReply {
             if (target == "/good.png")
                 return {200, png, "image/png"};
