@@ -175,18 +175,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("homepage");
         QTest::addColumn<QString>("expectedName");
         QTest::addColumn<QString>("expectedHomepage");
-        QTest::newRow("closing tag in name") << "Evil</naam><naam>Injected"
-                                             << "http://a.example/"
-                                             << "" << QStringLiteral("Evil‹/naam›‹naam›Injected") << "";
-        QTest::newRow("angle brackets in all fields")
-            << "<b>Vet</b>"
-            << "http://a.example/?q=<x>"
-            << "https://site.example/<p>" << QStringLiteral("‹b›Vet‹/b›") << QStringLiteral("site.example/‹p›");
-        QTest::newRow("line breaks and tabs") << "Een\r\nTwee\tDrie"
-                                              << "http://a.example/"
-                                              << "http://www.site.example"
-                                              << "Een  Twee Drie"
-                                              << "www.site.example";
+        const auto row = [](const char *tag, const char *name, const char *url, const char *homepage,
+                            const char *expectedName, const char *expectedHomepage) {
+            QTest::newRow(tag) << QString(name) << QString(url) << QString(homepage) << QString::fromUtf8(expectedName)
+                               << QString::fromUtf8(expectedHomepage);
+        };
+        row("closing tag in name", "Evil</naam><naam>Injected", "http://a.example/", "", "Evil‹/naam›‹naam›Injected",
+            "");
+        row("angle brackets in all fields", "<b>Vet</b>", "http://a.example/?q=<x>", "https://site.example/<p>",
+            "‹b›Vet‹/b›", "site.example/‹p›");
+        row("line breaks and tabs", "Een\r\nTwee\tDrie", "http://a.example/", "http://www.site.example",
+            "Een  Twee Drie", "www.site.example");
     }
 
     void valuesNeverBreakTheFormat()
