@@ -126,8 +126,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<Mirror>>("order");
         QTest::newRow("one good mirror") << QList<Mirror> {Mirror::Good};
-        QTest::newRow("closed port first") << QList<Mirror> {Mirror::Closed, Mirror::Good};
-        QTest::newRow("slow mirror first") << QList<Mirror> {Mirror::Slow, Mirror::Good};
         QTest::newRow("mirror failing half-way") << QList<Mirror> {Mirror::Failing, Mirror::Good};
         QTest::newRow("nonsense, closed and slow first")
             << QList<Mirror> {Mirror::Nonsense, Mirror::Closed, Mirror::Slow, Mirror::Good};
