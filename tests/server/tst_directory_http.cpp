@@ -660,8 +660,10 @@ private Q_SLOTS:
     {
         const QByteArray listEtag = httpGet(m_port, "/radio/inter/zenders/holland.txt").header("etag");
         const QByteArray countriesEtag = httpGet(m_port, "/radio/inter/keuze.txt").header("etag");
+        const QByteArray home = kSite + "home&lang=English";
+        QVERIFY(!httpGet(m_port, home).body.contains("Nieuw FM")); // the page is cached now
         QList<CatalogueStation> catalogue = fixtureCatalogue();
-        catalogue.append(station("NL", "Nieuw FM", QStringLiteral("http://nieuw.example.nl/"), "pop", 1));
+        catalogue.append(station("NL", "Nieuw FM", QStringLiteral("http://nieuw.example.nl/"), "pop", 1000));
         QVERIFY(m_store->replaceCatalogue(catalogue).ok());
 
         const HttpTestReply after =
@@ -669,6 +671,7 @@ private Q_SLOTS:
         QCOMPARE(after.status, 200);
         QVERIFY(after.body.contains("Nieuw FM"));
         QVERIFY(after.header("etag") != listEtag);
+        QVERIFY(httpGet(m_port, home).body.contains("Nieuw FM")); // and follows the new catalogue
         // A list that did not change keeps its tag.
         QCOMPARE(httpGet(m_port, "/radio/inter/keuze.txt", {}, "If-None-Match: " + countriesEtag + "\r\n").status, 304);
     }
