@@ -63,7 +63,8 @@ inline bool execSql(const QString &address, const QStringList &statements)
     {
         QSqlDatabase db = addDatabaseConnection(a, connection);
         QString error;
-        ok = openDatabaseConnection(db, a, &error);
+        if (!(ok = openDatabaseConnection(db, a, &error)))
+            qWarning("%s", qPrintable(error));
         QSqlQuery q(db);
         for (qsizetype i = 0; ok && i < statements.size(); ++i)
             if (!(ok = q.exec(statements.at(i))))
