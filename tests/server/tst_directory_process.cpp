@@ -244,12 +244,7 @@ private Q_SLOTS:
             QCOMPARE(httpGet(first.port, kPlayQuiet, randomClient()).body, QByteArray("OK"));
 
         // Reported on the first, written by its batch, read back by the second's refresh.
-        QByteArray top;
-        for (QDeadlineTimer deadline(45000); !deadline.hasExpired() && top != "Stille Zender";) {
-            QThread::msleep(250);
-            top = firstName(httpGet(second.port, list).body);
-        }
-        QCOMPARE(top, QByteArray("Stille Zender"));
+        QTRY_COMPARE_WITH_TIMEOUT(firstName(httpGet(second.port, list).body), QByteArray("Stille Zender"), 45000);
         // Both render the same rows into the same bytes, plain and compressed, once both refreshed.
         const auto fetch = [&](quint16 port, const QByteArray &headers) {
             const HttpTestReply r = httpGet(port, list, {}, headers);
