@@ -1,6 +1,6 @@
-#include "SingleInstance.h"
-#include "Startup.h"
-#include "TerminationSignals.h"
+#include "app/SingleInstance.h"
+#include "app/Startup.h"
+#include "app/TerminationSignals.h"
 
 #include <QElapsedTimer>
 #include <QLocalServer>
