@@ -183,7 +183,7 @@ void HttpServer::stop(int graceSeconds)
         }
         for (const auto &session : sessions)
             session->closeIfIdle();
-        sessions.clear(); // a session holding its last reference here would end off its strand
+        sessions.clear(); // a session holding its last reference here would end off its thread
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(graceSeconds);
         while (d->shared.connections.load() > 0 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -226,7 +226,7 @@ void HttpSession::hold(const HttpRequest &request, HttpResponse response, bool h
     });
 }
 
-// On the strand, from the timer or from the call; the first one answers.
+// On the session's thread, from the timer or from the call; the first one answers.
 void HttpSession::answerHeld(Held &held)
 {
     if (held.answered)

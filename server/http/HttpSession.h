@@ -2,7 +2,7 @@
 
 // One client connection of HttpServer: reads requests through a RequestFramer, answers
 // them in order (keep-alive, pipelining), hands slow work to the worker threads and
-// closes gracefully. Everything a session does runs on its own strand.
+// closes gracefully. Everything a session does runs on the one serving thread it is bound to.
 
 #include "http/ClientAddress.h"
 #include "http/HttpServer.h"
@@ -46,7 +46,7 @@ public:
 
     // overloaded: the server is at its connection limit; the client gets 503 and the close.
     void start(bool overloaded);
-    // On the session's strand: a connection waiting for a request is closed; one in the
+    // On the session's thread: a connection waiting for a request is closed; one in the
     // middle of a request finishes it (its answer says "Connection: close").
     void closeIfIdle();
 
