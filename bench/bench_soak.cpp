@@ -6,6 +6,7 @@
 // A stream that played less than the reconnect policy's "stable" time does not earn
 // fresh attempts, so periods below about 12 s end in a failure by design.
 
+#include "EngineProcess.h"
 #include "IcecastServer.h"
 #include "MpvPlayer.h"
 
@@ -47,6 +48,7 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    prepareEngineProcess();
     const QStringList args = app.arguments();
     const auto option = [&](const char *name, int fallback) {
         const qsizetype at = args.indexOf(QLatin1String(name));
