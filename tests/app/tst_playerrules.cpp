@@ -49,6 +49,7 @@ private Q_SLOTS:
         }
     }
 
+    // What the engine journeys cannot bring about on demand.
     void status_data()
     {
         using enum PlayerPhase;
@@ -56,20 +57,12 @@ private Q_SLOTS:
         QTest::addColumn<PlayState>("state");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("buffering");
-        QTest::newRow("nothing chosen") << PlayerFacts {} << PlayState::Ready << "Ready" << false;
-        QTest::newRow("stopped") << PlayerFacts {.hasUrl = true} << PlayState::Stopped << "Stopped" << false;
-        QTest::newRow("gone") << PlayerFacts {.hasUrl = true, .failed = true} << PlayState::Stopped
-                              << "Stream not available" << false;
-        QTest::newRow("between attempts") << PlayerFacts {.phase = Waiting, .hasUrl = true, .reconnecting = true}
-                                          << PlayState::Transitioning << "Reconnecting…" << true;
         QTest::newRow("paused beats a refill")
             << PlayerFacts {.phase = Running, .paused = true, .pausedForCache = true, .cachePercent = 40}
             << PlayState::Paused << "Paused" << false;
         QTest::newRow("refill in whole tens")
             << PlayerFacts {.phase = Running, .pausedForCache = true, .cachePercent = 57} << PlayState::Buffering
             << "Buffering 50%" << true;
-        QTest::newRow("song") << PlayerFacts {.phase = Running, .title = "A - B"} << PlayState::Playing
-                              << "Playing: A - B" << false;
     }
 
     void status()
