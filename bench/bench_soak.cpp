@@ -6,9 +6,9 @@
 // A stream that played less than the reconnect policy's "stable" time does not earn
 // fresh attempts, so periods below about 12 s end in a failure by design.
 
-#include "EngineProcess.h"
-#include "IcecastServer.h"
-#include "MpvPlayer.h"
+#include "engine/MpvPlayer.h"
+#include "support/EngineProcess.h"
+#include "support/IcecastServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // The player's parts that need no stream: the options text, the title a stream
 // announces, the addresses it refuses and an engine that does not start.
 
-#include "EngineOptions.h"
-#include "EngineProcess.h"
-#include "MpvPlayer.h"
+#include "engine/EngineOptions.h"
+#include "engine/MpvPlayer.h"
+#include "support/EngineProcess.h"
 
 #include <QtTest>
 

@@ -1,9 +1,9 @@
 // The real engine against a real local Icecast server.
 
-#include "EngineProcess.h"
-#include "IcecastServer.h"
-#include "LocalHttpServer.h"
-#include "MpvPlayer.h"
+#include "engine/MpvPlayer.h"
+#include "support/EngineProcess.h"
+#include "support/IcecastServer.h"
+#include "support/LocalHttpServer.h"
 
 #include <QProcess>
 #include <QTcpServer>

@@ -1,8 +1,8 @@
 // The player's decisions that need no engine: when a dropped stream is tried again, and
 // what the listener is told.
 
-#include "PlayerStatus.h"
-#include "ReconnectSchedule.h"
+#include "engine/PlayerStatus.h"
+#include "engine/ReconnectSchedule.h"
 
 #include <QtTest>
 
