@@ -811,7 +811,7 @@ namespace {
 
 // Nothing plays and nothing is on its way: a press starts the station. In every other
 // state, a stalled or reconnecting stream included, a press stops, so stop always works.
-bool pressPlays(int state)
+bool pressPlays(PlayState state)
 {
     return state == PlayState::Stopped || state == PlayState::Ready;
 }
@@ -874,7 +874,7 @@ void Form1::setPlayCaption(const QString &key)
     stopspelen->setText(caption);
 }
 
-QString Form1::playCaptionKey(int state)
+QString Form1::playCaptionKey(PlayState state)
 {
     // The caption names what a press does; the status line says what the player does.
     return pressPlays(state) ? QStringLiteral("command3b") : QStringLiteral("command3");
@@ -901,7 +901,7 @@ void Form1::onPlayerStatusChanged()
     }
     // A fresh status stays a full interval before the title comes back.
     Timer7->start();
-    const int state = player->playState();
+    const PlayState state = player->playState();
     setPlayCaption(playCaptionKey(state));
     // A new song is a new status text in the same state of the same stream: the record
     // button and the picture stay as they are, and the directory is not asked again.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/LanguageTexts.h"
+#include "app/PlayState.h"
 #include "player/AppServices.h"
 #include "skins/SkinLoader.h"
 
@@ -118,7 +119,7 @@ private:
     void showTrayIcon();
     bool trayUsable() const;
     // The caption key for a play state; empty for states that keep the caption.
-    static QString playCaptionKey(int state);
+    static QString playCaptionKey(PlayState state);
 
     AppServices m_services;
     LanguageTexts m_texts;
@@ -130,7 +131,7 @@ private:
     bool m_recordable = false; // the answer for m_askedUrl named a recordable address
     // What the status handler last acted on: a change of status text alone (a new song)
     // is no new state.
-    int m_shownState = 0;
+    PlayState m_shownState = PlayState::Undefined;
     QString m_shownUrl;
     quint64 m_reportRequest = 0;
     MprisService *m_mpris = nullptr; // the desktop's view of the player (media keys, panels)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PlayState.h"
 #include "player/Favourites.h"
 #include "player/SongHistory.h"
 
@@ -27,7 +28,7 @@ struct ListenerHooks
 {
     std::function<QString()> stationName;
     std::function<QString()> stationUrl;
-    std::function<int()> playState;
+    std::function<PlayState()> playState;
     std::function<int()> userVolume; // the slider: what the user chose and what is stored
     std::function<void(int)> setPlayerVolume; // what sounds now, the slider untouched
     std::function<void()> stop;
