@@ -1,5 +1,6 @@
 #include "MpvPlayer.h"
 
+#include "ProgramIdentity.h"
 #include "StreamAddress.h"
 #include "TextCodec.h"
 
@@ -116,7 +117,7 @@ MpvPlayer::MpvPlayer(const QString &options, QObject *parent)
         {"audio-display", "no"},
         {"audio-fallback-to-null", "yes"},
         {"audio-client-name", "norvale"},
-        {"user-agent", "Norvale/3.0"},
+        {"user-agent", kUserAgent},
         {"network-timeout", "15"},
         // Radio never seeks back; a few seconds ahead ride out a slow network.
         {"cache", "yes"},

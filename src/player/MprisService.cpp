@@ -1,6 +1,7 @@
 #include "MprisService.h"
 
 #include "MediaPlayer.h"
+#include "ProgramIdentity.h"
 #include "SongTitle.h"
 
 #include <QCoreApplication>
@@ -48,7 +49,7 @@ public:
     { }
     bool yes() const { return true; }
     bool no() const { return false; }
-    QString identity() const { return QStringLiteral("Norvale Internet Radio"); }
+    QString identity() const { return QLatin1String(kApplicationTitle); }
     QString desktopEntry() const { return QStringLiteral("norvale"); }
     QStringList uriSchemes() const { return {QStringLiteral("http"), QStringLiteral("https")}; }
     QStringList mimeTypes() const

@@ -3,6 +3,7 @@
 #include "Form5.h"
 #include "MessageBox.h"
 #include "PictureCheck.h"
+#include "ProgramIdentity.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -66,7 +67,7 @@ Form4::Form4(QString programFolder, LanguageTexts texts, const Registry &registr
 {
     setObjectName(QStringLiteral("Form4"));
     setFixedSize(kWidth, kHeight);
-    setWindowTitle(QStringLiteral("Norvale Internet Radio"));
+    setWindowTitle(QLatin1String(kApplicationTitle));
 
     // Design captions; the translated ones replace them below.
     const char *designCaptions[] = {"Opstarten bij Windows", "De laatste zender starten bij opstarten",
