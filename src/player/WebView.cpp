@@ -135,9 +135,7 @@ QString WebView::pageText() const
 
 void WebView::cancelLoads()
 {
-    if (m_pageRequest)
-        m_transfer->abort(m_pageRequest);
-    m_pageRequest = 0;
+    m_pageRequest.abandon();
     for (const quint64 id : std::as_const(m_imageRequests))
         m_transfer->abort(id);
     m_imageRequests.clear();
@@ -159,8 +157,7 @@ void WebView::Navigate(const QString &address)
         return;
     }
     m_location = url.toString();
-    m_pageRequest = m_transfer->openUrl(url, this, [this, url](const TransferResult &result) {
-        m_pageRequest = 0;
+    m_pageRequest.open(m_transfer, url, this, [this, url](const TransferResult &result) {
         if (!result.ok()) {
             Q_EMIT NavigateError(url.toString(), result.errorText);
             return;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ReplyGuard.h"
+
 #include <QHash>
 #include <QImage>
 #include <QSet>
@@ -70,7 +72,7 @@ private:
     Transfer *m_transfer = nullptr;
     QTextBrowser *m_browser = nullptr;
     QTextDocument *m_document = nullptr;
-    quint64 m_pageRequest = 0;
+    ReplyGuard m_pageRequest;
     QSet<quint64> m_imageRequests;
     QSet<QString> m_imagesAsked;
     QHash<QString, QImage> m_images; // the pictures of the page shown, by absolute URL
