@@ -4,7 +4,6 @@
 #include "LanguageTexts.h"
 #include "MakeControl.h"
 #include "MessageBox.h"
-#include "ProgramIdentity.h"
 #include "TagParser.h"
 #include "Transfer.h"
 
@@ -26,7 +25,6 @@ Form2::Form2(DirectoryDialogContext context, Hooks hooks, QWidget *parent)
     , m_hooks(std::move(hooks))
 {
     setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QLatin1String(kApplicationTitle));
     setModal(true);
     setFixedSize(kWidth, kHeight);
 

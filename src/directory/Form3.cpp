@@ -5,7 +5,6 @@
 #include "LanguageTexts.h"
 #include "MakeControl.h"
 #include "MessageBox.h"
-#include "ProgramIdentity.h"
 #include "TagParser.h"
 #include "Transfer.h"
 
@@ -35,7 +34,6 @@ Form3::Form3(DirectoryDialogContext context, Hooks hooks, QWidget *parent)
     , m_hooks(std::move(hooks))
 {
     setObjectName(QStringLiteral("Form3"));
-    setWindowTitle(QLatin1String(kApplicationTitle));
     setModal(true);
     setFixedSize(kWidth, kHeight);
 

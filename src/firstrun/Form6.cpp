@@ -33,15 +33,8 @@ Form6::Form6(QString programFolder, QUrl directoryBase, const Registry &registry
     Image2->setObjectName(QStringLiteral("Image2"));
     Image2->setBackgroundRole(QPalette::Highlight);
 
-    Label1 = new QLabel(QStringLiteral("Welkom"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setTextFormat(Qt::PlainText);
-    Label1->setIndent(16);
-    QFont title = Label1->font();
-    title.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
-    title.setPointSizeF(title.pointSizeF() * 1.35);
-    title.setBold(true);
-    Label1->setFont(title);
+    Label1 = dialogTitle(this);
+    Label1->setText(QStringLiteral("Welkom"));
     applyTitleColour(Label1, titleColour({}));
 
     constexpr int margin = 20;

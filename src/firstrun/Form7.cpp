@@ -2,7 +2,6 @@
 
 #include "IniFile.h"
 #include "MessageBox.h"
-#include "ProgramIdentity.h"
 #include "Registry.h"
 #include "SkinImage.h"
 #include "Upgrade.h"
@@ -22,7 +21,6 @@ Form7::Form7(QString programFolder, LanguageTexts texts, const Registry &registr
 {
     setObjectName(QStringLiteral("Form7"));
     setFixedSize(kWidth, kHeight);
-    setWindowTitle(QLatin1String(kApplicationTitle));
     // This window has no title bar picture: Label1 is its status line.
     Label1->setGeometry(24, 36, kWidth - 48, 70);
     Label1->setAlignment(Qt::AlignCenter);

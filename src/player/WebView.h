@@ -57,6 +57,7 @@ private:
     // Where a followed link goes: its URL or nowhere.
     void followLink(const QUrl &link);
     void showPlainText(const QString &text);
+    void load(const QUrl &url); // an address already checked; a page still loading is dropped
 
 #ifdef NORVALE_WEBENGINE
     QWebEngineView *m_engine = nullptr;

@@ -3,7 +3,6 @@
 #include "Form5.h"
 #include "MessageBox.h"
 #include "PictureCheck.h"
-#include "ProgramIdentity.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -67,7 +66,6 @@ Form4::Form4(QString programFolder, LanguageTexts texts, const Registry &registr
 {
     setObjectName(QStringLiteral("Form4"));
     setFixedSize(kWidth, kHeight);
-    setWindowTitle(QLatin1String(kApplicationTitle));
 
     // Design captions; the translated ones replace them below.
     const char *designCaptions[] = {"Opstarten bij Windows", "De laatste zender starten bij opstarten",

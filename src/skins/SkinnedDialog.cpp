@@ -1,6 +1,7 @@
 #include "SkinnedDialog.h"
 
 #include "MessageBox.h"
+#include "ProgramIdentity.h"
 #include "SkinImage.h"
 
 #include <QLabel>
@@ -13,16 +14,8 @@ SkinnedDialog::SkinnedDialog(QWidget *parent, bool titleBar)
     Image1->setObjectName(QStringLiteral("Image1"));
     Image2 = new SkinImage(this);
     Image2->setObjectName(QStringLiteral("Image2"));
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setTextFormat(Qt::PlainText);
-    Label1->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
-    Label1->setIndent(16);
-    QFont title = Label1->font();
-    title.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
-    title.setPointSizeF(title.pointSizeF() * 1.35);
-    title.setBold(true);
-    Label1->setFont(title);
+    setWindowTitle(QLatin1String(kApplicationTitle));
+    Label1 = dialogTitle(this);
     if (m_titleBar)
         applyTitleColour(Label1, titleColour({}));
     else
@@ -56,6 +49,21 @@ void SkinnedDialog::stretchPictures()
     Image2->setGeometry(0, 0, width(), kTitleHeight);
     Label1->setGeometry(0, 0, width(), kTitleHeight);
     Image2->stackUnder(Label1);
+}
+
+QLabel *dialogTitle(QWidget *window)
+{
+    auto *title = new QLabel(window);
+    title->setObjectName(QStringLiteral("Label1"));
+    title->setTextFormat(Qt::PlainText);
+    title->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
+    title->setIndent(16);
+    QFont font = title->font();
+    font.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
+    font.setPointSizeF(font.pointSizeF() * 1.35);
+    font.setBold(true);
+    title->setFont(font);
+    return title;
 }
 
 void applySkinPalette(QWidget *window, const QImage &frame)

@@ -55,6 +55,8 @@ bool openSkinnedDialog(SkinnedDialog *dialog, const QString &programFolder, cons
 // waits until the user has read them rather than piling up boxes every 500 ms.
 void showSkinMessages(QWidget *parent, const LanguageTexts &texts, QStringList keys, std::function<void()> done);
 
+// Label1 of a window with a title bar: the title's name, font and indent.
+QLabel *dialogTitle(QWidget *window);
 // Gives window, and every widget in it that has no colours of its own, the palette of
 // the frame it is drawn on.
 void applySkinPalette(QWidget *window, const QImage &frame);
