@@ -25,7 +25,6 @@ Form2::Form2(DirectoryDialogContext context, Hooks hooks, QWidget *parent)
     , m_hooks(std::move(hooks))
 {
     setObjectName(QStringLiteral("Form2"));
-    setModal(true);
     setFixedSize(kWidth, kHeight);
 
     Label1->setText(QStringLiteral("Land Kiezen"));

@@ -34,7 +34,6 @@ Form3::Form3(DirectoryDialogContext context, Hooks hooks, QWidget *parent)
     , m_hooks(std::move(hooks))
 {
     setObjectName(QStringLiteral("Form3"));
-    setModal(true);
     setFixedSize(kWidth, kHeight);
 
     Label2 = make<QLabel>(this, "Label2", {16, 50, kWidth - 32, 20});
