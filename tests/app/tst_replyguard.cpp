@@ -1,5 +1,5 @@
-#include "FakeTransfer.h"
-#include "ReplyGuard.h"
+#include "app/ReplyGuard.h"
+#include "support/FakeTransfer.h"
 
 #include <QTest>
 

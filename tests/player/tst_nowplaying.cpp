@@ -1,7 +1,7 @@
-#include "DesktopNotifier.h"
-#include "MediaPlayer.h"
-#include "MprisService.h"
-#include "NowPlaying.h"
+#include "app/MediaPlayer.h"
+#include "player/DesktopNotifier.h"
+#include "player/MprisService.h"
+#include "player/NowPlaying.h"
 
 #include <QDBusArgument>
 #include <QProcess>

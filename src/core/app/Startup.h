@@ -1,0 +1,10 @@
+#pragma once
+
+#include "app/ProgramIdentity.h"
+
+#include <QString>
+
+// "firstrun" holds "1" once the first run is complete. Only a value that reads as the
+// number 1 opens the main window; a missing value or text that is no number means the
+// first run still has to happen.
+bool opensMainWindow(const QString &firstrun);
