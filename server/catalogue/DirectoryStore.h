@@ -12,6 +12,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -202,6 +203,10 @@ public:
     // Only for a station of the catalogue (by its stream URL): the name and country stored
     // are the catalogue's, whatever the report says; other reports are dropped.
     virtual void recordBrokenReport(const BrokenReport &report, const QString &clientId) = 0;
+    // Calls done (on the store's thread) once the reports recorded before this call have
+    // been through a write: stored, or kept for a later try when the database refused
+    // them. Asks for that write at once, so that a report can be answered when it is safe.
+    virtual void whenWritten(std::function<void()> done) { done(); }
     // Newest first, open or handled (cached; refreshed by every batch written).
     virtual QList<BrokenReport> recentReports(int limit) const = 0;
     // Most recently handled first (cached like recentReports()).

@@ -30,6 +30,11 @@ struct HttpResponse
     // Set for slow work (a search): the server runs it on a worker thread, off the
     // serving threads, and sends what it returns instead of this response.
     std::function<HttpResponse()> deferred;
+    // Set to send this answer only once what it confirms is done (a report written to the
+    // database): the server calls it with a function that may be called on any thread,
+    // and answers at that call, or after holdMs when it does not come.
+    std::function<void(std::function<void()> done)> holdUntil;
+    int holdMs = 5000;
 
     static HttpResponse text(int status, const QByteArray &body)
     {

@@ -3,6 +3,7 @@
 #include "http/RequestLog.h"
 
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <string>
 
@@ -138,6 +139,10 @@ void HttpSession::processBuffer()
 void HttpSession::respond(const HttpRequest &request, HttpResponse response, bool head, bool keepAlive,
                           bool http10KeepAlive, Clock::time_point started)
 {
+    if (response.holdUntil) {
+        hold(request, std::move(response), head, keepAlive, http10KeepAlive, started);
+        return;
+    }
     if (response.status == 200 && etagMatches(request.ifNoneMatch, response.etag)) {
         response.status = 304;
         response.body.clear();
@@ -179,6 +184,53 @@ void HttpSession::defer(HttpRequest request, std::function<HttpResponse()> work,
                                                 started);
                               });
                });
+}
+
+// An answer waiting for what it confirms (see HttpResponse::holdUntil).
+struct HttpSession::Held
+{
+    asio::steady_timer timer;
+    HttpRequest request;
+    HttpResponse response;
+    bool head = false;
+    bool keepAlive = false;
+    bool http10KeepAlive = false;
+    Clock::time_point started;
+    bool answered = false;
+};
+
+// The answer waits for what it confirms, at most its holdMs; the connection waits with it
+// (answers keep their order), and a shutdown lets it finish. Only the timer holds the
+// session meanwhile: the call may come after the server is gone, and then reaches nothing.
+void HttpSession::hold(const HttpRequest &request, HttpResponse response, bool head, bool keepAlive,
+                       bool http10KeepAlive, Clock::time_point started)
+{
+    const auto holdUntil = std::move(response.holdUntil);
+    response.holdUntil = nullptr;
+    const auto wait = std::chrono::milliseconds(response.holdMs);
+    auto held = std::make_shared<Held>(Held {asio::steady_timer(m_stream.get_executor()), request, std::move(response),
+                                             head, keepAlive, http10KeepAlive, started});
+    m_writing = true;
+    held->timer.expires_after(wait);
+    held->timer.async_wait(
+        [self = shared_from_this(), held](const boost::system::error_code &) { self->answerHeld(*held); });
+    holdUntil([session = weak_from_this(), weakHeld = std::weak_ptr<Held>(held)] {
+        const auto self = session.lock();
+        const auto held = weakHeld.lock();
+        if (self && held)
+            asio::post(self->m_stream.get_executor(), [self, held] { self->answerHeld(*held); });
+    });
+}
+
+// On the strand, from the timer or from the call; the first one answers.
+void HttpSession::answerHeld(Held &held)
+{
+    if (held.answered)
+        return;
+    held.answered = true;
+    held.timer.cancel();
+    m_writing = false;
+    respond(held.request, std::move(held.response), held.head, held.keepAlive, held.http10KeepAlive, held.started);
 }
 
 void HttpSession::sendError(const HttpRequest &request, int status, const QByteArray &body, Clock::time_point started)

@@ -60,6 +60,10 @@ private:
                  Clock::time_point started);
     void defer(HttpRequest request, std::function<HttpResponse()> work, bool head, bool keepAlive, bool http10KeepAlive,
                Clock::time_point started);
+    void hold(const HttpRequest &request, HttpResponse response, bool head, bool keepAlive, bool http10KeepAlive,
+              Clock::time_point started);
+    struct Held;
+    void answerHeld(Held &held);
     void sendError(const HttpRequest &request, int status, const QByteArray &body, Clock::time_point started);
     void send(const HttpRequest &request, HttpResponse response, bool head, Clock::time_point started,
               bool http10KeepAlive = false);
