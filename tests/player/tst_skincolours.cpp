@@ -90,12 +90,12 @@ private Q_SLOTS:
         } else if (window == QLatin1String("upgrade")) {
             auto *upgrade = new Form7(folder.path(), texts, registry, "/usr/bin/norvale");
             own.reset(shown = upgrade);
-            upgrade->setSkinPictures(loadDialogPictures(folder.path(), false));
+            upgrade->setSkin(readSkin(folder.path(), SkinPart::Frame));
         }
         QVERIFY(shown);
         shown->show();
-        const DialogSkinPictures skinPictures = loadDialogPictures(folder.path());
-        const QColor frame = averageColour(skinPictures.frame), bar = averageColour(skinPictures.bar);
+        const SkinLook look = readSkin(folder.path(), SkinPart::Frame | SkinPart::Bar);
+        const QColor frame = averageColour(look.frame), bar = averageColour(look.bar);
         int checked = 0; // a window without a readable label fails too
         for (QLabel *label : shown->findChildren<QLabel *>()) {
             if (!label->isVisibleTo(shown) || label->text().isEmpty() || label->window() != shown)

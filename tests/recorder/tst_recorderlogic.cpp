@@ -1,3 +1,4 @@
+#include "app/SongTitle.h"
 #include "recorder/RecordingName.h"
 #include "recorder/RecordingTags.h"
 #include "recorder/SongFiles.h"
@@ -271,7 +272,7 @@ private Q_SLOTS:
         const auto text = [](const TagLib::String &s) {
             return QString::fromStdString(s.to8Bit(true));
         };
-        const SongTitle song = splitStreamTitle(files.first().section(" (", 0, 0).remove(".mp3"));
+        const SongParts song = splitSongTitle(files.first().section(" (", 0, 0).remove(".mp3"));
         QCOMPARE(text(tag->artist()) + '|' + text(tag->title()), song.artist + '|' + song.title);
         QCOMPARE(text(tag->album()) + text(tag->comment()), QStringLiteral("Radio Tienhttp://radio.example/live"));
         QVERIFY(text(tag->frameListMap()["TDRC"].front()->toString()).startsWith("2026-12-07T01:30"));

@@ -37,6 +37,8 @@ class TestSkins : public QObject
 private Q_SLOTS:
     void pictureByContent_data();
     void pictureByContent();
+    void readSkinKeepsWhatReads_data();
+    void readSkinKeepsWhatReads();
     void fallbackSequence_data();
     void fallbackSequence();
     void skinOptions();
@@ -75,6 +77,43 @@ void TestSkins::pictureByContent()
     const PictureResult result = readPicture(path);
     QCOMPARE(int(result.error), error);
     QCOMPARE(result.image.size(), error == int(PictureError::None) ? size : QSize(0, 0));
+}
+
+// Windows that can do without a part (the recorder, the first run) take what did read.
+void TestSkins::readSkinKeepsWhatReads_data()
+{
+    QTest::addColumn<QString>("skin");
+    QTest::addColumn<QString>("missing");
+    QTest::addColumn<QString>("read");
+    QTest::addColumn<QString>("failed"); // how the reported path ends
+    QTest::newRow("whole") << "Nacht" << QString() << "frame,bar" << QString();
+    QTest::newRow("bar missing") << "Nacht"
+                                 << "skins/Nacht_balk1.skn"
+                                 << "frame"
+                                 << "Nacht_balk1.skn";
+    QTest::newRow("name reaching outside") << "../skins/Nacht" << QString() << QString() << "skins/../skins/Nacht_";
+}
+
+void TestSkins::readSkinKeepsWhatReads()
+{
+    QFETCH(QString, skin);
+    QFETCH(QString, missing);
+    QFETCH(QString, read);
+    QFETCH(QString, failed);
+    QTemporaryDir dir;
+    for (const QString &file : kSkinFiles)
+        if (file != missing)
+            writePicture(dir.filePath(file), "PNG");
+    WriteINI(inst(dir), QStringLiteral("Online Radio"), QStringLiteral("skin"), skin);
+    const SkinLook look = readSkin(dir.path(), SkinPart::Frame | SkinPart::Bar);
+    QStringList got;
+    if (!look.frame.isNull())
+        got << QStringLiteral("frame");
+    if (!look.bar.isNull())
+        got << QStringLiteral("bar");
+    QCOMPARE(got.join(','), read);
+    QCOMPARE(look.ok(), failed.isEmpty());
+    QVERIFY2(look.failedPath.endsWith(failed), qPrintable(look.failedPath));
 }
 
 void TestSkins::fallbackSequence_data()
@@ -128,8 +167,8 @@ void TestSkins::fallbackSequence()
             result.messages.isEmpty() ? outcome : outcome + QLatin1Char(':') + result.messages.join(',');
         QCOMPARE(got, tick);
         if (result.outcome == SkinLoadOutcome::Loaded) {
-            QVERIFY(!result.pictures.head.isNull() && !result.pictures.frame.isNull());
-            for (const QImage &picture : result.pictures.slider)
+            QVERIFY(!result.look.head.isNull() && !result.look.frame.isNull());
+            for (const QImage &picture : result.look.slider)
                 QVERIFY(!picture.isNull());
         }
     }
@@ -137,7 +176,7 @@ void TestSkins::fallbackSequence()
     QCOMPARE(loader.skinfout(), QLatin1String(ticks.join(',').contains(QLatin1String("error16")) ? "2" : "skinfout"));
     // Dialogs need the title bar as well.
     const bool barMissing = missing.contains(QStringLiteral("skins/%1_balk1.skn").arg(finalSkin));
-    QCOMPARE(loadDialogPictures(dir.path()).ok(), !barMissing);
+    QCOMPARE(readSkin(dir.path(), SkinPart::Frame | SkinPart::Bar).ok(), !barMissing);
 }
 
 void TestSkins::skinOptions()

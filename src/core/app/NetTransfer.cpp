@@ -1,5 +1,6 @@
 #include "app/NetTransfer.h"
 
+#include "app/ProgramIdentity.h"
 #include "app/TextCodec.h"
 
 #include <QNetworkAccessManager>
@@ -22,7 +23,7 @@ NetTransfer::~NetTransfer()
 quint64 NetTransfer::openUrl(const QUrl &url, QObject *context, Callback done)
 {
     QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Norvale/3.0"));
+    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(kUserAgent));
     request.setTransferTimeout(m_timeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
 

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "app/ProgramIdentity.h"
 
-constexpr auto kApplicationTitle = "Norvale Internet Radio";
-constexpr auto kProgramVersion = "3.0"; // major.minor, as the directory server is told
+#include <QString>
 
 // "firstrun" holds "1" once the first run is complete. Only a value that reads as the
 // number 1 opens the main window; a missing value or text that is no number means the

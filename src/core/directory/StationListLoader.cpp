@@ -14,10 +14,7 @@ StationListLoader::StationListLoader(Transfer *inet1, BaseUrlSource baseUrl, Fil
     connect(&m_timer1, &QTimer::timeout, this, &StationListLoader::onTimer1);
 }
 
-StationListLoader::~StationListLoader()
-{
-    abandonFetch();
-}
+StationListLoader::~StationListLoader() = default;
 
 QUrl StationListLoader::listUrl(const QUrl &baseUrl, const QString &bestand)
 {
@@ -26,13 +23,13 @@ QUrl StationListLoader::listUrl(const QUrl &baseUrl, const QString &bestand)
 
 void StationListLoader::start()
 {
-    abandonFetch();
+    m_fetch.abandon();
     m_timer1.start();
 }
 
 void StationListLoader::stop()
 {
-    abandonFetch();
+    m_fetch.abandon();
     m_timer1.stop();
 }
 
@@ -40,30 +37,18 @@ void StationListLoader::onTimer1()
 {
     // The previous attempt is still waiting for the server; a second request would only
     // race it.
-    if (m_inFlight)
+    if (m_fetch.waiting())
         return;
 
     Q_EMIT cleared();
 
     const QString bestand = m_bestand();
-    const quint64 generation = ++m_generation;
-    m_inFlight = true;
-    m_requestId.reset();
-    const quint64 id = m_inet1->openUrl(
-        listUrl(m_baseUrl(), bestand), this,
-        [this, generation, bestand](const TransferResult &result) { finish(generation, bestand, result); });
-    // A transfer may answer before openUrl returns; then there is nothing left to abort.
-    if (m_inFlight && generation == m_generation)
-        m_requestId = id;
+    m_fetch.open(m_inet1, listUrl(m_baseUrl(), bestand), this,
+                 [this, bestand](const TransferResult &result) { finish(bestand, result); });
 }
 
-void StationListLoader::finish(quint64 generation, const QString &bestand, const TransferResult &result)
+void StationListLoader::finish(const QString &bestand, const TransferResult &result)
 {
-    if (generation != m_generation || !m_inFlight)
-        return; // abandoned by start() or stop()
-    m_inFlight = false;
-    m_requestId.reset();
-
     if (result.error == TransferError::Aborted)
         return;
 
@@ -102,15 +87,4 @@ void StationListLoader::countFailure()
         ++m_errorZendersLaden;
         Q_EMIT failureCountChanged(m_errorZendersLaden);
     }
-}
-
-void StationListLoader::abandonFetch()
-{
-    if (!m_inFlight)
-        return;
-    ++m_generation;
-    m_inFlight = false;
-    if (m_requestId)
-        m_inet1->abort(*m_requestId);
-    m_requestId.reset();
 }

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "app/ReplyGuard.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 #include <QUrl>
 #include <functional>
-#include <optional>
 
 class Transfer;
 struct TransferResult;
@@ -39,7 +40,7 @@ public:
     static QUrl listUrl(const QUrl &baseUrl, const QString &bestand);
 
     bool isActive() const { return m_timer1.isActive(); } // Timer1 enabled
-    bool isFetching() const { return m_inFlight; }
+    bool isFetching() const { return m_fetch.waiting(); }
     int failureCount() const { return m_errorZendersLaden; } // errorZendersLaden
 
 public Q_SLOTS:
@@ -67,18 +68,13 @@ Q_SIGNALS:
     void failedTooOften();
 
 private:
-    void finish(quint64 generation, const QString &bestand, const TransferResult &result);
+    void finish(const QString &bestand, const TransferResult &result);
     void countFailure();
-    void abandonFetch();
 
     Transfer *m_inet1;
     BaseUrlSource m_baseUrl;
     FileNameSource m_bestand;
     QTimer m_timer1;
     int m_errorZendersLaden = 0;
-    bool m_inFlight = false;
-    std::optional<quint64> m_requestId; // unset while openUrl has not returned yet
-    // Bumped whenever a fetch is started or abandoned; a reply carrying an older value
-    // belongs to a load nobody waits for any more.
-    quint64 m_generation = 0;
+    ReplyGuard m_fetch;
 };

@@ -1,5 +1,6 @@
 #include "engine/EngineOptions.h"
 
+#include "app/ProgramIdentity.h"
 #include "engine/EngineLog.h"
 
 #include <mpv/client.h>
@@ -50,7 +51,7 @@ QStringList apply(mpv_handle *mpv, const QString &options)
         {"audio-display", "no"},
         {"audio-fallback-to-null", "yes"},
         {"audio-client-name", "norvale"},
-        {"user-agent", "Norvale/3.0"},
+        {"user-agent", kUserAgent},
         {"network-timeout", "15"},
         // Radio never seeks back; a few seconds ahead ride out a slow network.
         {"cache", "yes"},

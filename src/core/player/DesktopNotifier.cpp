@@ -1,5 +1,7 @@
 #include "player/DesktopNotifier.h"
 
+#include "app/ProgramIdentity.h"
+
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -72,7 +74,7 @@ void DesktopNotifier::sendNext()
     m_busy = true;
 
     QDBusMessage message = call("Notify");
-    message << QStringLiteral("Norvale Internet Radio") << m_id << m_icon << notice.station
+    message << QLatin1String(kApplicationTitle) << m_id << m_icon << notice.station
             << (*m_bodyMarkup ? notice.title.toHtmlEscaped() : notice.title) << QStringList()
             << QVariantMap {{QStringLiteral("desktop-entry"), QStringLiteral("norvale")}} << -1;
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message), this);

@@ -1,7 +1,8 @@
 #include "player/MprisService.h"
 
 #include "app/MediaPlayer.h"
-#include "player/SongTitle.h"
+#include "app/ProgramIdentity.h"
+#include "app/SongTitle.h"
 
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
@@ -48,7 +49,7 @@ public:
     { }
     bool yes() const { return true; }
     bool no() const { return false; }
-    QString identity() const { return QStringLiteral("Norvale Internet Radio"); }
+    QString identity() const { return QLatin1String(kApplicationTitle); }
     QString desktopEntry() const { return QStringLiteral("norvale"); }
     QStringList uriSchemes() const { return {QStringLiteral("http"), QStringLiteral("https")}; }
     QStringList mimeTypes() const

@@ -49,9 +49,7 @@ void StationLogo::setStation(const QString &streamUrl)
     if (streamUrl == m_station)
         return;
     m_station = streamUrl;
-    if (m_request)
-        m_transfer->abort(m_request);
-    m_request = 0;
+    m_request.abandon();
     const bool had = !m_image.isNull();
     m_image = {};
     m_file.clear();
@@ -73,14 +71,10 @@ void StationLogo::setStation(const QString &streamUrl)
         return;
     if (!m_transfer || !m_directoryBase)
         return;
-    m_request = m_transfer->openUrl(logoUrl(m_directoryBase(), streamUrl), this,
-                                    [this, streamUrl](const TransferResult &result) {
-                                        if (streamUrl != m_station)
-                                            return; // another station plays by now
-                                        m_request = 0;
-                                        if (result.ok() && result.bytes.size() <= kMaxBytes)
-                                            store(result.bytes);
-                                    });
+    m_request.open(m_transfer, logoUrl(m_directoryBase(), streamUrl), this, [this](const TransferResult &result) {
+        if (result.ok() && result.bytes.size() <= kMaxBytes)
+            store(result.bytes);
+    });
 }
 
 void StationLogo::store(const QByteArray &bytes)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ReplyGuard.h"
+
 #include <QImage>
 #include <QObject>
 #include <QUrl>
@@ -47,5 +49,5 @@ private:
     QString m_station;
     QString m_file;
     QImage m_image;
-    quint64 m_request = 0;
+    ReplyGuard m_request; // the logo of m_station
 };

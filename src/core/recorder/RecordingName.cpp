@@ -141,11 +141,3 @@ QString songFileName(const QString &title, const QString &mark, const QString &e
     });
     return safeFileName(name) + tail;
 }
-
-SongTitle splitStreamTitle(const QString &streamTitle)
-{
-    const qsizetype dash = streamTitle.indexOf(QLatin1String(" - "));
-    if (dash < 0)
-        return {{}, streamTitle.trimmed()};
-    return {streamTitle.left(dash).trimmed(), streamTitle.mid(dash + 3).trimmed()};
-}

@@ -38,10 +38,3 @@ QString renameToFree(const QString &from, const QString &path);
 // The file name of a song: its title (the station's "Artist - Title") with the mark,
 // mapped by safeFileName() and shortened to leave room for a number.
 QString songFileName(const QString &title, const QString &mark, const QString &extension);
-// "Artist - Title" split at its first " - "; a title without one has no artist.
-struct SongTitle
-{
-    QString artist;
-    QString title;
-};
-SongTitle splitStreamTitle(const QString &streamTitle);

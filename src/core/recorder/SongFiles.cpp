@@ -1,5 +1,6 @@
 #include "recorder/SongFiles.h"
 
+#include "app/SongTitle.h"
 #include "recorder/RecordingName.h"
 #include "recorder/RecordingTags.h"
 
@@ -34,7 +35,7 @@ bool SongFiles::startSong(const QString &title, const QDateTime &when)
     m_name = songFileName(m_title, first ? m_setup.beginMark : QString(), m_setup.extension);
     if (!createNewFile(m_file, QDir(m_setup.folder).filePath(m_name)))
         return fail();
-    const SongTitle song = splitStreamTitle(title);
+    const SongParts song = splitSongTitle(title);
     const QByteArray tag = renderId3v2({song.title, song.artist, m_setup.station, when, m_setup.address});
     return write(tag);
 }

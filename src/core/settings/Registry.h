@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ProgramIdentity.h"
+
 #include <QString>
 
 // The program's start-with-the-system entry. The values the rest of the program reads
@@ -12,7 +14,7 @@
 enum class RegistryRoot { CurrentUser, LocalMachine };
 
 constexpr auto kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr auto kRunValueName = "Norvale Internet Radio";
+constexpr auto kRunValueName = kApplicationTitle;
 constexpr auto kDisabledPrefix = "rem ";
 
 struct AutostartFolders

@@ -1,7 +1,7 @@
 #include "skins/SkinCatalog.h"
 
 #include "app/IniFile.h"
-#include "skins/SkinLoader.h"
+#include "skins/SkinReader.h"
 
 #include <QDir>
 

@@ -1,25 +1,9 @@
 #pragma once
 
-#include "skins/SkinFiles.h"
+#include "skins/SkinReader.h"
 
-#include <QColor>
-#include <QImage>
 #include <QString>
 #include <QStringList>
-#include <array>
-
-// A skin name is one file-name part; one with a separator or a leading dot would reach
-// outside the skins folder.
-bool isUsableSkinName(const QString &name);
-
-// The main window's pictures: header, background frame and the slider's five, in the
-// order Bar, BarDown, BarOver, PictureBack, PictureProgress.
-struct MainSkinPictures
-{
-    QImage head;
-    QImage frame;
-    std::array<QImage, 5> slider;
-};
 
 enum class SkinLoadOutcome {
     Loaded, // apply the pictures, stop Timer2
@@ -30,10 +14,8 @@ enum class SkinLoadOutcome {
 struct MainSkinResult
 {
     SkinLoadOutcome outcome = SkinLoadOutcome::Loaded;
-    MainSkinPictures pictures; // complete only when Loaded
-    QString skinName; // the skin that was tried
-    QString failedPath; // the first file that could not be read
-    PictureError error = PictureError::None;
+    // Head, frame and slider; their pictures are kept only when Loaded.
+    SkinLook look;
     QStringList messages; // lang.ini keys to show in this order, critical icon, titled
 };
 
@@ -59,24 +41,3 @@ private:
     QString m_programFolder;
     bool m_failed = false;
 };
-
-// A dialog's pictures from the current skin: frame always, the title bar when asked
-// for. Any picture that cannot be read makes the whole load fail (the caller shows
-// "error12" and does not open the dialog).
-struct DialogSkinPictures
-{
-    QImage frame;
-    QImage bar; // null when not asked for
-    PictureError error = PictureError::None;
-    QString failedPath;
-
-    bool ok() const { return error == PictureError::None; }
-};
-
-DialogSkinPictures loadDialogPictures(const QString &programFolder, bool withBar = true);
-
-// True when the picture's average brightness is low: windows drawn on it switch their
-// text to a light colour so that labels stay readable on a dark skin.
-bool isDarkPicture(const QImage &picture);
-// The picture's average colour; black for a null picture.
-QColor averageColour(const QImage &picture);

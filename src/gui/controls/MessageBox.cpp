@@ -1,6 +1,7 @@
 #include "controls/MessageBox.h"
 
 #include "app/LanguageTexts.h"
+#include "app/ProgramIdentity.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
@@ -43,7 +44,7 @@ void showMessage(QWidget *parent, const LanguageTexts &texts, const QString &key
         box->setTextFormat(Qt::PlainText);
         box->setInformativeText(detail);
     }
-    box->setWindowTitle(titled ? texts.TaalTekst(QStringLiteral("error0")) : QStringLiteral("Norvale Internet Radio"));
+    box->setWindowTitle(titled ? texts.TaalTekst(QStringLiteral("error0")) : QLatin1String(kApplicationTitle));
     switch (code) {
     case MessageCode::YesNo:
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);

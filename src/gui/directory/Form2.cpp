@@ -20,22 +20,14 @@ constexpr int kHeight = 460;
 } // namespace
 
 Form2::Form2(DirectoryDialogContext context, Hooks hooks, QWidget *parent)
-    : QDialog(parent)
+    : SkinnedDialog(parent)
     , m_context(std::move(context))
     , m_hooks(std::move(hooks))
 {
     setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QStringLiteral("Norvale Internet Radio"));
-    setModal(true);
     setFixedSize(kWidth, kHeight);
 
-    Image1 = make<QLabel>(this, "Image1", {0, 0, kWidth, kHeight});
-    Image1->setScaledContents(true);
-    Image2 = make<QLabel>(this, "Image2", {0, 0, kWidth, 40});
-    Image2->setScaledContents(true);
-    Label1 = make<QLabel>(this, "Label1", {16, 8, kWidth - 32, 28});
     Label1->setText(QStringLiteral("Land Kiezen"));
-    Label1->setFont(QFont(QStringLiteral("Verdana"), 14, QFont::Bold));
     Label2 = make<QLabel>(this, "Label2", {16, 48, kWidth - 32, 56});
     Label2->setWordWrap(true);
     Label2->setText(QStringLiteral("Norvale Internet Radio kan nu radio zenders ontvangen over de hele wereld!! "
@@ -58,7 +50,7 @@ Form2::Form2(DirectoryDialogContext context, Hooks hooks, QWidget *parent)
     Command2 = make<QPushButton>(this, "Command2", {kWidth - 120, 416, 104, 30});
     Command2->setText(QStringLiteral("Annuleren"));
     connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
-    for (QLabel *l : {Label1, Label2, LabelBusy})
+    for (QLabel *l : {Label2, LabelBusy})
         l->setTextFormat(Qt::PlainText);
 
     Timer1.setInterval(10);
@@ -68,10 +60,7 @@ Form2::Form2(DirectoryDialogContext context, Hooks hooks, QWidget *parent)
     LaadLijst_Taal();
 }
 
-Form2::~Form2()
-{
-    abandonFetch();
-}
+Form2::~Form2() = default;
 
 void Form2::applyTexts()
 {
@@ -92,28 +81,17 @@ void Form2::setLoading(bool loading)
 
 void Form2::LaadLijst_Taal()
 {
-    abandonFetch();
     List1->clear();
     List2.clear();
     setLoading(true);
-    const quint64 generation = ++m_generation;
     const QString language = m_context.language ? m_context.language() : QString();
-    m_waiting = true;
-    const quint64 id = m_context.inet1->openUrl(
-        countryListUrl(m_context.directoryBase, language), this, [this, generation](const TransferResult &result) {
-            onCountryList(generation, result.body, result.ok() && result.httpStatus < 400);
-        });
-    // A transfer may answer before openUrl returns; then there is nothing to abort.
-    if (m_waiting && generation == m_generation)
-        m_requestId = id;
+    m_fetch.open(
+        m_context.inet1, countryListUrl(m_context.directoryBase, language), this,
+        [this](const TransferResult &result) { onCountryList(result.body, result.ok() && result.httpStatus < 400); });
 }
 
-void Form2::onCountryList(quint64 generation, const QString &body, bool ok)
+void Form2::onCountryList(const QString &body, bool ok)
 {
-    if (generation != m_generation || !m_waiting)
-        return; // asked for again, or the window closed meanwhile
-    m_waiting = false;
-    m_requestId.reset();
     setLoading(false);
     if (!ok || body.size() > kMaxCountryListChars) {
         showMessage(this, *m_context.texts, QStringLiteral("error4"), MessageCode::Critical, true);
@@ -165,17 +143,6 @@ void Form2::Command2_Click()
 
 void Form2::done(int result)
 {
-    abandonFetch();
-    QDialog::done(result);
-}
-
-void Form2::abandonFetch()
-{
-    if (!m_waiting)
-        return;
-    ++m_generation;
-    m_waiting = false;
-    if (m_requestId)
-        m_context.inet1->abort(*m_requestId);
-    m_requestId.reset();
+    m_fetch.abandon();
+    SkinnedDialog::done(result);
 }

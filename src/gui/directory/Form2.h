@@ -1,12 +1,12 @@
 #pragma once
 
+#include "app/ReplyGuard.h"
 #include "directory/CountryList.h"
+#include "skins/SkinnedDialog.h"
 
-#include <QDialog>
 #include <QStringList>
 #include <QTimer>
 #include <functional>
-#include <optional>
 
 class QLabel;
 class QListWidget;
@@ -16,7 +16,7 @@ class QPushButton;
 // The country chooser. The country list downloads while the window is already open
 // and usable (a busy indicator shows; OK waits for the list); a reply that arrives
 // after the window was closed or the list was asked for again is dropped.
-class Form2 final : public QDialog
+class Form2 final : public SkinnedDialog
 {
     Q_OBJECT
 public:
@@ -34,13 +34,9 @@ public:
     Form2(DirectoryDialogContext context, Hooks hooks, QWidget *parent = nullptr);
     ~Form2() override;
 
-    // The skin loader puts the frame picture into Image1 and the bar picture into Image2.
-    QLabel *image1() const { return Image1; }
-    QLabel *image2() const { return Image2; }
-
     // Downloads the country list, fills List1 and selects "laadland". Called on load.
     void LaadLijst_Taal();
-    bool isLoading() const { return m_waiting; }
+    bool isLoading() const { return m_fetch.waiting(); }
 
     void Command1_Click(); // OK; a double click on a country does the same
     void Command2_Click(); // Cancel
@@ -53,20 +49,14 @@ Q_SIGNALS:
 
 private:
     void applyTexts(); // the Timer1 pass
-    void onCountryList(quint64 generation, const QString &body, bool ok);
+    void onCountryList(const QString &body, bool ok);
     void setLoading(bool loading);
-    void abandonFetch();
 
     DirectoryDialogContext m_context;
     Hooks m_hooks;
     QStringList List2; // list file of each country, parallel to List1
-    std::optional<quint64> m_requestId;
-    bool m_waiting = false;
-    quint64 m_generation = 0;
+    ReplyGuard m_fetch;
 
-    QLabel *Image1 = nullptr;
-    QLabel *Image2 = nullptr;
-    QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     QLabel *LabelBusy = nullptr;
     QProgressBar *Busy = nullptr;

@@ -29,22 +29,13 @@ bool usable(const TransferResult &result, qsizetype limit)
 } // namespace
 
 Form3::Form3(DirectoryDialogContext context, Hooks hooks, QWidget *parent)
-    : QDialog(parent)
+    : SkinnedDialog(parent)
     , m_context(std::move(context))
     , m_hooks(std::move(hooks))
 {
     setObjectName(QStringLiteral("Form3"));
-    setWindowTitle(QStringLiteral("Norvale Internet Radio"));
-    setModal(true);
     setFixedSize(kWidth, kHeight);
 
-    Image1 = make<QLabel>(this, "Image1", {0, 0, kWidth, kHeight});
-    Image1->setScaledContents(true);
-    Image2 = make<QLabel>(this, "Image2", {0, 0, kWidth, 40});
-    Image2->setScaledContents(true);
-    Label1 = make<QLabel>(this, "Label1", {0, 8, kWidth, 28});
-    Label1->setFont(QFont(QStringLiteral("Verdana"), 14, QFont::Bold));
-    Label1->setIndent(16);
     Label2 = make<QLabel>(this, "Label2", {16, 50, kWidth - 32, 20});
     Text1 = make<QLineEdit>(this, "Text1", {16, 72, 300, 26});
     Text1->setMaxLength(200);
@@ -73,7 +64,7 @@ Form3::Form3(DirectoryDialogContext context, Hooks hooks, QWidget *parent)
     Command2 = make<QPushButton>(this, "Command2", {kWidth - 120, 456, 104, 30});
     Command2->setAutoDefault(false);
     connect(Command2, &QPushButton::clicked, this, &Form3::Command2_Click);
-    for (QLabel *l : {Label1, Label2, Label3, Label4})
+    for (QLabel *l : {Label2, Label3, Label4})
         l->setTextFormat(Qt::PlainText);
 
     applyTexts();
@@ -81,11 +72,7 @@ Form3::Form3(DirectoryDialogContext context, Hooks hooks, QWidget *parent)
     Text1->setFocus();
 }
 
-Form3::~Form3()
-{
-    abandon(m_countries);
-    abandon(m_search);
-}
+Form3::~Form3() = default;
 
 void Form3::applyTexts()
 {
@@ -111,39 +98,9 @@ QUrl Form3::searchUrl(const QUrl &directoryBase, const QString &zoekWoord, const
                         {{QStringLiteral("zoeken"), zoekWoord}, {QStringLiteral("land"), land}});
 }
 
-quint64 Form3::begin(Fetch &fetch)
-{
-    abandon(fetch);
-    fetch.waiting = true;
-    fetch.id.reset();
-    updateBusy();
-    return ++fetch.generation;
-}
-
-void Form3::abandon(Fetch &fetch)
-{
-    if (!fetch.waiting)
-        return;
-    ++fetch.generation;
-    fetch.waiting = false;
-    if (fetch.id)
-        m_context.inet1->abort(*fetch.id);
-    fetch.id.reset();
-}
-
-bool Form3::current(Fetch &fetch, quint64 generation)
-{
-    if (generation != fetch.generation || !fetch.waiting)
-        return false;
-    fetch.waiting = false;
-    fetch.id.reset();
-    updateBusy();
-    return true;
-}
-
 void Form3::updateBusy()
 {
-    Busy->setVisible(m_countries.waiting || m_search.waiting || m_pendingSearch);
+    Busy->setVisible(m_countries.waiting() || m_search.waiting() || m_pendingSearch);
 }
 
 void Form3::LaadLijst_Taal()
@@ -156,15 +113,13 @@ void Form3::LaadLijst_Taal()
     m_countryPicked = false;
     m_pendingSearch.reset();
 
-    const quint64 generation = begin(m_countries);
     const QString language = m_context.language ? m_context.language() : QString();
-    const quint64 id = m_context.inet1->openUrl(
-        countryListUrl(m_context.directoryBase, language), this, [this, generation](const TransferResult &result) {
-            if (current(m_countries, generation))
-                onCountryList(result.body, usable(result, kMaxCountryListChars));
-        });
-    if (m_countries.waiting && generation == m_countries.generation)
-        m_countries.id = id;
+    m_countries.open(m_context.inet1, countryListUrl(m_context.directoryBase, language), this,
+                     [this](const TransferResult &result) {
+                         updateBusy();
+                         onCountryList(result.body, usable(result, kMaxCountryListChars));
+                     });
+    updateBusy();
 }
 
 void Form3::onCountryList(const QString &body, bool ok)
@@ -209,8 +164,8 @@ void Form3::LaadLijst_Zoek(const QString &ZoekWoord)
     m_showsHint = false;
     // Until the country list is in, the filter shows "all countries" in place of the
     // remembered one; the search waits for it, so that it covers what the filter shows.
-    if (m_countries.waiting && !m_countryPicked) {
-        abandon(m_search);
+    if (m_countries.waiting() && !m_countryPicked) {
+        m_search.abandon();
         m_pendingSearch = ZoekWoord;
         updateBusy();
         return;
@@ -219,18 +174,16 @@ void Form3::LaadLijst_Zoek(const QString &ZoekWoord)
     const QString bestand = index >= 0 && index < List4.size() ? List4.at(index) : QString();
     const QUrl url = searchUrl(m_context.directoryBase, ZoekWoord, bestand);
     if (url.isEmpty()) {
-        abandon(m_search);
+        m_search.abandon();
         updateBusy();
         showMessage(this, *m_context.texts, QStringLiteral("error8"), MessageCode::Critical, true);
         return;
     }
-    const quint64 generation = begin(m_search);
-    const quint64 id = m_context.inet1->openUrl(url, this, [this, generation](const TransferResult &result) {
-        if (current(m_search, generation))
-            onSearchAnswer(result.body, usable(result, kMaxSearchAnswerChars));
+    m_search.open(m_context.inet1, url, this, [this](const TransferResult &result) {
+        updateBusy();
+        onSearchAnswer(result.body, usable(result, kMaxSearchAnswerChars));
     });
-    if (m_search.waiting && generation == m_search.generation)
-        m_search.id = id;
+    updateBusy();
 }
 
 void Form3::onSearchAnswer(const QString &body, bool ok)
@@ -288,8 +241,8 @@ void Form3::Command2_Click()
 void Form3::done(int result)
 {
     m_pendingSearch.reset();
-    abandon(m_countries);
-    abandon(m_search);
+    m_countries.abandon();
+    m_search.abandon();
     updateBusy();
-    QDialog::done(result);
+    SkinnedDialog::done(result);
 }

@@ -4,7 +4,6 @@
 #include "firstrun/Form7.h"
 #include "settings/Form4.h"
 #include "skins/SkinImage.h"
-#include "skins/SkinLoader.h"
 #include "skins/SkinnedDialog.h"
 
 #include <QApplication>
@@ -34,16 +33,9 @@ Form6::Form6(QString programFolder, QUrl directoryBase, const Registry &registry
     Image2->setObjectName(QStringLiteral("Image2"));
     Image2->setBackgroundRole(QPalette::Highlight);
 
-    Label1 = new QLabel(QStringLiteral("Welkom"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setTextFormat(Qt::PlainText);
-    Label1->setIndent(16);
-    QFont title = Label1->font();
-    title.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
-    title.setPointSizeF(title.pointSizeF() * 1.35);
-    title.setBold(true);
-    Label1->setFont(title);
-    applyTitleColour(Label1, {});
+    Label1 = dialogTitle(this);
+    Label1->setText(QStringLiteral("Welkom"));
+    applyTitleColour(Label1, titleColour({}));
 
     constexpr int margin = 20;
     const int top = SkinnedDialog::kTitleHeight + 12;
@@ -94,12 +86,12 @@ void Form6::load()
 {
     // Missing pictures or settings leave the window plain; the first start must never
     // fail on them.
-    const DialogSkinPictures pictures = loadDialogPictures(m_programFolder);
-    Image1->setPicture(pictures.frame);
-    Image2->setPicture(pictures.bar);
-    Image2->setAutoFillBackground(pictures.bar.isNull());
-    applySkinPalette(this, pictures.frame);
-    applyTitleColour(Label1, pictures.bar);
+    const SkinLook look = readSkin(m_programFolder, SkinPart::Frame | SkinPart::Bar);
+    Image1->setPicture(look.frame);
+    Image2->setPicture(look.bar);
+    Image2->setAutoFillBackground(look.bar.isNull());
+    setPalette(look.palette);
+    applyTitleColour(Label1, look.titleColour);
     resizeEvent(nullptr);
     gESelecteerdland->setText(ReadINI(programFilePath(m_programFolder, QStringLiteral("INST.INI")),
                                       QStringLiteral("Online Radio"), QStringLiteral("taal")));
@@ -156,11 +148,11 @@ void Form6::Command1_Click()
 void Form6::Command2_Click()
 {
     // Preparing the search fails silently: without its picture the search is not shown.
-    const DialogSkinPictures pictures = loadDialogPictures(m_programFolder, false);
-    if (!pictures.ok())
+    const SkinLook look = readSkin(m_programFolder, SkinPart::Frame);
+    if (!look.ok())
         return;
     auto *form7 = new Form7(m_programFolder, m_texts, m_registry, m_programPath, this);
-    form7->setSkinPictures(pictures);
+    form7->setSkin(look);
     form7->setAttribute(Qt::WA_DeleteOnClose);
     connect(form7, &QDialog::finished, this, [this] {
         Command1->setEnabled(true);

@@ -21,7 +21,6 @@ Form7::Form7(QString programFolder, LanguageTexts texts, const Registry &registr
 {
     setObjectName(QStringLiteral("Form7"));
     setFixedSize(kWidth, kHeight);
-    setWindowTitle(QStringLiteral("Norvale Internet Radio"));
     // This window has no title bar picture: Label1 is its status line.
     Label1->setGeometry(24, 36, kWidth - 48, 70);
     Label1->setAlignment(Qt::AlignCenter);

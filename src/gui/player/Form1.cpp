@@ -2,6 +2,7 @@
 
 #include "app/IniFile.h"
 #include "app/MediaPlayer.h"
+#include "app/ProgramIdentity.h"
 #include "app/StreamAddress.h"
 #include "app/Transfer.h"
 #include "controls/MakeControl.h"
@@ -49,7 +50,7 @@
 
 namespace {
 
-constexpr auto kTitle = "Norvale Internet Radio";
+constexpr auto kTitle = kApplicationTitle;
 // Typed while the remove button has the focus, Ctrl+D opens or closes the diagnostics
 // frame; no user stumbles on it by accident.
 constexpr char kDiagnosticsKey = 0x04;
@@ -176,7 +177,7 @@ void Form1::buildControls()
     Image2 = new SkinImage(this);
     Image2->setObjectName(QStringLiteral("Image2"));
     Image2->setGeometry(rect());
-    PlainHead = label(this, "PlainHead", QStringLiteral("Norvale Internet Radio"), {0, 0, kWidth, kHeadHeight});
+    PlainHead = label(this, "PlainHead", QLatin1String(kTitle), {0, 0, kWidth, kHeadHeight});
     PlainHead->setIndent(24);
     PlainHead->setAutoFillBackground(true);
     PlainHead->setFont(boldFont(PlainHead, 22));
@@ -428,23 +429,6 @@ void Form1::showPlaceholder()
     m_showsPlaceholder = true;
 }
 
-bool Form1::skinDialog(QLabel *image1, QLabel *image2)
-{
-    // The dialog wears the current skin's frame and title bar; a picture that cannot be
-    // read means the dialog is not opened, with "error12".
-    const DialogSkinPictures pictures = loadDialogPictures(m_services.programFolder);
-    if (!pictures.ok()) {
-        showMessage(this, m_texts, QStringLiteral("error12"), MessageCode::Critical, true);
-        return false;
-    }
-    image1->setPixmap(QPixmap::fromImage(pictures.frame));
-    image2->setPixmap(QPixmap::fromImage(pictures.bar));
-    applySkinPalette(image1->window(), pictures.frame);
-    if (auto *title = image2->window()->findChild<QLabel *>(QStringLiteral("Label1"), Qt::FindDirectChildrenOnly))
-        applyTitleColour(title, pictures.bar);
-    return true;
-}
-
 DirectoryDialogContext Form1::dialogContext()
 {
     return {&m_texts, [this] { return language(); }, iniPath(), m_services.directoryBase, m_services.inet1};
@@ -474,13 +458,8 @@ void Form1::openCountryChooser()
         m_loader->onTimer1(); // the new country's stations load at once
     };
     auto *dialog = new Form2(dialogContext(), std::move(hooks), this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    if (!skinDialog(dialog->image1(), dialog->image2())) {
-        delete dialog;
-        return;
-    }
     connect(dialog, &Form2::downloaded, DownloadInfo, &Tavrilon::setText);
-    dialog->open();
+    openSkinnedDialog(dialog, m_services.programFolder, m_texts, this);
 }
 
 void Form1::openSearch()
@@ -500,13 +479,8 @@ void Form1::openSearch()
         RadioUrl->setText(homepage);
     };
     auto *dialog = new Form3(dialogContext(), std::move(hooks), this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    if (!skinDialog(dialog->image1(), dialog->image2())) {
-        delete dialog;
-        return;
-    }
     connect(dialog, &Form3::downloaded, DownloadInfo, &Tavrilon::setText);
-    dialog->open();
+    openSkinnedDialog(dialog, m_services.programFolder, m_texts, this);
 }
 
 void Form1::onTimer2()
@@ -515,7 +489,7 @@ void Form1::onTimer2()
     skinfout->setText(m_skinLoader.skinfout());
     Timer2->stop();
     if (result.outcome == SkinLoadOutcome::Loaded) {
-        const MainSkinPictures &pictures = result.pictures;
+        const SkinLook &pictures = result.look;
         Image1->setPicture(pictures.head);
         Image2->setPicture(pictures.frame);
         PlainHead->setVisible(pictures.head.isNull());
@@ -916,7 +890,7 @@ void Form1::onPlayerStatusChanged()
         // Playback ended: the next start asks afresh, and no answer for this one counts.
         m_askedUrl.clear();
         m_recordable = false;
-        ++m_askGeneration;
+        m_ask.abandon();
     }
     if (state != PlayState::Playing) {
         player->setVisualisation(false);
@@ -945,18 +919,17 @@ void Form1::askRecordable()
     const QString url = m_services.player->url();
     m_askedUrl = url;
     m_recordable = false;
-    const quint64 generation = ++m_askGeneration;
-    m_services.inet3->openUrl(DirectoryPages::ask(m_services.directoryBase, url), this,
-                              [this, url, generation](const TransferResult &result) {
-                                  if (generation != m_askGeneration || !result.ok() || m_services.player->url() != url)
-                                      return;
-                                  const QString address = DirectoryPages::recordableAddress(result.body);
-                                  if (address.isEmpty())
-                                      return;
-                                  recStream->setText(address);
-                                  m_recordable = true;
-                                  Command4->setEnabled(m_services.player->playState() == PlayState::Playing);
-                              });
+    m_ask.open(m_services.inet3, DirectoryPages::ask(m_services.directoryBase, url), this,
+               [this, url](const TransferResult &result) {
+                   if (!result.ok() || m_services.player->url() != url)
+                       return;
+                   const QString address = DirectoryPages::recordableAddress(result.body);
+                   if (address.isEmpty())
+                       return;
+                   recStream->setText(address);
+                   m_recordable = true;
+                   Command4->setEnabled(m_services.player->playState() == PlayState::Playing);
+               });
 }
 
 void Form1::onPlayerBuffering(bool start)

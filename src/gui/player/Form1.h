@@ -2,6 +2,7 @@
 
 #include "app/LanguageTexts.h"
 #include "app/PlayState.h"
+#include "app/ReplyGuard.h"
 #include "player/AppServices.h"
 #include "skins/SkinLoader.h"
 
@@ -95,7 +96,6 @@ private:
     void openCountryChooser(); // Label1, TaalGeselecteerdTekst
     void openSearch(); // Label12
     void showPlaceholder();
-    bool skinDialog(QLabel *image1, QLabel *image2); // the skin's pictures into a dialog
     struct DirectoryDialogContext dialogContext();
     void applyPlainStyle(const QImage &frame = {}); // colours drawn against frame
     void applyTexts(); // the Timer5 pass
@@ -126,7 +126,7 @@ private:
     StationListLoader *m_loader = nullptr;
     bool m_showsPlaceholder = false; // List1 holds the "error14" line, not stations
     bool m_quitting = false; // the tray's "Close" path: the close box may not hide
-    quint64 m_askGeneration = 0; // bumped per question; an older reply is dropped
+    ReplyGuard m_ask; // the address question; a reply to an older one is dropped
     QString m_askedUrl; // the stream asked about since playback last started; empty: not yet
     bool m_recordable = false; // the answer for m_askedUrl named a recordable address
     // What the status handler last acted on: a change of status text alone (a new song)

@@ -51,6 +51,27 @@ void WebView::followLink(const QUrl &link)
     Navigate(url.toString(QUrl::FullyEncoded));
 }
 
+void WebView::Navigate(const QString &address)
+{
+#ifndef NORVALE_WEBENGINE
+    cancelLoads();
+#endif
+    if (isAbout(address)) {
+        m_location = address;
+        m_pageUrl = QUrl();
+        showPlainText(address.mid(6));
+        Q_EMIT NavigateComplete(address);
+        return;
+    }
+    const QUrl url(address.trimmed());
+    if (!isWebUrl(url)) {
+        Q_EMIT NavigateError(address, QStringLiteral("refused: not an http or https address"));
+        return;
+    }
+    m_location = url.toString();
+    load(url);
+}
+
 #ifndef NORVALE_WEBENGINE
 
 namespace {
@@ -135,32 +156,15 @@ QString WebView::pageText() const
 
 void WebView::cancelLoads()
 {
-    if (m_pageRequest)
-        m_transfer->abort(m_pageRequest);
-    m_pageRequest = 0;
+    m_pageRequest.abandon();
     for (const quint64 id : std::as_const(m_imageRequests))
         m_transfer->abort(id);
     m_imageRequests.clear();
 }
 
-void WebView::Navigate(const QString &address)
+void WebView::load(const QUrl &url)
 {
-    cancelLoads();
-    if (isAbout(address)) {
-        m_location = address;
-        m_pageUrl = QUrl();
-        showPlainText(address.mid(6));
-        Q_EMIT NavigateComplete(address);
-        return;
-    }
-    const QUrl url(address.trimmed());
-    if (!isWebUrl(url)) {
-        Q_EMIT NavigateError(address, QStringLiteral("refused: not an http or https address"));
-        return;
-    }
-    m_location = url.toString();
-    m_pageRequest = m_transfer->openUrl(url, this, [this, url](const TransferResult &result) {
-        m_pageRequest = 0;
+    m_pageRequest.open(m_transfer, url, this, [this, url](const TransferResult &result) {
         if (!result.ok()) {
             Q_EMIT NavigateError(url.toString(), result.errorText);
             return;
@@ -381,22 +385,9 @@ QString WebView::pageText() const
     return m_showsText ? m_location.mid(6) : m_engine->page()->title();
 }
 
-void WebView::Navigate(const QString &address)
+void WebView::load(const QUrl &url)
 {
-    if (isAbout(address)) {
-        m_location = address;
-        m_pageUrl = QUrl();
-        showPlainText(address.mid(6));
-        Q_EMIT NavigateComplete(address);
-        return;
-    }
-    const QUrl url(address.trimmed());
-    if (!isWebUrl(url)) {
-        Q_EMIT NavigateError(address, QStringLiteral("refused: not an http or https address"));
-        return;
-    }
     m_showsText = false;
-    m_location = url.toString();
     m_pageUrl = url;
     m_engine->load(url);
 }

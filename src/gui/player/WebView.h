@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ReplyGuard.h"
+
 #include <QHash>
 #include <QImage>
 #include <QSet>
@@ -55,6 +57,7 @@ private:
     // Where a followed link goes: its URL or nowhere.
     void followLink(const QUrl &link);
     void showPlainText(const QString &text);
+    void load(const QUrl &url); // an address already checked; a page still loading is dropped
 
 #ifdef NORVALE_WEBENGINE
     QWebEngineView *m_engine = nullptr;
@@ -70,7 +73,7 @@ private:
     Transfer *m_transfer = nullptr;
     QTextBrowser *m_browser = nullptr;
     QTextDocument *m_document = nullptr;
-    quint64 m_pageRequest = 0;
+    ReplyGuard m_pageRequest;
     QSet<quint64> m_imageRequests;
     QSet<QString> m_imagesAsked;
     QHash<QString, QImage> m_images; // the pictures of the page shown, by absolute URL

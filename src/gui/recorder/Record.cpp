@@ -2,6 +2,7 @@
 
 #include "app/IniFile.h"
 #include "app/MediaPlayer.h"
+#include "app/ProgramIdentity.h"
 #include "app/StreamAddress.h"
 #include "controls/MakeControl.h"
 #include "controls/MessageBox.h"
@@ -12,7 +13,6 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -52,13 +52,6 @@ QString defaultRecordingFolder()
 {
     const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     return !music.isEmpty() && QDir(music).exists() ? music : QDir::homePath();
-}
-
-QPixmap skinPicture(const QString &path)
-{
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    return QPixmap::fromImage(reader.read());
 }
 
 } // namespace
@@ -187,12 +180,11 @@ void Record::Form_Load()
 void Record::loadSkin()
 {
     // A missing skin picture leaves the window plain: recording does not depend on it.
-    const QString prefix = m_setup.programFolder + QStringLiteral("/skins/")
-        + ReadINI(iniPath(), QStringLiteral("Online Radio"), QStringLiteral("skin")) + QLatin1Char('_');
-    Image1->setPixmap(skinPicture(prefix + QStringLiteral("frame1.skn")));
-    Image2->setPixmap(skinPicture(prefix + QStringLiteral("balk1.skn")));
-    applySkinPalette(this, Image1->pixmap().toImage());
-    applyTitleColour(Label1, Image2->pixmap().toImage());
+    const SkinLook look = readSkin(m_setup.programFolder, SkinPart::Frame | SkinPart::Bar);
+    Image1->setPixmap(QPixmap::fromImage(look.frame));
+    Image2->setPixmap(QPixmap::fromImage(look.bar));
+    setPalette(look.palette);
+    applyTitleColour(Label1, look.titleColour);
 }
 
 void Record::storeChoices()
@@ -360,7 +352,7 @@ void Record::showPlain(const QString &name, const QString &text, int icon, const
     box->setTextFormat(Qt::PlainText); // the path holds the station's name
     box->setText(text);
     box->setIcon(QMessageBox::Icon(icon));
-    box->setWindowTitle(title.isEmpty() ? QStringLiteral("Norvale Internet Radio") : title);
+    box->setWindowTitle(title.isEmpty() ? QLatin1String(kApplicationTitle) : title);
     box->setStandardButtons(QMessageBox::Ok);
     box->open();
 }

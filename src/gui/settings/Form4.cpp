@@ -66,7 +66,6 @@ Form4::Form4(QString programFolder, LanguageTexts texts, const Registry &registr
 {
     setObjectName(QStringLiteral("Form4"));
     setFixedSize(kWidth, kHeight);
-    setWindowTitle(QStringLiteral("Norvale Internet Radio"));
 
     // Design captions; the translated ones replace them below.
     const char *designCaptions[] = {"Opstarten bij Windows", "De laatste zender starten bij opstarten",

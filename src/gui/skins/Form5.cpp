@@ -36,7 +36,6 @@ Form5::Form5(QString programFolder, const LanguageTexts &texts, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form5"));
     setFixedSize(kWidth, kHeight);
-    setWindowTitle(QStringLiteral("Norvale Internet Radio"));
 
     const int top = kTitleHeight + 12;
     QLabel *Label2 = heading(this, "Label2", {16, top, 180, 20});

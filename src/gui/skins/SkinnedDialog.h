@@ -1,6 +1,6 @@
 #pragma once
 
-#include "skins/SkinLoader.h"
+#include "skins/SkinReader.h"
 
 #include <QDialog>
 #include <QPalette>
@@ -26,7 +26,7 @@ public:
     // that the subclass places.
     explicit SkinnedDialog(QWidget *parent = nullptr, bool titleBar = true);
 
-    void setSkinPictures(const DialogSkinPictures &pictures);
+    void setSkin(const SkinLook &look);
     QLabel *titleLabel() const { return Label1; }
 
 protected:
@@ -55,18 +55,9 @@ bool openSkinnedDialog(SkinnedDialog *dialog, const QString &programFolder, cons
 // waits until the user has read them rather than piling up boxes every 500 ms.
 void showSkinMessages(QWidget *parent, const LanguageTexts &texts, QStringList keys, std::function<void()> done);
 
-// The colours of a window drawn on a skin's frame. Text, links, buttons and the fields
-// of lists and edits are chosen against the frame's own brightness, never taken from
-// the desktop's theme, so a dark skin on a light desktop and a light skin on a dark one
-// both stay readable. A null frame stands for a window in its plain style over plain.
-QPalette skinPalette(const QImage &frame, const QColor &plain = QColor(0xee, 0xf2, 0xf6));
+// Label1 of a window with a title bar: the title's name, font and indent.
+QLabel *dialogTitle(QWidget *window);
 // Gives window, and every widget in it that has no colours of its own, the palette of
 // the frame it is drawn on.
 void applySkinPalette(QWidget *window, const QImage &frame);
-// The title written on a dialog's bar: light on a dark bar (or on no bar picture, where
-// the bar is drawn in the highlight colour), dark on a light one.
-void applyTitleColour(QLabel *title, const QImage &bar);
-// True for the palette of a dark frame (its text is light).
-bool isDarkSkinPalette(const QPalette &palette);
-// A warning red ("Mute: ON", a running recording) that stands out on the palette's window.
-QColor warningColour(const QPalette &palette);
+void applyTitleColour(QLabel *title, const QColor &colour);

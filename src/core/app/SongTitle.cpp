@@ -1,4 +1,4 @@
-#include "player/SongTitle.h"
+#include "app/SongTitle.h"
 
 SongParts splitSongTitle(const QString &streamTitle)
 {
