@@ -1,6 +1,7 @@
 #include "ListenerFeatures.h"
 
 #include "AlarmWindow.h"
+#include "CurrentStation.h"
 #include "FavouriteStepper.h"
 #include "HistoryWindow.h"
 #include "IniFile.h"
@@ -120,7 +121,7 @@ void ListenerFeatures::titleHeard(const QString &title)
 {
     if (title.isEmpty())
         return;
-    m_history.add({QDateTime::currentDateTime(), m_hooks.stationName ? m_hooks.stationName() : QString(),
+    m_history.add({QDateTime::currentDateTime(), m_hooks.station ? m_hooks.station->name() : QString(),
                    m_hooks.stationUrl ? m_hooks.stationUrl() : QString(), title});
     if (m_historyWindow)
         m_historyWindow->refresh();

@@ -1,5 +1,6 @@
 #include "MprisService.h"
 
+#include "CurrentStation.h"
 #include "MediaPlayer.h"
 #include "SongTitle.h"
 
@@ -122,10 +123,12 @@ private:
     MprisService *m_service;
 };
 
-MprisService::MprisService(MprisHooks hooks, QObject *parent)
+MprisService::MprisService(MprisHooks hooks, const CurrentStation *station, QObject *parent)
     : QObject(parent)
     , m_hooks(std::move(hooks))
+    , m_station(station)
 {
+    connect(station, &CurrentStation::stationChanged, this, &MprisService::publishChanges);
     new MprisRootAdaptor(this);
     new MprisPlayerAdaptor(this);
 }
@@ -184,7 +187,7 @@ QString MprisService::playbackStatus() const
 QVariantMap MprisService::metadata() const
 {
     const QString url = text(m_hooks.streamUrl);
-    const QString station = text(m_hooks.stationName);
+    const QString station = m_station->name().left(kMaxText);
     const QString song = text(m_hooks.songTitle);
     // Before any station (or after the media was closed) there is no track to describe.
     if (url.isEmpty())

@@ -1,7 +1,9 @@
+#include "CurrentStation.h"
 #include "FakeMediaPlayer.h"
 #include "FakeTransfer.h"
 #include "FavouritesList.h"
 #include "Form1.h"
+#include "Form2.h"
 #include "IniFile.h"
 #include "LocalHttpServer.h"
 #include "MprisService.h"
@@ -11,6 +13,9 @@
 #include "basMD5.h"
 
 #include <QAction>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusObjectPath>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -35,8 +40,20 @@ LocalHttpReply serveHolland(const QByteArray &target)
 {
     if (target == "/radio/inter/zenders/holland.txt")
         return {200, kHolland};
+    if (target == "/radio/inter/keuze.txt")
+        return {200, "<naam>Belgi\xc3\xab</naam><bestand>belgie.txt</bestand>"};
     return {404, "not here"};
 }
+
+// A desktop panel's end of the player service.
+class PanelWatch : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QVariantMap> changes;
+public Q_SLOTS:
+    void record(const QString &, const QVariantMap &changed, const QStringList &) { changes << changed; }
+};
 
 // One loaded main window over a fresh program folder, a loopback directory server,
 // real transfers and the scripted player.
@@ -95,6 +112,103 @@ class TestForm1 : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void stationAnnouncesRealChangesOnce_data()
+    {
+        QTest::addColumn<QString>("part");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QList<int>>("announced"); // station, country, language
+        QTest::newRow("name") << "name"
+                              << "Twee" << QList<int> {1, 0, 0};
+        QTest::newRow("same name") << "name"
+                                   << "Een" << QList<int> {0, 0, 0};
+        QTest::newRow("address") << "address"
+                                 << "http://two/" << QList<int> {1, 0, 0};
+        QTest::newRow("same site") << "site"
+                                   << "http://one/" << QList<int> {0, 0, 0};
+        QTest::newRow("all of the station at once") << "station"
+                                                    << "x" << QList<int> {1, 0, 0};
+        QTest::newRow("list file") << "listFile"
+                                   << "belgie.txt" << QList<int> {0, 1, 0};
+        QTest::newRow("same country") << "country"
+                                      << "Holland" << QList<int> {0, 0, 0};
+        QTest::newRow("language") << "language"
+                                  << "english" << QList<int> {0, 0, 1};
+        QTest::newRow("same language") << "language"
+                                       << "Nederlands" << QList<int> {0, 0, 0};
+    }
+
+    void stationAnnouncesRealChangesOnce()
+    {
+        QFETCH(QString, part);
+        QFETCH(QString, value);
+        QFETCH(QList<int>, announced);
+        CurrentStation s({"Een", "http://one/", "http://one/"}, {"Holland", "holland.txt"}, "Nederlands");
+        QSignalSpy station(&s, &CurrentStation::stationChanged), country(&s, &CurrentStation::countryChanged),
+            language(&s, &CurrentStation::languageChanged);
+        const std::map<QString, std::function<void()>> set {
+            {"name",
+             [&] {
+                 s.setName(value);
+             }},
+            {"address",
+             [&] {
+                 s.setAddress(value);
+             }},
+            {"site",
+             [&] {
+                 s.setSite(value);
+             }},
+            {"station",
+             [&] {
+                 s.setStation({value, value, value});
+             }},
+            {"country",
+             [&] {
+                 s.setCountry({value, s.country().listFile});
+             }},
+            {"listFile",
+             [&] {
+                 s.setCountry({s.country().name, value});
+             }},
+            {"language",
+             [&] {
+                 s.setLanguage(value);
+             }},
+        };
+        set.at(part)();
+        QCOMPARE((QList<int> {int(station.count()), int(country.count()), int(language.count())}), announced);
+    }
+
+    // Another country leaves the station without an address: the desktop's panels hear
+    // of it even when the player's state stays as it was.
+    void countryChoiceIsAnnounced()
+    {
+        Rig rig(QStringLiteral("Nederlands"));
+        QVERIFY(rig.fetch());
+        rig.child<QListWidget>("List1")->setCurrentRow(0);
+        rig.form->List1_Click();
+        rig.player.script(PlayState::Stopped, QStringLiteral("Gestopt"));
+        rig.form->findChild<QTimer *>(QStringLiteral("Timer6"))->stop(); // its now-playing line is announced too
+        PanelWatch panel;
+        QVERIFY(QDBusConnection::sessionBus().connect(rig.form->findChild<MprisService *>()->serviceName(),
+                                                      "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties",
+                                                      "PropertiesChanged", &panel,
+                                                      SLOT(record(QString, QVariantMap, QStringList))));
+        QTest::mouseClick(rig.child<QWidget>("Label1"), Qt::LeftButton);
+        auto *chooser = rig.form->findChild<Form2 *>();
+        QVERIFY(chooser);
+        auto *countries = chooser->findChild<QListWidget *>(QStringLiteral("List1"));
+        QTRY_COMPARE(countries->count(), 1);
+        countries->setCurrentRow(0);
+        QTest::mouseClick(chooser->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+        QCOMPARE(rig.child<QLabel>("ZenderNaam")->text(), QStringLiteral(" - "));
+        QCOMPARE(rig.child<QLabel>("TaalGeselecteerd")->text(), QStringLiteral("belgie.txt"));
+        QCOMPARE(rig.form->findChild<QSystemTrayIcon *>()->toolTip(), QStringLiteral("Norvale -  - "));
+        QTRY_COMPARE(panel.changes.size(), 1);
+        QCOMPARE(qdbus_cast<QVariantMap>(panel.changes[0]["Metadata"])["mpris:trackid"].value<QDBusObjectPath>().path(),
+                 QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
+    }
+
     void loadShowsPlaceholderThenStations_data()
     {
         QTest::addColumn<QString>("language");

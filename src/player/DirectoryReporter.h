@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+class MediaPlayer;
+class QLabel;
+class QListWidget;
+class Transfer;
+
+// What the window tells the directory server and asks it: the play reports through the
+// report channel, and once per start of a stream whether the stream can be recorded.
+class DirectoryReporter final : public QObject
+{
+    Q_OBJECT
+public:
+    struct Views
+    {
+        QLabel *channel = nullptr; // verstuurMelding: the report last raised, or its reply
+        QListWidget *log = nullptr; // List4: every report raised
+        QLabel *recordable = nullptr; // recStream: the recordable address last answered
+    };
+
+    DirectoryReporter(Transfer *reports, Transfer *questions, QUrl directoryBase, MediaPlayer *player, Views views,
+                      QObject *parent = nullptr);
+
+    // Puts text into the report channel; a text different from the channel's current
+    // caption is logged and sent.
+    void raiseReport(const QString &text);
+    // Playback ended: the next start asks afresh, and no answer for this one counts.
+    void playbackEnded();
+    // The stream plays: asked about once per start; back from a stall or a reconnect to
+    // the same address, the answer already given holds and is told again at once.
+    void streamPlaying();
+
+Q_SIGNALS:
+    // Whether the record button may be pressed now.
+    void recordableChanged(bool enabled);
+
+private:
+    void askRecordable();
+
+    Transfer *m_reports;
+    Transfer *m_questions;
+    QUrl m_directoryBase;
+    MediaPlayer *m_player;
+    Views m_views;
+    quint64 m_askGeneration = 0; // bumped per question; an older reply is dropped
+    QString m_askedUrl; // the stream asked about since playback last started; empty: not yet
+    bool m_recordable = false; // the answer for m_askedUrl named a recordable address
+};
