@@ -1,5 +1,6 @@
 #include "DirectoryReporter.h"
 
+#include "CurrentStation.h"
 #include "DirectoryPages.h"
 #include "MediaPlayer.h"
 #include "Transfer.h"
@@ -8,12 +9,13 @@
 #include <QListWidget>
 
 DirectoryReporter::DirectoryReporter(Transfer *reports, Transfer *questions, QUrl directoryBase, MediaPlayer *player,
-                                     Views views, QObject *parent)
+                                     const CurrentStation *station, Views views, QObject *parent)
     : QObject(parent)
     , m_reports(reports)
     , m_questions(questions)
     , m_directoryBase(std::move(directoryBase))
     , m_player(player)
+    , m_station(station)
     , m_views(views)
 { }
 
@@ -29,6 +31,12 @@ void DirectoryReporter::raiseReport(const QString &text)
         if (result.ok() && m_views.channel->text() == text)
             m_views.channel->setText(result.body);
     });
+}
+
+QUrl DirectoryReporter::problemPage() const
+{
+    return DirectoryPages::problemPage(m_directoryBase, m_station->language(), m_player->url(), m_station->name(),
+                                       m_station->country().name);
 }
 
 void DirectoryReporter::playbackEnded()

@@ -4,13 +4,15 @@
 #include <QString>
 #include <QUrl>
 
+class CurrentStation;
 class MediaPlayer;
 class QLabel;
 class QListWidget;
 class Transfer;
 
 // What the window tells the directory server and asks it: the play reports through the
-// report channel, and once per start of a stream whether the stream can be recorded.
+// report channel, the problem form of a failing station, and once per start of a stream
+// whether the stream can be recorded.
 class DirectoryReporter final : public QObject
 {
     Q_OBJECT
@@ -22,12 +24,15 @@ public:
         QLabel *recordable = nullptr; // recStream: the recordable address last answered
     };
 
-    DirectoryReporter(Transfer *reports, Transfer *questions, QUrl directoryBase, MediaPlayer *player, Views views,
-                      QObject *parent = nullptr);
+    // player and station must outlive the reporter.
+    DirectoryReporter(Transfer *reports, Transfer *questions, QUrl directoryBase, MediaPlayer *player,
+                      const CurrentStation *station, Views views, QObject *parent = nullptr);
 
     // Puts text into the report channel; a text different from the channel's current
     // caption is logged and sent.
     void raiseReport(const QString &text);
+    // The problem form for the station and stream as they are now.
+    QUrl problemPage() const;
     // Playback ended: the next start asks afresh, and no answer for this one counts.
     void playbackEnded();
     // The stream plays: asked about once per start; back from a stall or a reconnect to
@@ -45,6 +50,7 @@ private:
     Transfer *m_questions;
     QUrl m_directoryBase;
     MediaPlayer *m_player;
+    const CurrentStation *m_station;
     Views m_views;
     quint64 m_askGeneration = 0; // bumped per question; an older reply is dropped
     QString m_askedUrl; // the stream asked about since playback last started; empty: not yet

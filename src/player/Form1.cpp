@@ -95,7 +95,7 @@ Form1::Form1(const AppServices &services, QWidget *parent)
     buildStationViews();
 
     MediaPlayer *player = m_services.player;
-    m_reporter = new DirectoryReporter(m_services.inet2, m_services.inet3, m_services.directoryBase, player,
+    m_reporter = new DirectoryReporter(m_services.inet2, m_services.inet3, m_services.directoryBase, player, &m_station,
                                        {Frame1->verstuurMelding, Frame1->List4, Frame1->recStream}, this);
     m_status = new PlayerStatusPresenter(player, m_texts, &m_station, m_reporter, iniPath(),
                                          {this, Label14, Command3, stopspelen, Command4, Frame2, Timer7}, this);
@@ -154,7 +154,7 @@ void Form1::buildLastStation()
     LastStation::Hooks hooks;
     MediaPlayer *player = m_services.player;
     hooks.setUrl = [this](const QString &url) {
-        setPlayerUrl(url);
+        setPlayerUrl(url, false);
     };
     hooks.playerUrl = [player] {
         return player->url();
@@ -335,9 +335,10 @@ void Form1::startStation(const QString &name, const QString &url, const QString 
     m_reporter->raiseReport(QStringLiteral("zender_") + m_services.player->url());
 }
 
-void Form1::setPlayerUrl(const QString &url)
+void Form1::setPlayerUrl(const QString &url, bool chosen)
 {
-    tellIfRefused(this, m_texts, url);
+    if (chosen)
+        tellIfRefused(this, m_texts, url);
     m_services.player->setUrl(url);
     m_station.setAddress(m_services.player->url());
 }
@@ -390,8 +391,7 @@ void Form1::onPlayerError()
         return;
     // The report page is built from the station as it was when the stream failed, not
     // from whatever plays by the time the user answers.
-    const QUrl page = DirectoryPages::problemPage(m_services.directoryBase, language(), m_services.player->url(),
-                                                  m_station.name(), m_station.country().name);
+    const QUrl page = m_reporter->problemPage();
     const auto *open = findChild<QMessageBox *>(QStringLiteral("message_error18"), Qt::FindDirectChildrenOnly);
     if (open && open->isVisible())
         return; // one question at a time: a stream that keeps failing must not stack boxes

@@ -116,7 +116,8 @@ private:
     // The player gets the address, the station changes, the play report goes out.
     void startStation(const QString &name, const QString &url, const QString &site);
     // The player gets an address on its own (restore, search): the station follows it.
-    void setPlayerUrl(const QString &url);
+    // An address the user chose and the player refuses is told to the user.
+    void setPlayerUrl(const QString &url, bool chosen);
     void navigate(const QUrl &url);
     void showNavigationError();
     void openStationSite();

@@ -81,7 +81,7 @@ void Form1::openSearch()
     Form3::Hooks hooks;
     // A search result starts without a play report, as it always has.
     hooks.setUrl = [this](const QString &url) {
-        setPlayerUrl(url);
+        setPlayerUrl(url, true);
     };
     hooks.setZenderNaam = [this](const QString &naam) {
         m_station.setName(naam);

@@ -128,7 +128,9 @@ MprisService::MprisService(MprisHooks hooks, const CurrentStation *station, QObj
     , m_hooks(std::move(hooks))
     , m_station(station)
 {
-    connect(station, &CurrentStation::stationChanged, this, &MprisService::publishChanges);
+    // Queued: a path that sets the station one part at a time (the restore, the search)
+    // is announced once, as it stands when the path is done.
+    connect(station, &CurrentStation::stationChanged, this, &MprisService::publishChanges, Qt::QueuedConnection);
     new MprisRootAdaptor(this);
     new MprisPlayerAdaptor(this);
 }
