@@ -44,7 +44,7 @@ LocalHttpReply serveHolland(const QByteArray &target)
     return {404, "not here"};
 }
 
-// A desktop panel's end of the player service.
+// A desktop panel, watching the player service.
 class PanelWatch : public QObject
 {
     Q_OBJECT
@@ -116,24 +116,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("part");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QList<int>>("announced"); // station, country, language
-        QTest::newRow("name") << "name"
-                              << "Twee" << QList<int> {1, 0, 0};
-        QTest::newRow("same name") << "name"
-                                   << "Een" << QList<int> {0, 0, 0};
-        QTest::newRow("address") << "address"
-                                 << "http://two/" << QList<int> {1, 0, 0};
-        QTest::newRow("same site") << "site"
-                                   << "http://one/" << QList<int> {0, 0, 0};
-        QTest::newRow("all of the station at once") << "station"
-                                                    << "x" << QList<int> {1, 0, 0};
-        QTest::newRow("list file") << "listFile"
-                                   << "belgie.txt" << QList<int> {0, 1, 0};
-        QTest::newRow("same country") << "country"
-                                      << "Holland" << QList<int> {0, 0, 0};
-        QTest::newRow("language") << "language"
-                                  << "english" << QList<int> {0, 0, 1};
-        QTest::newRow("same language") << "language"
-                                       << "Nederlands" << QList<int> {0, 0, 0};
+        const auto row = [](const char *tag, const char *part, const char *value, const QList<int> &announced) {
+            QTest::newRow(tag) << QString(part) << QString(value) << announced;
+        };
+        row("name", "name", "Twee", {1, 0, 0});
+        row("same name", "name", "Een", {0, 0, 0});
+        row("address", "address", "http://two/", {1, 0, 0});
+        row("same site", "site", "http://one/", {0, 0, 0});
+        row("all of the station at once", "station", "x", {1, 0, 0});
+        row("list file", "listFile", "belgie.txt", {0, 1, 0});
+        row("same country", "country", "Holland", {0, 0, 0});
+        row("language", "language", "english", {0, 0, 1});
+        row("same language", "language", "Nederlands", {0, 0, 0});
     }
 
     void stationAnnouncesRealChangesOnce()
@@ -144,37 +138,18 @@ private Q_SLOTS:
         CurrentStation s({"Een", "http://one/", "http://one/"}, {"Holland", "holland.txt"}, "Nederlands");
         QSignalSpy station(&s, &CurrentStation::stationChanged), country(&s, &CurrentStation::countryChanged),
             language(&s, &CurrentStation::languageChanged);
-        const std::map<QString, std::function<void()>> set {
-            {"name",
-             [&] {
-                 s.setName(value);
-             }},
-            {"address",
-             [&] {
-                 s.setAddress(value);
-             }},
-            {"site",
-             [&] {
-                 s.setSite(value);
-             }},
-            {"station",
-             [&] {
-                 s.setStation({value, value, value});
-             }},
-            {"country",
-             [&] {
-                 s.setCountry({value, s.country().listFile});
-             }},
-            {"listFile",
-             [&] {
-                 s.setCountry({s.country().name, value});
-             }},
-            {"language",
-             [&] {
-                 s.setLanguage(value);
-             }},
-        };
-        set.at(part)();
+        using Setter = void (CurrentStation::*)(const QString &);
+        const QHash<QString, Setter> setters {{"name", &CurrentStation::setName},
+                                              {"address", &CurrentStation::setAddress},
+                                              {"site", &CurrentStation::setSite},
+                                              {"language", &CurrentStation::setLanguage}};
+        if (setters.contains(part))
+            (s.*setters[part])(value);
+        else if (part == QLatin1String("station"))
+            s.setStation({value, value, value});
+        else
+            s.setCountry(part == QLatin1String("country") ? CurrentStation::Country {value, s.country().listFile}
+                                                          : CurrentStation::Country {s.country().name, value});
         QCOMPARE((QList<int> {int(station.count()), int(country.count()), int(language.count())}), announced);
     }
 
