@@ -53,7 +53,6 @@ public:
     void bringForward();
 
     const LanguageTexts &texts() const { return m_texts; }
-    const CurrentStation &station() const { return m_station; }
     QString iniPath() const;
     QString language() const;
 
