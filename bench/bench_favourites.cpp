@@ -4,8 +4,8 @@
 //
 //   bench_favourites [--quick] [--favourites N]
 
-#include "Favourites.h"
-#include "IniFile.h"
+#include "app/IniFile.h"
+#include "player/Favourites.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,8 +2,8 @@
 // CSV) into a fresh SQLite file (or DATABASE), next to a plain line count of the same file
 // as the floor, then the search over the resulting snapshot.
 
-#include "DirectoryStore.h"
-#include "Importer.h"
+#include "catalogue/DirectoryStore.h"
+#include "catalogue/Importer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 //
 //   bench_inikill [--rounds N]     (1000 by default)
 
-#include "IniFile.h"
+#include "app/IniFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,8 +6,8 @@
 // A stream that played less than the reconnect policy's "stable" time does not earn
 // fresh attempts, so periods below about 12 s end in a failure by design.
 
-#include "IcecastServer.h"
-#include "MpvPlayer.h"
+#include "engine/MpvPlayer.h"
+#include "support/IcecastServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 //   bench_tagparser [--quick] [--stations N] [--runs N] [--literal-runs N]
 
 #include "LiteralTagParser.h"
-#include "TagParser.h"
+#include "directory/TagParser.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -6,7 +6,7 @@
 //
 //   bench_tavrilon [--quick] [--list-mb N] [--html-mb N] [--runs N]
 
-#include "Tavrilon.h"
+#include "controls/Tavrilon.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>

@@ -1,7 +1,7 @@
 // INI files other programs wrote: read a key, then write one and read it back.
 // Input: "section\nkey\n" followed by the file's bytes.
 
-#include "IniFile.h"
+#include "app/IniFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 // and the same error whether the bytes come at once or in pieces, and stay within its
 // bounds either way.
 
-#include "RequestFramer.h"
+#include "http/RequestFramer.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // The station-list loader's whole path from the bytes of a reply to the three lists.
 
-#include "StationListLoader.h"
-#include "TagParser.h"
-#include "TextCodec.h"
-#include "Transfer.h"
+#include "app/TextCodec.h"
+#include "app/Transfer.h"
+#include "directory/StationListLoader.h"
+#include "directory/TagParser.h"
 
 #include <cstdint>
 #include <cstdlib>

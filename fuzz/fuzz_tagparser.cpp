@@ -1,7 +1,7 @@
 // Station and country lists as the directory server (or anyone on the path) sends them.
 
 #include "LiteralTagParser.h"
-#include "TagParser.h"
+#include "directory/TagParser.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Bytes from a directory reply or an INI file another program wrote.
 
-#include "TextCodec.h"
+#include "app/TextCodec.h"
 
 #include <cstdint>
 #include <cstdlib>

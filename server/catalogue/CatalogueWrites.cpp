@@ -1,7 +1,7 @@
-#include "CatalogueWrites.h"
+#include "catalogue/CatalogueWrites.h"
 
-#include "CountryNames.h"
-#include "StationDigest.h"
+#include "catalogue/CountryNames.h"
+#include "catalogue/StationDigest.h"
 
 #include <QDateTime>
 #include <QSqlError>

@@ -3,7 +3,7 @@
 // The catalogue's rows: replaced whole (or one country) in a transaction, read back for a
 // snapshot, and the generation every change bumps so other processes notice it.
 
-#include "DirectoryStore.h"
+#include "catalogue/DirectoryStore.h"
 
 #include <QSqlDatabase>
 

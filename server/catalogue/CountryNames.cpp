@@ -1,4 +1,4 @@
-#include "CountryNames.h"
+#include "catalogue/CountryNames.h"
 
 #include <QHash>
 

@@ -1,4 +1,4 @@
-#include "DatabaseAddress.h"
+#include "catalogue/DatabaseAddress.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,4 +1,4 @@
-#include "Gzip.h"
+#include "catalogue/Gzip.h"
 
 #include <zlib.h>
 

@@ -1,7 +1,7 @@
-#include "Importer.h"
+#include "catalogue/Importer.h"
 
-#include "CountryNames.h"
-#include "StationDigest.h"
+#include "catalogue/CountryNames.h"
+#include "catalogue/StationDigest.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,7 +1,7 @@
-#include "RadioBrowserSync.h"
+#include "catalogue/RadioBrowserSync.h"
 
-#include "Importer.h"
-#include "StationLogos.h"
+#include "catalogue/Importer.h"
+#include "catalogue/StationLogos.h"
 
 #include <QEventLoop>
 #include <QHostAddress>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DirectoryStore.h"
+#include "catalogue/DirectoryStore.h"
 
 #include <QList>
 #include <QUrl>

@@ -1,4 +1,4 @@
-#include "Reports.h"
+#include "catalogue/Reports.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

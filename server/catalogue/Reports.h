@@ -3,7 +3,7 @@
 // What clients report (plays, recorder failures, first runs, broken stations), written
 // in batches on the store's thread, and the reads the pages and the command line make.
 
-#include "DirectoryStore.h"
+#include "catalogue/DirectoryStore.h"
 
 #include <QSqlDatabase>
 

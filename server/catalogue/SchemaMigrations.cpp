@@ -1,4 +1,4 @@
-#include "SchemaMigrations.h"
+#include "catalogue/SchemaMigrations.h"
 
 #include <QRandomGenerator>
 #include <QSqlError>

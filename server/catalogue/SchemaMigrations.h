@@ -2,7 +2,7 @@
 
 // The directory's tables and their migrations, and the deployment's secret kept with them.
 
-#include "DirectoryStore.h"
+#include "catalogue/DirectoryStore.h"
 
 #include <QByteArray>
 #include <QSqlDatabase>

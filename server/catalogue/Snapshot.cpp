@@ -1,8 +1,8 @@
-#include "Snapshot.h"
+#include "catalogue/Snapshot.h"
 
-#include "CountryNames.h"
-#include "StationDigest.h"
-#include "TagWriter.h"
+#include "catalogue/CountryNames.h"
+#include "catalogue/StationDigest.h"
+#include "catalogue/TagWriter.h"
 
 #include <QHash>
 #include <QStringMatcher>

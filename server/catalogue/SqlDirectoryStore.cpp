@@ -1,11 +1,11 @@
-#include "SqlDirectoryStore.h"
+#include "catalogue/SqlDirectoryStore.h"
 
-#include "CatalogueWrites.h"
-#include "CountryNames.h"
-#include "Importer.h"
-#include "Reports.h"
-#include "Snapshot.h"
-#include "StationDigest.h"
+#include "catalogue/CatalogueWrites.h"
+#include "catalogue/CountryNames.h"
+#include "catalogue/Importer.h"
+#include "catalogue/Reports.h"
+#include "catalogue/Snapshot.h"
+#include "catalogue/StationDigest.h"
 
 #include <QDateTime>
 #include <QMessageAuthenticationCode>

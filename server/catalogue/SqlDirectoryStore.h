@@ -4,6 +4,6 @@
 // and hands everything touching the database to its own thread. The parts it is made of:
 // DatabaseAddress (where and how to connect), SchemaMigrations, CatalogueWrites, Reports.
 
-#include "DatabaseAddress.h"
-#include "DirectoryStore.h"
-#include "SchemaMigrations.h"
+#include "catalogue/DatabaseAddress.h"
+#include "catalogue/DirectoryStore.h"
+#include "catalogue/SchemaMigrations.h"

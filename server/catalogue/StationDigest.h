@@ -3,7 +3,7 @@
 // The digest the player sends to the ask service for a stream URL. The player's own
 // routine is used so that server and player can never disagree.
 
-#include "basMD5.h"
+#include "digest/basMD5.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "StationLogos.h"
+#include "catalogue/StationLogos.h"
 
-#include "StationDigest.h"
+#include "catalogue/StationDigest.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>

@@ -4,7 +4,7 @@
 // decoded and drawn anew as a PNG of at most 128 x 128 pixels, so that no byte of what a
 // logo's server sent reaches a player. Served by the MD5 of the station's stream address.
 
-#include "DirectoryStore.h"
+#include "catalogue/DirectoryStore.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "TagWriter.h"
+#include "catalogue/TagWriter.h"
 
-#include "Gzip.h"
+#include "catalogue/Gzip.h"
 
 #include <QCryptographicHash>
 

@@ -4,7 +4,7 @@
 // in 16-bit counters and could not parse a list longer than kMaxListChars characters; a
 // store may be told to cut lists to whole records below that size, best records first.
 
-#include "DirectoryStore.h"
+#include "catalogue/DirectoryStore.h"
 
 inline constexpr int kMaxListChars = 32767;
 inline constexpr qsizetype kGzipMinimum = 256;

@@ -1,4 +1,4 @@
-#include "ClientAddress.h"
+#include "http/ClientAddress.h"
 
 #include <QByteArray>
 #include <algorithm>

@@ -1,12 +1,12 @@
-#include "DirectoryService.h"
+#include "http/DirectoryService.h"
 
-#include "ClientAddress.h"
-#include "Gzip.h"
-#include "HttpServer.h"
-#include "Pages.h"
-#include "QueryString.h"
-#include "RequestLog.h"
-#include "TagWriter.h"
+#include "catalogue/Gzip.h"
+#include "catalogue/TagWriter.h"
+#include "http/ClientAddress.h"
+#include "http/HttpServer.h"
+#include "http/Pages.h"
+#include "http/QueryString.h"
+#include "http/RequestLog.h"
 
 #include <QRegularExpression>
 #include <QUrl>

@@ -5,9 +5,9 @@
 // all serving threads: the snapshot is immutable, the store's record calls and the rate
 // limiter are thread-safe, and the cached pages and the search gate sit behind locks.
 
-#include "DirectoryStore.h"
-#include "HttpMessage.h"
-#include "RateLimiter.h"
+#include "catalogue/DirectoryStore.h"
+#include "http/HttpMessage.h"
+#include "http/RateLimiter.h"
 
 #include <QCache>
 #include <QDateTime>

@@ -1,6 +1,6 @@
-#include "HttpServer.h"
+#include "http/HttpServer.h"
 
-#include "HttpSession.h"
+#include "http/HttpSession.h"
 
 #include <algorithm>
 #include <boost/asio/ip/tcp.hpp>

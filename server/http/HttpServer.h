@@ -6,8 +6,8 @@
 // Responses carrying an ETag are answered with 304 when If-None-Match names it.
 // The io_context runs on threads of its own; the handler is called on those threads.
 
-#include "ClientAddress.h"
-#include "HttpMessage.h"
+#include "http/ClientAddress.h"
+#include "http/HttpMessage.h"
 
 #include <QString>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "HttpSession.h"
+#include "http/HttpSession.h"
 
-#include "RequestLog.h"
+#include "http/RequestLog.h"
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>

@@ -4,9 +4,9 @@
 // them in order (keep-alive, pipelining), hands slow work to the worker threads and
 // closes gracefully. Everything a session does runs on its own strand.
 
-#include "ClientAddress.h"
-#include "HttpServer.h"
-#include "RequestFramer.h"
+#include "http/ClientAddress.h"
+#include "http/HttpServer.h"
+#include "http/RequestFramer.h"
 
 #include <array>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "Pages.h"
+#include "http/Pages.h"
 
 #include <QUrl>
 

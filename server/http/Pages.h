@@ -5,7 +5,7 @@
 // as well as a full browser engine. Every value is HTML-escaped; links carry their
 // values percent-encoded and are relative, so the pages work below any base URL.
 
-#include "DirectoryStore.h"
+#include "catalogue/DirectoryStore.h"
 
 #include <QByteArray>
 #include <QList>

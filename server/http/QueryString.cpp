@@ -1,4 +1,4 @@
-#include "QueryString.h"
+#include "http/QueryString.h"
 
 #include <QList>
 #include <QStringDecoder>

@@ -1,6 +1,6 @@
-#include "RateLimiter.h"
+#include "http/RateLimiter.h"
 
-#include "ClientAddress.h"
+#include "http/ClientAddress.h"
 
 #include <QElapsedTimer>
 #include <algorithm>

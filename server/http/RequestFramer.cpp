@@ -1,4 +1,4 @@
-#include "RequestFramer.h"
+#include "http/RequestFramer.h"
 
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/parser.hpp>

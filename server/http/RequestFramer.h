@@ -7,7 +7,7 @@
 // most the header limit waits for a header to end (414 or 431 beyond it); no request body
 // is taken (413). Only GET and HEAD come out as requests.
 
-#include "HttpMessage.h"
+#include "http/HttpMessage.h"
 
 #include <cstddef>
 #include <string>

@@ -1,4 +1,4 @@
-#include "RequestLog.h"
+#include "http/RequestLog.h"
 
 #include <QDateTime>
 #include <string>

@@ -1,12 +1,12 @@
 // norvale-directory: the directory server of Norvale Internet Radio, and the commands
 // that fill its catalogue.
 
-#include "DirectoryService.h"
-#include "DirectoryStore.h"
-#include "HttpServer.h"
-#include "RadioBrowserSync.h"
-#include "RequestLog.h"
-#include "StationLogos.h"
+#include "catalogue/DirectoryStore.h"
+#include "catalogue/RadioBrowserSync.h"
+#include "catalogue/StationLogos.h"
+#include "http/DirectoryService.h"
+#include "http/HttpServer.h"
+#include "http/RequestLog.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

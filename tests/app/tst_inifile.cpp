@@ -1,6 +1,6 @@
-#include "IniFile.h"
-#include "LanguageTexts.h"
-#include "TestFiles.h"
+#include "app/IniFile.h"
+#include "app/LanguageTexts.h"
+#include "support/TestFiles.h"
 
 #include <QCryptographicHash>
 #include <QTemporaryDir>

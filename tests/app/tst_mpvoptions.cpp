@@ -1,7 +1,7 @@
 // The player's parts that need no stream: the options text, the title a stream
 // announces, the addresses it refuses and an engine that does not start.
 
-#include "MpvPlayer.h"
+#include "engine/MpvPlayer.h"
 
 #include <QtTest>
 

@@ -1,8 +1,8 @@
 // The real engine against a real local Icecast server.
 
-#include "IcecastServer.h"
-#include "LocalHttpServer.h"
-#include "MpvPlayer.h"
+#include "engine/MpvPlayer.h"
+#include "support/IcecastServer.h"
+#include "support/LocalHttpServer.h"
 
 #include <QProcess>
 #include <QTcpServer>

@@ -1,7 +1,7 @@
-#include "IniFile.h"
-#include "LanguageTexts.h"
-#include "ProgramFolder.h"
-#include "TestFiles.h"
+#include "app/IniFile.h"
+#include "app/LanguageTexts.h"
+#include "app/ProgramFolder.h"
+#include "support/TestFiles.h"
 
 #include <QDirIterator>
 #include <QRegularExpression>

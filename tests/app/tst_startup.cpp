@@ -1,5 +1,5 @@
-#include "SingleInstance.h"
-#include "Startup.h"
+#include "app/SingleInstance.h"
+#include "app/Startup.h"
 
 #include <QElapsedTimer>
 #include <QLocalServer>

@@ -1,6 +1,6 @@
-#include "DirectoryUrl.h"
-#include "LocalHttpServer.h"
-#include "NetTransfer.h"
+#include "app/DirectoryUrl.h"
+#include "app/NetTransfer.h"
+#include "support/LocalHttpServer.h"
 
 #include <QNetworkAccessManager>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "Slider.h"
+#include "controls/Slider.h"
 
 #include <QSignalSpy>
 #include <QtTest>

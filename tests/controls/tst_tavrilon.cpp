@@ -1,5 +1,5 @@
-#include "Tavrilon.h"
-#include "TavrilonColorizer.h"
+#include "controls/Tavrilon.h"
+#include "controls/TavrilonColorizer.h"
 
 #include <QProgressBar>
 #include <QSignalSpy>

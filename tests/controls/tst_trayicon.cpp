@@ -1,5 +1,5 @@
-#include "TrayHost.h"
-#include "TrayIcon.h"
+#include "controls/TrayIcon.h"
+#include "support/TrayHost.h"
 
 #include <QApplication>
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "basMD5.h"
+#include "digest/basMD5.h"
 
 #include <QCryptographicHash>
 #include <QTest>

@@ -1,8 +1,8 @@
-#include "FakeTransfer.h"
-#include "Form2.h"
-#include "Form3.h"
-#include "IniFile.h"
-#include "LanguageTexts.h"
+#include "app/IniFile.h"
+#include "app/LanguageTexts.h"
+#include "directory/Form2.h"
+#include "directory/Form3.h"
+#include "support/FakeTransfer.h"
 
 #include <QComboBox>
 #include <QLineEdit>

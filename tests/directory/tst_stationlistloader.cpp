@@ -1,5 +1,5 @@
-#include "FakeTransfer.h"
-#include "StationListLoader.h"
+#include "directory/StationListLoader.h"
+#include "support/FakeTransfer.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "TagParser.h"
+#include "directory/TagParser.h"
 
 #include <QElapsedTimer>
 #include <QTest>

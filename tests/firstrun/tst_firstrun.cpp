@@ -1,10 +1,10 @@
-#include "FirstRun.h"
-#include "Form6.h"
-#include "Form7.h"
-#include "IniFile.h"
-#include "Registry.h"
-#include "SingleInstance.h"
-#include "TestFiles.h"
+#include "app/IniFile.h"
+#include "app/SingleInstance.h"
+#include "firstrun/FirstRun.h"
+#include "firstrun/Form6.h"
+#include "firstrun/Form7.h"
+#include "settings/Registry.h"
+#include "support/TestFiles.h"
 
 #include <QMessageBox>
 #include <QPushButton>

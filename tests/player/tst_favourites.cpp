@@ -1,10 +1,10 @@
-#include "CurrentStation.h"
-#include "Favourites.h"
-#include "FavouritesList.h"
-#include "IniFile.h"
-#include "LanguageTexts.h"
-#include "LastStation.h"
-#include "Playlist.h"
+#include "app/IniFile.h"
+#include "app/LanguageTexts.h"
+#include "player/CurrentStation.h"
+#include "player/Favourites.h"
+#include "player/FavouritesList.h"
+#include "player/LastStation.h"
+#include "player/Playlist.h"
 
 #include <QDir>
 #include <QMessageBox>

@@ -1,11 +1,11 @@
-#include "FakeMediaPlayer.h"
-#include "Form1.h"
-#include "IniFile.h"
-#include "LocalHttpServer.h"
-#include "NetTransfer.h"
-#include "Slider.h"
-#include "StationListLoader.h"
-#include "TrayHost.h"
+#include "app/IniFile.h"
+#include "app/NetTransfer.h"
+#include "controls/Slider.h"
+#include "directory/StationListLoader.h"
+#include "player/Form1.h"
+#include "support/FakeMediaPlayer.h"
+#include "support/LocalHttpServer.h"
+#include "support/TrayHost.h"
 
 #include <QAction>
 #include <QListWidget>

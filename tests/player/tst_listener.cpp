@@ -1,12 +1,12 @@
-#include "FakeTransfer.h"
-#include "FavouriteStepper.h"
-#include "HistoryWindow.h"
-#include "LanguageTexts.h"
-#include "MediaPlayer.h"
-#include "SleepTimer.h"
-#include "SongHistory.h"
-#include "StationLogo.h"
-#include "WakeAlarm.h"
+#include "app/LanguageTexts.h"
+#include "app/MediaPlayer.h"
+#include "player/FavouriteStepper.h"
+#include "player/HistoryWindow.h"
+#include "player/SleepTimer.h"
+#include "player/SongHistory.h"
+#include "player/StationLogo.h"
+#include "player/WakeAlarm.h"
+#include "support/FakeTransfer.h"
 
 #include <QBuffer>
 #include <QCheckBox>

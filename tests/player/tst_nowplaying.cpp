@@ -1,8 +1,8 @@
-#include "CurrentStation.h"
-#include "DesktopNotifier.h"
-#include "MediaPlayer.h"
-#include "MprisService.h"
-#include "NowPlaying.h"
+#include "app/MediaPlayer.h"
+#include "player/CurrentStation.h"
+#include "player/DesktopNotifier.h"
+#include "player/MprisService.h"
+#include "player/NowPlaying.h"
 
 #include <QDBusArgument>
 #include <QProcess>

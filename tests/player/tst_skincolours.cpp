@@ -1,13 +1,13 @@
-#include "FakeMediaPlayer.h"
-#include "Form1.h"
-#include "Form6.h"
-#include "Form7.h"
-#include "IniFile.h"
-#include "MessageBox.h"
-#include "NetTransfer.h"
-#include "Record.h"
-#include "Registry.h"
-#include "SkinImage.h"
+#include "app/IniFile.h"
+#include "app/NetTransfer.h"
+#include "controls/MessageBox.h"
+#include "firstrun/Form6.h"
+#include "firstrun/Form7.h"
+#include "player/Form1.h"
+#include "recorder/Record.h"
+#include "settings/Registry.h"
+#include "skins/SkinImage.h"
+#include "support/FakeMediaPlayer.h"
 
 #include <QtTest>
 #include <QtWidgets>

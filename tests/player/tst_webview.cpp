@@ -1,6 +1,6 @@
-#include "LocalHttpServer.h"
-#include "NetTransfer.h"
-#include "WebView.h"
+#include "app/NetTransfer.h"
+#include "player/WebView.h"
+#include "support/LocalHttpServer.h"
 
 #include <QBuffer>
 #include <QNetworkAccessManager>

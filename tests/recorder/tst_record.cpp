@@ -1,6 +1,6 @@
-#include "FakeMediaPlayer.h"
-#include "IniFile.h"
-#include "Record.h"
+#include "app/IniFile.h"
+#include "recorder/Record.h"
+#include "support/FakeMediaPlayer.h"
 
 #include <QtNetwork>
 #include <QtTest>

@@ -1,8 +1,8 @@
-#include "RecordingName.h"
-#include "RecordingTags.h"
-#include "SongFiles.h"
-#include "SongSplitter.h"
-#include "StreamHeaderSkip.h"
+#include "recorder/RecordingName.h"
+#include "recorder/RecordingTags.h"
+#include "recorder/SongFiles.h"
+#include "recorder/SongSplitter.h"
+#include "recorder/StreamHeaderSkip.h"
 
 #include <QtTest>
 #include <taglib/id3v2tag.h>

@@ -1,7 +1,7 @@
-#include "IniFile.h"
-#include "LocalHttpServer.h"
-#include "RecordingSchedule.h"
-#include "TestFiles.h"
+#include "app/IniFile.h"
+#include "recorder/RecordingSchedule.h"
+#include "support/LocalHttpServer.h"
+#include "support/TestFiles.h"
 
 #include <QtTest>
 

@@ -5,8 +5,8 @@
 // HTTP/1.0, pipelining, over-long lines) and reads responses by their Content-Length, so
 // that keep-alive can be observed.
 
-#include "DatabaseAddress.h"
-#include "DirectoryStore.h"
+#include "catalogue/DatabaseAddress.h"
+#include "catalogue/DirectoryStore.h"
 
 #include <QDir>
 #include <QHostAddress>

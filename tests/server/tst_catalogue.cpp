@@ -1,12 +1,12 @@
 // Catalogue import, the tagged-field writer and the snapshot, without a database.
 
-#include "CountryNames.h"
-#include "Importer.h"
 #include "ServerTestSupport.h"
-#include "Snapshot.h"
-#include "StationLogos.h"
-#include "TagParser.h"
-#include "TagWriter.h"
+#include "catalogue/CountryNames.h"
+#include "catalogue/Importer.h"
+#include "catalogue/Snapshot.h"
+#include "catalogue/StationLogos.h"
+#include "catalogue/TagWriter.h"
+#include "directory/TagParser.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,11 +1,11 @@
 // The store over a real database: the same cases on SQLite and on the shared PostgreSQL
 // test database (skipped with the reason when none can be had).
 
-#include "RadioBrowserSync.h"
 #include "ServerTestSupport.h"
-#include "SqlDirectoryStore.h"
-#include "StationLogos.h"
-#include "TagParser.h"
+#include "catalogue/RadioBrowserSync.h"
+#include "catalogue/SqlDirectoryStore.h"
+#include "catalogue/StationLogos.h"
+#include "directory/TagParser.h"
 
 #include <QFile>
 #include <QImage>

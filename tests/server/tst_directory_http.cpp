@@ -2,13 +2,13 @@
 // free loopback port over the real store, SQLite in a temporary folder and then the
 // shared PostgreSQL test database, and every request goes through a socket.
 
-#include "DirectoryService.h"
-#include "Gzip.h"
-#include "HttpServer.h"
-#include "RequestLog.h"
 #include "ServerTestSupport.h"
-#include "StationLogos.h"
-#include "TagParser.h"
+#include "catalogue/Gzip.h"
+#include "catalogue/StationLogos.h"
+#include "directory/TagParser.h"
+#include "http/DirectoryService.h"
+#include "http/HttpServer.h"
+#include "http/RequestLog.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>

@@ -1,8 +1,8 @@
 // Query values as the player and older clients send them, and the per-client report
 // limit on a clock the test moves.
 
-#include "QueryString.h"
-#include "RateLimiter.h"
+#include "http/QueryString.h"
+#include "http/RateLimiter.h"
 
 #include <QTest>
 

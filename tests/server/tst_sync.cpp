@@ -2,9 +2,9 @@
 // JSON files under the API's own paths: good mirrors, a closed port, a slow one that never
 // answers, one that fails half-way and one that answers nonsense.
 
-#include "LocalHttpServer.h"
-#include "RadioBrowserSync.h"
-#include "StationLogos.h"
+#include "catalogue/RadioBrowserSync.h"
+#include "catalogue/StationLogos.h"
+#include "support/LocalHttpServer.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "Form4.h"
-#include "IniFile.h"
-#include "PictureCheck.h"
-#include "Registry.h"
-#include "SettingsValues.h"
-#include "TestFiles.h"
+#include "app/IniFile.h"
+#include "settings/Form4.h"
+#include "settings/PictureCheck.h"
+#include "settings/Registry.h"
+#include "settings/SettingsValues.h"
+#include "support/TestFiles.h"
 
 #include <QComboBox>
 #include <QPushButton>

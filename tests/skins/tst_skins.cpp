@@ -1,7 +1,7 @@
-#include "Form5.h"
-#include "IniFile.h"
-#include "LanguageTexts.h"
-#include "SkinLoader.h"
+#include "app/IniFile.h"
+#include "app/LanguageTexts.h"
+#include "skins/Form5.h"
+#include "skins/SkinLoader.h"
 
 #include <QLabel>
 #include <QListWidget>

@@ -1,4 +1,4 @@
-#include "FakeMediaPlayer.h"
+#include "support/FakeMediaPlayer.h"
 
 FakeMediaPlayer::FakeMediaPlayer(QObject *parent)
     : MediaPlayer(parent)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MediaPlayer.h"
+#include "app/MediaPlayer.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Transfer.h"
+#include "app/Transfer.h"
 
 #include <QList>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "IcecastServer.h"
+#include "support/IcecastServer.h"
 
 #include <QCoreApplication>
 #include <QProcess>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Environment.h"
+#include "support/Environment.h"
 
 #include <QString>
 #include <QTemporaryDir>

@@ -1,8 +1,0 @@
-#include "Startup.h"
-
-bool opensMainWindow(const QString &firstrun)
-{
-    bool ok = false;
-    const double number = firstrun.trimmed().toDouble(&ok);
-    return ok && number == 1.0;
-}
