@@ -1,5 +1,6 @@
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
+#include "app/TerminationSignals.h"
 
 #include <QElapsedTimer>
 #include <QLocalServer>
@@ -8,6 +9,7 @@
 #include <QProcess>
 #include <QtTest>
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <latch>
 #include <sys/socket.h>
@@ -171,6 +173,34 @@ private Q_SLOTS:
         };
         QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
         QCOMPARE(info.st_mode & 0777, 0700u);
+    }
+
+    void terminationSignalDeliveredThroughTheEventLoopOnce_data()
+    {
+        QTest::addColumn<int>("number");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+
+    void terminationSignalDeliveredThroughTheEventLoopOnce()
+    {
+        QFETCH(int, number);
+        // What was set before comes back after the first delivery: ignoring keeps this
+        // test alive where the default action would end it.
+        std::signal(number, SIG_IGN);
+        TerminationSignals termination;
+        QVERIFY(termination.isActive());
+        QSignalSpy received(&termination, &TerminationSignals::received);
+        std::raise(number);
+        QCOMPARE(received.size(), 0); // nothing happens inside the handler
+        QVERIFY(received.wait(2000));
+        QCOMPARE(received.takeFirst().at(0).toInt(), number);
+
+        std::raise(number); // ignored now, as before
+        QCoreApplication::processEvents();
+        QCOMPARE(received.size(), 0);
+        std::signal(number, SIG_DFL);
     }
 };
 

@@ -27,7 +27,6 @@ private Q_SLOTS:
         // would hide into it stays on screen.
         QCOMPARE(TrayIcon::isAvailable(), m_withHost);
         TrayIcon tray;
-        QCOMPARE(tray.ScreenTip(), QString(" "));
         QCOMPARE(tray.Add(QApplication::style()->standardIcon(QStyle::SP_MediaPlay)), m_withHost);
         QCOMPARE(tray.isAdded(), m_withHost);
         tray.Remove();

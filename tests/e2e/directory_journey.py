@@ -63,17 +63,9 @@ try:
     stream_url = journey.test_stream(root, "start", os.path.join(work, "stream"), "--burst", "8192")["URL"]
 
     step("filling and starting the directory server")
-    server, base = journey.directory_server(
-        directory, work,
-        "country_code,country_name_en,country_name_nl,name,url,homepage,tags,votes,stationuuid\n"
-        "NL,The Netherlands,Nederland,Hollandse Hits,http://127.0.0.1:9/hits,,pop,5,"
-        "11111111-0000-4000-8000-000000000001\n"
-        "NL,The Netherlands,Nederland,Polder FM,http://127.0.0.1:9/polder,,,3,"
-        "11111111-0000-4000-8000-000000000002\n"
-        "BE,Belgium,België,Brussel Praat,http://127.0.0.1:9/praat,,,2,"
-        "11111111-0000-4000-8000-000000000003\n"
-        f"BE,Belgium,België,Vlaamse Zonnetoon,{stream_url},http://example.invalid/,,1,"
-        "11111111-0000-4000-8000-000000000004\n")
+    server, base = journey.directory_server(directory, work, [
+        ("NL", "Hollandse Hits", "http://127.0.0.1:9/hits"), ("NL", "Polder FM", "http://127.0.0.1:9/polder"),
+        ("BE", "Brussel Praat", "http://127.0.0.1:9/praat"), ("BE", "Vlaamse Zonnetoon", stream_url)])
     inst = os.path.join(work, "program", "INST.INI")
 
     step("first start in a fresh program folder")

@@ -68,9 +68,13 @@ def application():
     return None
 
 
-def find(within, role, name=None, starts=None):
+def has(node, state):
+    return node.get_state_set().contains(state)
+
+
+def find(within, role, name=None, starts=None, showing=False):
     for node in walk(within):
-        if node.get_role_name() != role:
+        if node.get_role_name() != role or (showing and not has(node, Atspi.StateType.SHOWING)):
             continue
         label = node.get_name() or ""
         if (name is None or label == name) and (starts is None or label.startswith(starts)):
@@ -116,12 +120,12 @@ def stop_stream(root, work):
                        capture_output=True)
 
 
-def directory_server(executable, work, catalogue_csv):
-    """The real norvale-directory with catalogue_csv imported, on a free loopback port;
-    returns the process and its base URL once it answers."""
+def directory_server(executable, work, stations):
+    """The real norvale-directory with the stations (country code, name, address) imported,
+    on a free loopback port; returns the process and its base URL once it answers."""
     csv, database = os.path.join(work, "stations.csv"), os.path.join(work, "directory.sqlite")
     with open(csv, "w", encoding="utf-8") as f:
-        f.write(catalogue_csv)
+        f.write("country_code,name,url\n" + "".join(f"{c},{n},{u}\n" for c, n, u in stations))
     subprocess.run([executable, "import", csv, "--database", database], check=True, capture_output=True)
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))

@@ -1,12 +1,14 @@
 #!/usr/bin/python3
-"""A listener's evening with the real program, engine, Icecast and directory server.
+"""A listener's evening with the real program, engine, Icecast and directory server,
+driven from the desktop (playerctl and MPRIS, as media keys and panels do).
 
 Two favourites: one on a local Icecast mount, one on a small ICY server that sends its
-song titles as Latin-1 bytes (Icecast would re-encode them). The media keys' Next plays
-the second favourite and Previous the first; the two song titles (one UTF-8 through
-Icecast, one Latin-1) reach MPRIS split into artist and title and `norvale --history`
-exactly; `norvale --sleep 1` stops playback within 65 s and the stored volume is the
-user's, not a faded one.
+song titles as Latin-1 bytes (Icecast would re-encode them). The player names itself on
+the bus; the media keys' Next plays the second favourite and Previous the first; the two
+song titles (one UTF-8 with markup through Icecast, one Latin-1) reach MPRIS split into
+artist and title, as plain text, and `norvale --history` exactly; a stream opened by its
+address plays; `norvale --sleep 1` stops playback within 65 s and the stored volume is
+the user's, not a faded one.
 
 Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
     listener_journey.py NORVALE_EXECUTABLE REPOSITORY_ROOT NORVALE_DIRECTORY_EXECUTABLE
@@ -26,7 +28,7 @@ work = journey.workspace("norvale-listener-")
 stream_dir = os.path.join(work, "stream")
 failures = []
 
-UTF8_SONG = "Zoë Ünïcode - Straße 5"
+UTF8_SONG = "Zoë Ünïcode - Straße <b>5</b>"
 LATIN1_SONG = "Café Noir - Déjà Vu"
 METAINT = 8000
 
@@ -78,11 +80,8 @@ try:
     bravo = icy_station(LATIN1_SONG.encode("latin-1"))
 
     step("the directory server with both stations")
-    server, base = journey.directory_server(
-        directory, work,
-        "country_code,country_name_en,country_name_nl,name,url,homepage,tags,votes,stationuuid\n"
-        f"NL,The Netherlands,Nederland,Alfa Zender,{alfa},,,2,11111111-0000-4000-8000-000000000001\n"
-        f"NL,The Netherlands,Nederland,Bravo Zender,{bravo},,,1,11111111-0000-4000-8000-000000000002\n")
+    server, base = journey.directory_server(directory, work, [("NL", "Alfa Zender", alfa),
+                                                              ("NL", "Bravo Zender", bravo)])
 
     step("a program folder with two favourites and volume 37")
     folder = journey.installed_folder(norvale, work)
@@ -98,10 +97,11 @@ try:
     program = journey.start_norvale(norvale, work, base)
     wait_for("the player on the session bus", lambda: playerctl("status"), 30)
 
-    can_next = journey.mpris("Get", "string:org.mpris.MediaPlayer2.Player", "string:CanGoNext",
-                             interface="org.freedesktop.DBus.Properties")
-    if not can_next.strip().endswith("true"):
-        failures.append(f"CanGoNext with two favourites: {can_next!r}")
+    for interface, name, expected in (("", "Identity", "Norvale Internet Radio"), (".Player", "CanGoNext", "true")):
+        value = journey.mpris("Get", f"string:org.mpris.MediaPlayer2{interface}", f"string:{name}",
+                              interface="org.freedesktop.DBus.Properties")
+        if expected not in value:
+            failures.append(f"{name} is {value!r}")
 
     # Next with no favourite playing starts at the first; the first song comes as UTF-8
     # through Icecast, the second as Latin-1 bytes from the ICY server.
@@ -119,6 +119,10 @@ try:
         wait_for(f"{song!r} in MPRIS", lambda: metadata("xesam:title") == title, 30)
         if (metadata("xesam:artist"), metadata("xesam:album")) != (artist, name):
             failures.append(f"artist/album: {metadata('xesam:artist')!r} / {metadata('xesam:album')!r}")
+
+    step("opening a stream by its address")
+    playerctl("open", bravo)
+    wait_for("the opened stream", lambda: metadata("xesam:url") == bravo and playerctl("status") == "Playing", 30)
 
     step("norvale --history")
     history = subprocess.run([norvale, "--history", "5"], env=dict(env, DISPLAY="", WAYLAND_DISPLAY=""),

@@ -13,7 +13,6 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
@@ -23,10 +22,8 @@ from recording_checks import check_songs, make_source, without_id3
 
 norvale, root = sys.argv[1:3]
 journey.require(*journey.STREAM_TOOLS)
-work = tempfile.mkdtemp(prefix="norvale-songs-")
-os.chmod(work, 0o755)  # the Icecast user reads its config and the source file in here
+work = journey.workspace("norvale-songs-")  # the Icecast user reads the source file in here too
 stream_dir, record_dir = os.path.join(work, "stream"), os.path.join(work, "opnames")
-os.makedirs(stream_dir)
 TITLES = ["Artiest Een - Eerste lied", "Artiest Twee - Tweede lied", "Derde lied", "Artiest Vier - Café 4/4"]
 failures = []
 
@@ -101,11 +98,6 @@ try:
 except Exception as error:  # noqa: BLE001 - any failure is reported
     failures.append(f"{type(error).__name__}: {error}")
 finally:
-    if os.path.exists(os.path.join(stream_dir, "state")):
-        subprocess.run([os.path.join(root, "scripts/test-stream"), "stop", stream_dir], capture_output=True)
-
-if failures:
-    print("FAILED:", *failures, sep="\n  ")
-    sys.exit(1)
+    journey.stop_stream(root, work)
+journey.finish("recording per song journey", failures, work, ())
 shutil.rmtree(work, ignore_errors=True)
-print("recording per song journey passed")

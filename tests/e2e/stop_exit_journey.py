@@ -77,9 +77,8 @@ try:
     station = StallingStation(open(clip, "rb").read())
     icecast = journey.test_stream(root, "start", os.path.join(work, "stream"), "--burst", "8192", "--owner",
                                   str(os.getpid()))
-    directory, directory_url = journey.directory_server(server, work, "country_code,name,url\n"
-                                                        f"NL,Norvale toon,{icecast['ROOT_URL']}\n"
-                                                        f"NL,Norvale stil,{station.url}\n")
+    directory, directory_url = journey.directory_server(
+        server, work, [("NL", "Norvale toon", icecast["ROOT_URL"]), ("NL", "Norvale stil", station.url)])
     journey.installed_folder(norvale, work)
     inst = os.path.join(work, "program", "INST.INI")
     program = journey.start_norvale(norvale, work, directory_url)

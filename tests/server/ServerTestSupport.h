@@ -8,12 +8,15 @@
 #include "catalogue/DatabaseAddress.h"
 #include "catalogue/DirectoryStore.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QHostAddress>
+#include <QImage>
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpSocket>
 
@@ -50,29 +53,51 @@ inline QString testPostgresql(QString *why)
     return {};
 }
 
-// Each user of the shared database starts from an empty schema. Through the driver, not
-// psql: a thread checker cannot follow a test that starts processes.
-inline bool emptyPostgresql(const QString &url)
+// Statements run on the database past the store, through the driver (a thread checker
+// cannot follow a test that starts psql); false at the first one refused.
+inline bool execSql(const QString &address, const QStringList &statements)
 {
-    const DatabaseAddress a = parseDatabaseAddress(url);
-    const QString connection = QStringLiteral("norvale-empty-postgresql");
-    bool ok = false;
+    const DatabaseAddress a = parseDatabaseAddress(address);
+    const QString connection = QStringLiteral("norvale-test-sql");
+    bool ok = true;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
-        db.setHostName(a.host);
-        db.setPort(a.port);
-        db.setUserName(a.user);
-        db.setPassword(a.password);
-        db.setDatabaseName(a.database);
-        if (db.open()) {
-            QSqlQuery q(db);
-            ok = q.exec(QStringLiteral("SET client_min_messages = warning"))
-                && q.exec(QStringLiteral("DROP SCHEMA public CASCADE"))
-                && q.exec(QStringLiteral("CREATE SCHEMA public"));
-        }
+        QSqlDatabase db = addDatabaseConnection(a, connection);
+        QString error;
+        if (!(ok = openDatabaseConnection(db, a, &error)))
+            qWarning("%s", qPrintable(error));
+        QSqlQuery q(db);
+        for (qsizetype i = 0; ok && i < statements.size(); ++i)
+            if (!(ok = q.exec(statements.at(i))))
+                qWarning("%s: %s", qPrintable(statements.at(i)), qPrintable(q.lastError().text()));
     }
     QSqlDatabase::removeDatabase(connection);
     return ok;
+}
+
+// Each user of the shared database starts from an empty schema.
+inline bool emptyPostgresql(const QString &url)
+{
+    return execSql(url,
+                   {QStringLiteral("SET client_min_messages = warning"), QStringLiteral("DROP SCHEMA public CASCADE"),
+                    QStringLiteral("CREATE SCHEMA public")});
+}
+
+// Sets `database` to the shared test database, emptied; skips the case without one.
+#define NORVALE_FRESH_POSTGRESQL(database)                                                                             \
+    do {                                                                                                               \
+        QString why_;                                                                                                  \
+        if ((database = testPostgresql(&why_)).isEmpty())                                                              \
+            QSKIP(qPrintable(why_));                                                                                   \
+        QVERIFY2(emptyPostgresql(database), "could not empty the test database");                                      \
+    } while (false)
+
+inline QByteArray pngOf(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
 }
 
 // A loopback source address of its own, so that play de-duplication and the report limit

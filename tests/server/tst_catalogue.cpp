@@ -146,26 +146,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("bestand");
         QTest::addColumn<QString>("dutch");
-        QTest::newRow("Netherlands keep holland.txt") << "NL"
-                                                      << "holland.txt"
-                                                      << "Nederland";
-        QTest::newRow("lower-case code") << "be"
-                                         << "belgium.txt" << QStringLiteral("België");
-        QTest::newRow("accents and apostrophe") << "CI"
-                                                << "cotedivoire.txt"
-                                                << "Ivoorkust";
-        QTest::newRow("blanks removed") << "GB"
-                                        << "unitedkingdom.txt"
-                                        << "Verenigd Koninkrijk";
-        QTest::newRow("Türkiye") << "TR"
-                                 << "turkiye.txt"
-                                 << "Turkije";
-        QTest::newRow("local demo") << "ZZ"
-                                    << "lokaal.txt"
-                                    << "Lokale demo";
-        QTest::newRow("unknown code falls back") << "QQ"
-                                                 << "qq.txt"
-                                                 << "QQ";
+        const auto row = [](const char *name, const char *code, const char *bestand, const char *dutch) {
+            QTest::newRow(name) << QString(code) << QString(bestand) << QString::fromUtf8(dutch);
+        };
+        row("Netherlands keep holland.txt", "NL", "holland.txt", "Nederland");
+        row("lower-case code", "be", "belgium.txt", "België");
+        row("accents and apostrophe", "CI", "cotedivoire.txt", "Ivoorkust");
+        row("blanks removed", "GB", "unitedkingdom.txt", "Verenigd Koninkrijk");
+        row("Türkiye", "TR", "turkiye.txt", "Turkije");
+        row("local demo", "ZZ", "lokaal.txt", "Lokale demo");
+        row("unknown code falls back", "QQ", "qq.txt", "QQ");
     }
 
     void bestand()
@@ -185,18 +175,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("homepage");
         QTest::addColumn<QString>("expectedName");
         QTest::addColumn<QString>("expectedHomepage");
-        QTest::newRow("closing tag in name") << "Evil</naam><naam>Injected"
-                                             << "http://a.example/"
-                                             << "" << QStringLiteral("Evil‹/naam›‹naam›Injected") << "";
-        QTest::newRow("angle brackets in all fields")
-            << "<b>Vet</b>"
-            << "http://a.example/?q=<x>"
-            << "https://site.example/<p>" << QStringLiteral("‹b›Vet‹/b›") << QStringLiteral("site.example/‹p›");
-        QTest::newRow("line breaks and tabs") << "Een\r\nTwee\tDrie"
-                                              << "http://a.example/"
-                                              << "http://www.site.example"
-                                              << "Een  Twee Drie"
-                                              << "www.site.example";
+        const auto row = [](const char *tag, const char *name, const char *url, const char *homepage,
+                            const char *expectedName, const char *expectedHomepage) {
+            QTest::newRow(tag) << QString(name) << QString(url) << QString(homepage) << QString::fromUtf8(expectedName)
+                               << QString::fromUtf8(expectedHomepage);
+        };
+        row("closing tag in name", "Evil</naam><naam>Injected", "http://a.example/", "", "Evil‹/naam›‹naam›Injected",
+            "");
+        row("angle brackets in all fields", "<b>Vet</b>", "http://a.example/?q=<x>", "https://site.example/<p>",
+            "‹b›Vet‹/b›", "site.example/‹p›");
+        row("line breaks and tabs", "Een\r\nTwee\tDrie", "http://a.example/", "http://www.site.example",
+            "Een  Twee Drie", "www.site.example");
     }
 
     void valuesNeverBreakTheFormat()
@@ -333,24 +322,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("address");
-        QTest::newRow("root with port") << "http://91.121.45.224:8000/"
-                                        << "91.121.45.224:8000";
-        QTest::newRow("no path, default port") << "http://stream.example"
-                                               << "stream.example:80";
-        QTest::newRow("upper-case host") << "http://Stream.Example:8010/"
-                                         << "stream.example:8010";
-        QTest::newRow("shoutcast semicolon path") << "http://91.121.45.224:8000/;"
-                                                  << "";
-        QTest::newRow("mount point") << "http://stream.example:8000/live.mp3"
-                                     << "";
-        QTest::newRow("https") << "https://stream.example/"
-                               << "";
-        QTest::newRow("query") << "http://stream.example/?type=mp3"
-                               << "";
-        QTest::newRow("user info") << "http://user:pw@stream.example/"
-                                   << "";
-        QTest::newRow("IPv6 literal") << "http://[::1]:8000/"
-                                      << "";
+        const auto row = [](const char *name, const char *url, const char *address) {
+            QTest::newRow(name) << QString(url) << QString(address);
+        };
+        row("root with port", "http://91.121.45.224:8000/", "91.121.45.224:8000");
+        row("no path, default port", "http://stream.example", "stream.example:80");
+        row("upper-case host", "http://Stream.Example:8010/", "stream.example:8010");
+        row("shoutcast semicolon path", "http://91.121.45.224:8000/;", "");
+        row("mount point", "http://stream.example:8000/live.mp3", "");
+        row("https", "https://stream.example/", "");
+        row("query", "http://stream.example/?type=mp3", "");
+        row("user info", "http://user:pw@stream.example/", "");
+        row("IPv6 literal", "http://[::1]:8000/", "");
     }
 
     void recordable()

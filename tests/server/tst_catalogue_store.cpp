@@ -5,13 +5,9 @@
 #include "catalogue/RadioBrowserSync.h"
 #include "catalogue/SqlDirectoryStore.h"
 #include "catalogue/StationLogos.h"
-#include "directory/TagParser.h"
 
 #include <QFile>
 #include <QImage>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -19,7 +15,6 @@ namespace {
 
 const QString kEen = QStringLiteral("http://een.example:8000/");
 const QString kTwee = QStringLiteral("https://twee.example/live");
-const QString kHolland = QStringLiteral("holland.txt");
 
 QList<CatalogueStation> smallCatalogue()
 {
@@ -68,30 +63,6 @@ private:
             store.reset();
         return store;
     }
-    // Plain SQL on the database, past the store.
-    bool execAll(const QString &address, const QStringList &statements)
-    {
-        const DatabaseAddress a = parseDatabaseAddress(address);
-        bool ok = true;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(m_postgres ? "QPSQL" : "QSQLITE", QStringLiteral("direct"));
-            db.setHostName(a.host);
-            db.setPort(a.port);
-            db.setUserName(a.user);
-            db.setPassword(a.password);
-            db.setDatabaseName(m_postgres ? a.database : a.path);
-            ok = db.open();
-            QSqlQuery q(db);
-            for (qsizetype i = 0; ok && i < statements.size(); ++i) {
-                ok = q.exec(statements.at(i));
-                if (!ok)
-                    qWarning("%s: %s", qPrintable(statements.at(i)), qPrintable(q.lastError().text()));
-            }
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("direct"));
-        return ok;
-    }
-
     const bool m_postgres;
     QString m_pgAddress;
     QTemporaryDir m_dir;
@@ -104,30 +75,6 @@ private Q_SLOTS:
         QString why;
         if (m_postgres && (m_pgAddress = testPostgresql(&why)).isEmpty())
             QSKIP(qPrintable(why));
-    }
-
-    void importShared()
-    {
-        const QString file = sharedStations() + QStringLiteral("/stations.csv");
-        if (!QFile::exists(file))
-            QSKIP("shared station data not found next to the checkout (../shared/data/stations)");
-        const QString address = freshDatabase();
-        auto store = openStore(address);
-        QVERIFY(store);
-        const StoreResult r = store->importFiles({file});
-        QVERIFY2(r.ok(), qPrintable(r.message));
-        const auto snapshot = store->snapshot();
-        QCOMPARE(snapshot->stationCount(), 33637);
-        QCOMPARE(snapshot->countries().size(), 51);
-        QCOMPARE(parseStationList(QString::fromUtf8(snapshot->stationList(kHolland)->body)).url.size(), 933);
-
-        // What was stored comes back the same after a restart.
-        store.reset();
-        store = openStore(address);
-        QVERIFY(store);
-        QCOMPARE(store->snapshot()->stationCount(), 33637);
-        QCOMPARE(store->snapshot()->countryList(Language::Dutch).body, snapshot->countryList(Language::Dutch).body);
-        QCOMPARE(store->snapshot()->stationList(kHolland)->etag, snapshot->stationList(kHolland)->etag);
     }
 
     void importRejectsBadFiles_data()
@@ -206,11 +153,11 @@ private Q_SLOTS:
         QCOMPARE(open.size(), 1);
 
         // A batch the database refuses is written by a later flush, not dropped.
-        QVERIFY(execAll(address, {"ALTER TABLE broken_reports RENAME TO broken_reports_away"}));
+        QVERIFY(execSql(address, {"ALTER TABLE broken_reports RENAME TO broken_reports_away"}));
         store->recordBrokenReport({kEen, "Radio Een", "Nederland", ReportReason::NoSound, at}, "5.5.5.5");
         store->flush();
         QCOMPARE(store->health().queuedReports, 1);
-        QVERIFY(execAll(address, {"ALTER TABLE broken_reports_away RENAME TO broken_reports"}));
+        QVERIFY(execSql(address, {"ALTER TABLE broken_reports_away RENAME TO broken_reports"}));
         store->flush();
         QCOMPARE(store->counts().brokenReports, 3);
         QCOMPARE(store->health().queuedReports, 0);
@@ -292,7 +239,7 @@ private Q_SLOTS:
         const QString address = freshDatabase();
         const QString id = m_postgres ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY AUTOINCREMENT";
         // The schema as the first release left it, with one station and one report in it.
-        QVERIFY(execAll(
+        QVERIFY(execSql(
             address,
             {
                 "CREATE TABLE schema_version (version INTEGER NOT NULL)",
@@ -331,7 +278,7 @@ private Q_SLOTS:
         QVERIFY(openStore(address));
 
         // A schema newer than this program is left alone.
-        QVERIFY(execAll(address,
+        QVERIFY(execSql(address,
                         {QStringLiteral("UPDATE schema_version SET version = %1").arg(kDirectorySchemaVersion + 1)}));
         StoreResult r;
         QVERIFY(!DirectoryStore::open(address, &r));

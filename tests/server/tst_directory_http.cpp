@@ -10,7 +10,6 @@
 #include "http/HttpServer.h"
 #include "http/RequestLog.h"
 
-#include <QBuffer>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QImage>
@@ -51,15 +50,6 @@ QList<CatalogueStation> fixtureCatalogue()
         station("GB", "London Talk", kTalkUrl, "talk,news", 10),
         station("DE", "Klassik Jazz", kKlassikUrl, "classical", 5),
     };
-}
-
-QByteArray toPng(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
 }
 
 QByteArray enc(const QString &text)
@@ -130,13 +120,8 @@ private Q_SLOTS:
     void initTestCase()
     {
         QString database = m_dir.filePath(QStringLiteral("directory.sqlite"));
-        if (m_postgres) {
-            QString why;
-            database = testPostgresql(&why);
-            if (database.isEmpty())
-                QSKIP(qPrintable(why));
-            QVERIFY2(emptyPostgresql(database), "could not empty the test database");
-        }
+        if (m_postgres)
+            NORVALE_FRESH_POSTGRESQL(database);
         StoreOptions options;
         options.flushIntervalMs = 50;
         options.snapshotRefreshSeconds = 3600;
@@ -147,7 +132,7 @@ private Q_SLOTS:
         QImage picture(40, 20, QImage::Format_ARGB32);
         picture.fill(Qt::blue);
         QString why;
-        m_logo = StationLogos::normalise(toPng(picture), &why).value_or(QByteArray());
+        m_logo = StationLogos::normalise(pngOf(picture), &why).value_or(QByteArray());
         QVERIFY(m_store->writeLogos({{md5(kJazzUrl), "file:jazz.png", m_logo, StationLogos::etagOf(m_logo)}}).ok());
 
         DirectoryService::Options serviceOptions;
@@ -193,11 +178,8 @@ private Q_SLOTS:
         pathRow("health", "/health", 200, {"ok", "6 stations"});
 
         pathRow("search in one country", kSearch + "jazz&land=holland", 200, {"<naam>Jazz"}, {"Klassik"});
-        pathRow("search everywhere", kSearch + "jazz&land=", 200, {"<naam>Jazz", "<naam>Klassik Jazz</naam>"},
-                {"Radio Één"});
         pathRow("empty search", kSearch + "&land=", 200, {}, {"<naam>"});
         pathRow("blank search", kSearch + "%20%20&land=holland", 200, {}, {"<naam>"});
-        pathRow("encoded ampersand", kSearch + "r%26b&land=", 200, {"<naam>R&B Lounge</naam>"}, {"Jazz"});
         pathRow("encoded blanks and ampersand", kSearch + "rock%20%26%20roll&land=", 200,
                 {"<naam>Rock & Roll Radio</naam>"}, {"Radio Één"});
         pathRow("raw ampersand of an old client", kSearch + "R&B&land=holland", 200, {"<naam>R&B Lounge</naam>"},
@@ -305,16 +287,13 @@ private Q_SLOTS:
         QCOMPARE(reply.header("content-type"), status == 200 ? QByteArray("image/png") : QByteArray());
     }
 
+    // Which addresses are recordable, in either case of the digest, is the catalogue test's.
     void ask_data()
     {
         QTest::addColumn<QByteArray>("query");
         QTest::addColumn<QByteArray>("body");
 
         QTest::newRow("recordable") << "zenderurl=" + md5(kRecordableUrl) << QByteArray("\n127.0.0.1:9");
-        QTest::newRow("lower-case digest")
-            << "zenderurl=" + md5(kRecordableUrl).toLower() << QByteArray("\n127.0.0.1:9");
-        QTest::newRow("https stream") << "zenderurl=" + md5(kRnbUrl) << QByteArray();
-        QTest::newRow("unknown digest") << "zenderurl=" + md5(QStringLiteral("http://nowhere/")) << QByteArray();
         QTest::newRow("not a digest") << QByteArray("zenderurl=http://127.0.0.1:9/") << QByteArray();
         QTest::newRow("digest too long") << "zenderurl=" + md5(kRecordableUrl) + "0" << QByteArray();
         QTest::newRow("nothing asked") << QByteArray() << QByteArray();
@@ -383,24 +362,6 @@ private Q_SLOTS:
                                  after.firstRuns - before.firstRuns, after.brokenReports - before.brokenReports}),
                  (QList<qint64>(deltas.cbegin(), deltas.cend())));
         QCOMPARE(playsOf(playedUrl) - playsBefore, deltas.first());
-    }
-
-    void playCountsOncePerClient()
-    {
-        const QHostAddress client = randomClient();
-        const QByteArray target = kReport + "meld=" + enc("zender_" + kKlassikUrl) + "&versie=3.0";
-        m_store->flush();
-        const qint64 before = playsOf(kKlassikUrl);
-        for (const QHostAddress &from : {client, client, randomClient()})
-            QCOMPARE(httpGet(m_port, target, from).body, QByteArray("OK"));
-        m_store->flush();
-        QCOMPARE(playsOf(kKlassikUrl) - before, 2);
-
-        // The home page follows the counts: the most played station heads it.
-        const QByteArray home = httpGet(m_port, kSite + "home&lang=Nederlands").body;
-        QVERIFY(home.contains("Nu populair"));
-        QVERIFY(home.indexOf("Klassik Jazz") >= 0);
-        QVERIFY(home.indexOf("Klassik Jazz") < home.indexOf("Rock &amp; Roll Radio"));
     }
 
     void reportLimitPerClient()
@@ -499,13 +460,16 @@ private Q_SLOTS:
         QCOMPARE(connection.get(list, "If-None-Match: \"other\"\r\n").status, 200);
         QCOMPARE(connection.get("/radio/inter/keuze.txt", "If-None-Match: " + etag + "\r\n").status, 200);
 
-        connection.send("HEAD " + list + " HTTP/1.1\r\nHost: x\r\n\r\n");
+        // A HEAD pipelined with two requests: each answered in order, the HEAD without a body.
+        connection.send("HEAD " + list
+                        + " HTTP/1.1\r\nHost: x\r\n\r\nGET /nothing HTTP/1.1\r\nHost: x\r\n\r\n"
+                          "GET /health HTTP/1.1\r\nHost: x\r\n\r\n");
         const HttpTestReply head = connection.read(true);
         QCOMPARE(head.status, 200);
         QCOMPARE(head.header("content-length").toLongLong(), first.body.size());
         QCOMPARE(head.header("etag"), etag);
-        // The connection is still in step: the next answer is the next request's.
-        QCOMPARE(connection.get("/health").status, 200);
+        QCOMPARE(connection.read().status, 404);
+        QVERIFY(connection.read().body.startsWith("ok"));
     }
 
     // Raw requests, hostile or merely old: each is answered cleanly and stores nothing.
@@ -666,17 +630,6 @@ private Q_SLOTS:
         QVERIFY(home.contains("Jazz &lt;Live&gt; FM"));
     }
 
-    void pipelinedRequestsAnswerInOrder()
-    {
-        HttpTestConnection connection(m_port);
-        connection.send("GET /radio/inter/keuze.txt HTTP/1.1\r\nHost: x\r\n\r\n"
-                        "GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n"
-                        "GET /health HTTP/1.1\r\nHost: x\r\n\r\n");
-        QVERIFY(connection.read().body.contains("<bestand>holland.txt</bestand>"));
-        QCOMPARE(connection.read().status, 404);
-        QVERIFY(connection.read().body.startsWith("ok"));
-    }
-
     // Clients on connections of their own, each in a thread, while the snapshot is replaced
     // underneath them: every answer whole (and, under the thread checker, free of races
     // between the serving threads, the search worker and the store thread).
@@ -704,8 +657,10 @@ private Q_SLOTS:
     {
         const QByteArray listEtag = httpGet(m_port, "/radio/inter/zenders/holland.txt").header("etag");
         const QByteArray countriesEtag = httpGet(m_port, "/radio/inter/keuze.txt").header("etag");
+        const QByteArray home = kSite + "home&lang=English";
+        QVERIFY(!httpGet(m_port, home).body.contains("Nieuw FM")); // the page is cached now
         QList<CatalogueStation> catalogue = fixtureCatalogue();
-        catalogue.append(station("NL", "Nieuw FM", QStringLiteral("http://nieuw.example.nl/"), "pop", 1));
+        catalogue.append(station("NL", "Nieuw FM", QStringLiteral("http://nieuw.example.nl/"), "pop", 1000));
         QVERIFY(m_store->replaceCatalogue(catalogue).ok());
 
         const HttpTestReply after =
@@ -713,6 +668,7 @@ private Q_SLOTS:
         QCOMPARE(after.status, 200);
         QVERIFY(after.body.contains("Nieuw FM"));
         QVERIFY(after.header("etag") != listEtag);
+        QVERIFY(httpGet(m_port, home).body.contains("Nieuw FM")); // and follows the new catalogue
         // A list that did not change keeps its tag.
         QCOMPARE(httpGet(m_port, "/radio/inter/keuze.txt", {}, "If-None-Match: " + countriesEtag + "\r\n").status, 304);
     }

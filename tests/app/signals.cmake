@@ -1,1 +1,0 @@
-norvale_add_test(tst_terminationsignals SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_terminationsignals.cpp LIBS norvale_core_app)
