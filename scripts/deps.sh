@@ -11,10 +11,14 @@ NORVALE_PACKAGES=(
     desktop-file-utils appstream librsvg2-bin groff-base dpkg-dev systemd
 )
 # Left out on purpose: qt6-webengine-dev, needed only by the -DNORVALE_WEBENGINE=ON build.
+# The peers that bench/peers measures the player against; no test runs them, so they are
+# installed only when NORVALE_BENCH=1.
+NORVALE_BENCH_PACKAGES=(mpv goodvibes)
 
 norvale_install_deps() {
-    local missing=()
-    for p in "${NORVALE_PACKAGES[@]}"; do
+    local missing=() wanted=("${NORVALE_PACKAGES[@]}")
+    [ "${NORVALE_BENCH:-0}" = 1 ] && wanted+=("${NORVALE_BENCH_PACKAGES[@]}")
+    for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0

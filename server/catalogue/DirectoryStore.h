@@ -6,12 +6,15 @@
 // from any thread at any time; everything touching the database runs on the store's
 // own thread (QtSql connections belong to the thread that opened them).
 
+#include "catalogue/BodyFile.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -62,6 +65,10 @@ struct ListBody
     // representation); empty when compressing does not make it smaller.
     QByteArray gzip;
     QByteArray gzipEtag;
+    // Both bodies in a file of the snapshot's, at these offsets; null when there is none.
+    std::shared_ptr<const BodyFile> file;
+    qint64 bodyAt = 0;
+    qint64 gzipAt = 0;
 };
 
 // Immutable once built; shared by all serving threads and replaced whole after an
@@ -202,6 +209,10 @@ public:
     // Only for a station of the catalogue (by its stream URL): the name and country stored
     // are the catalogue's, whatever the report says; other reports are dropped.
     virtual void recordBrokenReport(const BrokenReport &report, const QString &clientId) = 0;
+    // Calls done (on the store's thread) once the reports recorded before this call have
+    // been through a write: stored, or kept for a later try when the database refused
+    // them. Asks for that write at once, so that a report can be answered when it is safe.
+    virtual void whenWritten(std::function<void()> done) { done(); }
     // Newest first, open or handled (cached; refreshed by every batch written).
     virtual QList<BrokenReport> recentReports(int limit) const = 0;
     // Most recently handled first (cached like recentReports()).

@@ -169,6 +169,7 @@ StoreResult syncFromRadioBrowser(DirectoryStore &store, const QList<QUrl> &mirro
         logoOptions.timeoutMs = options.logoTimeoutMs;
         logoOptions.userAgent = options.userAgent;
         logoOptions.log = options.log;
+        logoOptions.allowLocalAddresses = options.logosFromLocalAddresses;
         const StoreResult logos = StationLogos::fetch(store, merged.stations, logoOptions);
         client.log(logos.ok() ? logos.message : QStringLiteral("logos not stored: %1").arg(logos.message));
     }

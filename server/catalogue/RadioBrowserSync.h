@@ -14,6 +14,7 @@ struct SyncOptions
     bool hideBroken = true; // ask only for stations whose last check passed
     bool fetchLogos = true; // each station's logo from its "favicon" address (StationLogos)
     int logoTimeoutMs = 10000; // per logo
+    bool logosFromLocalAddresses = false; // see StationLogos::FetchOptions::allowLocalAddresses
     std::function<void(const QString &)> log; // progress lines, optional
 };
 

@@ -3,6 +3,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <algorithm>
+#include <tuple>
 
 namespace Reports {
 
@@ -88,34 +90,69 @@ qint64 footprint(const QString &a, const QString &b, const QString &c, const QSt
 bool write(QSqlDatabase db, const Pending &batch, int *counted, QString *error)
 {
     *counted = 0;
+    error->clear();
     if (!db.transaction()) {
         *error = db.lastError().text();
         return false;
     }
     bool ok = true;
     QSqlQuery q(db), bump(db);
+    // Waiting for the disk would hold every answer that waits for this batch; what
+    // matters is that the reports outlive this process, and PostgreSQL has them either way.
+    if (db.driverName() == QLatin1String("QPSQL"))
+        ok = q.exec(QStringLiteral("SET LOCAL synchronous_commit TO off"));
+    // The first statement that fails names the fault; later ones only say the
+    // transaction is aborted.
+    const auto run = [&](QSqlQuery &query) {
+        ok = ok && query.exec();
+        if (!ok && error->isEmpty())
+            *error = query.lastError().text();
+        return ok;
+    };
+    // Rows are taken in one order (station, then client) by every process, so two
+    // processes writing plays of the same stations wait for each other instead of
+    // deadlocking (which would fail both batches, again and again as they grow).
+    QList<const Play *> plays;
+    plays.reserve(batch.plays.size());
+    for (const Play &p : batch.plays)
+        plays.append(&p);
+    std::sort(plays.begin(), plays.end(),
+              [](const Play *a, const Play *b) { return std::tie(a->md5, a->client) < std::tie(b->md5, b->client); });
     // Counted when the mark is new or older than the window: one statement, so two
     // processes taking the same client's play at once count it once.
-    q.prepare(QStringLiteral("INSERT INTO play_marks (url_md5, client, played_at) VALUES (?, ?, ?) "
-                             "ON CONFLICT (url_md5, client) DO UPDATE SET played_at = excluded.played_at "
-                             "WHERE play_marks.played_at <= ?"));
-    bump.prepare(QStringLiteral("INSERT INTO play_counts (url_md5, plays) VALUES (?, 1) "
-                                "ON CONFLICT (url_md5) DO UPDATE SET plays = play_counts.plays + 1"));
-    for (const Play &p : batch.plays) {
-        if (!ok)
+    // Each statement is prepared only when the batch holds its kind: a round trip each.
+    if (!plays.isEmpty())
+        q.prepare(QStringLiteral("INSERT INTO play_marks (url_md5, client, played_at) VALUES (?, ?, ?) "
+                                 "ON CONFLICT (url_md5, client) DO UPDATE SET played_at = excluded.played_at "
+                                 "WHERE play_marks.played_at <= ?"));
+    QList<QPair<QString, int>> counts; // per station, in the order above
+    for (const Play *p : std::as_const(plays)) {
+        q.addBindValue(text(p->md5));
+        q.addBindValue(text(p->client));
+        q.addBindValue(p->at);
+        q.addBindValue(p->at - kPlayWindowMs);
+        if (!run(q))
             break;
-        q.addBindValue(text(p.md5));
-        q.addBindValue(text(p.client));
-        q.addBindValue(p.at);
-        q.addBindValue(p.at - kPlayWindowMs);
-        ok = q.exec();
-        if (ok && q.numRowsAffected() > 0) {
-            bump.addBindValue(text(p.md5));
-            ok = bump.exec();
+        if (q.numRowsAffected() > 0) {
+            if (counts.isEmpty() || counts.last().first != p->md5)
+                counts.append({p->md5, 0});
+            ++counts.last().second;
             ++*counted;
         }
     }
-    q.prepare(QStringLiteral("INSERT INTO recorder_failures (url_md5, url, client, failed_at) VALUES (?, ?, ?, ?)"));
+    if (!counts.isEmpty())
+        bump.prepare(QStringLiteral("INSERT INTO play_counts (url_md5, plays) VALUES (?, ?) "
+                                    "ON CONFLICT (url_md5) DO UPDATE SET plays = play_counts.plays + excluded.plays"));
+    for (const auto &[md5, n] : std::as_const(counts)) {
+        if (!ok)
+            break;
+        bump.addBindValue(text(md5));
+        bump.addBindValue(n);
+        run(bump);
+    }
+    if (!batch.failures.isEmpty())
+        q.prepare(
+            QStringLiteral("INSERT INTO recorder_failures (url_md5, url, client, failed_at) VALUES (?, ?, ?, ?)"));
     for (const Failure &f : batch.failures) {
         if (!ok)
             break;
@@ -123,18 +160,20 @@ bool write(QSqlDatabase db, const Pending &batch, int *counted, QString *error)
         q.addBindValue(text(f.url));
         q.addBindValue(text(f.client));
         q.addBindValue(f.at);
-        ok = q.exec();
+        run(q);
     }
-    q.prepare(QStringLiteral("INSERT INTO first_runs (client, first_at) VALUES (?, ?)"));
+    if (!batch.firstRuns.isEmpty())
+        q.prepare(QStringLiteral("INSERT INTO first_runs (client, first_at) VALUES (?, ?)"));
     for (const FirstRun &f : batch.firstRuns) {
         if (!ok)
             break;
         q.addBindValue(text(f.client));
         q.addBindValue(f.at);
-        ok = q.exec();
+        run(q);
     }
-    q.prepare(QStringLiteral("INSERT INTO broken_reports (url, station_name, country_name, reason, client, "
-                             "reported_at) VALUES (?, ?, ?, ?, ?, ?)"));
+    if (!batch.reports.isEmpty())
+        q.prepare(QStringLiteral("INSERT INTO broken_reports (url, station_name, country_name, reason, client, "
+                                 "reported_at) VALUES (?, ?, ?, ?, ?, ?)"));
     for (const Broken &r : batch.reports) {
         if (!ok)
             break;
@@ -144,10 +183,11 @@ bool write(QSqlDatabase db, const Pending &batch, int *counted, QString *error)
         q.addBindValue(reasonText(r.report.reason));
         q.addBindValue(text(r.client));
         q.addBindValue(r.report.at.toMSecsSinceEpoch());
-        ok = q.exec();
+        run(q);
     }
     if (!ok || !db.commit()) {
-        *error = (ok ? db.lastError() : q.lastError().isValid() ? q.lastError() : bump.lastError()).text();
+        if (ok)
+            *error = db.lastError().text();
         db.rollback();
         *counted = 0;
         return false;

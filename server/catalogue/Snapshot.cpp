@@ -245,6 +245,26 @@ MemorySnapshot::MemorySnapshot(QList<CatalogueStation> stations, const QList<Cat
         ListBody body = TagWriter::makeBody(TagWriter::renderCountryList(ordered, language));
         (language == Language::Dutch ? m_countryListDutch : m_countryListEnglish) = std::move(body);
     }
+
+    // Every list in one file, so that serving threads send them without copying.
+    std::vector<ListBody *> lists;
+    for (ListBody &list : m_countryLists)
+        lists.push_back(&list);
+    lists.push_back(&m_countryListDutch);
+    lists.push_back(&m_countryListEnglish);
+    std::vector<const QByteArray *> bodies;
+    for (const ListBody *list : lists) {
+        bodies.push_back(&list->body);
+        bodies.push_back(&list->gzip);
+    }
+    std::vector<qint64> offsets;
+    if (const auto file = BodyFile::write(bodies, &offsets)) {
+        for (std::size_t i = 0; i < lists.size(); ++i) {
+            lists[i]->file = file;
+            lists[i]->bodyAt = offsets[2 * i];
+            lists[i]->gzipAt = offsets[2 * i + 1];
+        }
+    }
 }
 
 QList<const CatalogueStation *> MemorySnapshot::topOfCountry(int country, int limit) const

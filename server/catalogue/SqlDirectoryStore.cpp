@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QMessageAuthenticationCode>
 #include <QObject>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -21,6 +22,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -190,15 +192,22 @@ public:
         return found;
     }
 
-    void writeQueued()
+    Q_INVOKABLE void writeQueued()
     {
         Reports::Pending batch;
         qint64 dropped = 0;
+        std::vector<std::function<void()>> waiters;
         {
             std::lock_guard lock(m_queueMutex);
             std::swap(batch, m_queue);
             std::swap(dropped, m_dropped);
+            std::swap(waiters, m_waiters);
+            m_writeAsked = false;
         }
+        const auto release = qScopeGuard([&waiters] {
+            for (const auto &done : waiters)
+                done();
+        });
         if (dropped > 0)
             qWarning("norvale-directory: %lld reports dropped, the queue was full", dropped);
         if (batch.size() == 0)
@@ -216,7 +225,9 @@ public:
             return;
         }
         m_playsSinceSnapshot += counted;
-        loadReportCache();
+        // Written as often as reports arrive; the pages' counts need not follow each write.
+        if (!batch.reports.isEmpty() || nowMs() - m_cacheLoadedAt >= m_options.flushIntervalMs)
+            loadReportCache();
     }
 
     void flushNow()
@@ -224,6 +235,7 @@ public:
         writeQueued();
         if (!connected())
             return;
+        loadReportCache();
         if (m_playsSinceSnapshot > 0 || catalogueGeneration(database()) != m_generation)
             rebuildSnapshot();
     }
@@ -295,6 +307,18 @@ public:
         }
         m_queue.bytes += bytes;
         add(m_queue);
+    }
+
+    // done runs after the next write; one wake-up at a time asks for it, so the reports
+    // arriving while a write runs go together into the one after it.
+    void whenWritten(std::function<void()> done)
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_waiters.push_back(std::move(done));
+        if (!m_writeAsked) {
+            m_writeAsked = true;
+            QMetaObject::invokeMethod(this, "writeQueued", Qt::QueuedConnection);
+        }
     }
 
     QList<BrokenReport> recentReports(int limit, bool handled) const
@@ -375,6 +399,7 @@ private:
             failed("the reports not read", db.lastError().text());
             return;
         }
+        m_cacheLoadedAt = nowMs();
         std::lock_guard lock(m_cacheMutex);
         m_cache = std::move(cache);
     }
@@ -391,6 +416,7 @@ private:
     qint64 m_generation = -1;
     int m_playsSinceSnapshot = 0;
     qint64 m_prunedAt = 0;
+    qint64 m_cacheLoadedAt = 0;
 
     // The standard library's mutexes, not QMutex: a thread checker sees what they order
     // (Qt's own are futexes inside a library it does not instrument).
@@ -400,6 +426,8 @@ private:
     mutable std::mutex m_queueMutex;
     Reports::Pending m_queue;
     qint64 m_dropped = 0; // refused by a full queue since the last write
+    std::vector<std::function<void()>> m_waiters; // see whenWritten()
+    bool m_writeAsked = false;
     mutable std::mutex m_cacheMutex;
     Reports::Cache m_cache;
 
@@ -599,6 +627,8 @@ public:
     }
 
     Health health() const override { return m_worker->health(); }
+
+    void whenWritten(std::function<void()> done) override { m_worker->whenWritten(std::move(done)); }
 
     void flush() override
     {

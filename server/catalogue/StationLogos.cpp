@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QHostInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QNetworkAccessManager>
@@ -70,7 +71,43 @@ private:
     qsizetype m_written = 0;
 };
 
+// Looks the host up and calls done with an empty text when every address it names is
+// public, else with the reason; not at all when context is gone first. The request then
+// looks it up again: a name server answering differently the second time within its
+// TTL is not caught here.
+void checkHost(const QString &host, QObject *context, std::function<void(const QString &)> done)
+{
+    QHostInfo::lookupHost(host, context, [host, done = std::move(done)](const QHostInfo &info) {
+        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
+            return done(info.errorString());
+        for (const QHostAddress &address : info.addresses()) {
+            if (!isPublicAddress(address))
+                return done(QStringLiteral("%1 is a local address (%2)").arg(host, address.toString()));
+        }
+        done({});
+    });
+}
+
 } // namespace
+
+bool isPublicAddress(const QHostAddress &address)
+{
+    static const QList<QPair<QHostAddress, int>> local = [] {
+        QList<QPair<QHostAddress, int>> nets;
+        for (const char *net : {"0.0.0.0/8", "10.0.0.0/8", "100.64.0.0/10", "127.0.0.0/8", "169.254.0.0/16",
+                                "172.16.0.0/12", "192.0.0.0/24", "192.168.0.0/16", "198.18.0.0/15", "224.0.0.0/3",
+                                "::/127", "64:ff9b::/96", "fc00::/7", "fe80::/10", "ff00::/8"})
+            nets.append(QHostAddress::parseSubnet(QLatin1String(net)));
+        return nets;
+    }();
+    bool v4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&v4); // also a mapped ::ffff:a.b.c.d
+    const QHostAddress plain = v4 ? QHostAddress(ipv4) : address;
+    if (plain.isNull())
+        return false;
+    return std::none_of(local.cbegin(), local.cend(),
+                        [&](const QPair<QHostAddress, int> &net) { return plain.isInSubnet(net); });
+}
 
 std::optional<QByteArray> normalise(const QByteArray &source, QString *why)
 {
@@ -157,45 +194,80 @@ StoreResult fetch(DirectoryStore &store, const QList<CatalogueStation> &stations
     qsizetype next = 0;
     int running = 0;
     int unusable = 0;
-    std::function<void()> startMore = [&] {
+    std::function<void()> startMore;
+    const auto finishOne = [&] {
+        if (running == 0 && (next >= wanted.size() || !result.ok()))
+            loop.quit();
+        else
+            startMore();
+    };
+    const auto refuse = [&](const Wanted &item, const QString &why) {
+        --running;
+        ++unusable;
+        log(QStringLiteral("logo %1: %2").arg(item.address.left(200), why));
+        finishOne();
+    };
+    const auto get = [&](const Wanted &item) {
+        QNetworkRequest request {QUrl(item.address, QUrl::StrictMode)};
+        request.setHeader(QNetworkRequest::UserAgentHeader, options.userAgent);
+        request.setMaximumRedirectsAllowed(3);
+        request.setTransferTimeout(options.timeoutMs);
+        if (!options.allowLocalAddresses)
+            request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+        QNetworkReply *reply = network.get(request);
+        if (!options.allowLocalAddresses) {
+            // Each redirect's target is looked at like the first address.
+            QObject::connect(reply, &QNetworkReply::redirected, reply, [reply](const QUrl &target) {
+                checkHost(target.host(), reply, [reply](const QString &why) {
+                    if (why.isEmpty())
+                        emit reply->redirectAllowed();
+                    else
+                        reply->abort();
+                });
+            });
+        }
+        // A server that trickles bytes forever is left too.
+        auto *overall = new QTimer(reply);
+        overall->setSingleShot(true);
+        QObject::connect(overall, &QTimer::timeout, reply, &QNetworkReply::abort);
+        overall->start(options.timeoutMs);
+        QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+            if (received > kMaxSourceBytes || total > kMaxSourceBytes)
+                reply->abort();
+        });
+        QObject::connect(reply, &QNetworkReply::finished, &loop, [&, reply, item] {
+            --running;
+            reply->deleteLater();
+            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            QString why = reply->error() != QNetworkReply::NoError ? reply->errorString()
+                                                                   : QStringLiteral("HTTP status %1").arg(status);
+            std::optional<QByteArray> png;
+            if (reply->error() == QNetworkReply::NoError && status == 200)
+                png = normalise(reply->read(kMaxSourceBytes + 1), &why);
+            if (png) {
+                const StoreResult r = batch.add({item.md5, item.address, *png, etagOf(*png)});
+                if (!r.ok())
+                    result = r;
+            } else {
+                ++unusable;
+                log(QStringLiteral("logo %1: %2").arg(item.address.left(200), why));
+            }
+            finishOne();
+        });
+    };
+    startMore = [&] {
         while (running < std::max(1, options.parallel) && next < wanted.size() && result.ok()) {
             const Wanted item = wanted.at(next++);
-            QNetworkRequest request {QUrl(item.address, QUrl::StrictMode)};
-            request.setHeader(QNetworkRequest::UserAgentHeader, options.userAgent);
-            request.setMaximumRedirectsAllowed(3);
-            request.setTransferTimeout(options.timeoutMs);
-            QNetworkReply *reply = network.get(request);
             ++running;
-            // A server that trickles bytes forever is left too.
-            auto *overall = new QTimer(reply);
-            overall->setSingleShot(true);
-            QObject::connect(overall, &QTimer::timeout, reply, &QNetworkReply::abort);
-            overall->start(options.timeoutMs);
-            QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
-                if (received > kMaxSourceBytes || total > kMaxSourceBytes)
-                    reply->abort();
-            });
-            QObject::connect(reply, &QNetworkReply::finished, &loop, [&, reply, item] {
-                --running;
-                reply->deleteLater();
-                const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-                QString why = reply->error() != QNetworkReply::NoError ? reply->errorString()
-                                                                       : QStringLiteral("HTTP status %1").arg(status);
-                std::optional<QByteArray> png;
-                if (reply->error() == QNetworkReply::NoError && status == 200)
-                    png = normalise(reply->read(kMaxSourceBytes + 1), &why);
-                if (png) {
-                    const StoreResult r = batch.add({item.md5, item.address, *png, etagOf(*png)});
-                    if (!r.ok())
-                        result = r;
-                } else {
-                    ++unusable;
-                    log(QStringLiteral("logo %1: %2").arg(item.address.left(200), why));
-                }
-                if (running == 0 && (next >= wanted.size() || !result.ok()))
-                    loop.quit();
+            if (options.allowLocalAddresses) {
+                get(item);
+                continue;
+            }
+            checkHost(QUrl(item.address).host(), &loop, [&, item](const QString &why) {
+                if (why.isEmpty())
+                    get(item);
                 else
-                    startMore();
+                    refuse(item, why);
             });
         }
     };

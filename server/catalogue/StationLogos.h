@@ -7,6 +7,7 @@
 #include "catalogue/DirectoryStore.h"
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -29,7 +30,15 @@ struct FetchOptions
     int parallel = 8; // logos fetched at once
     QByteArray userAgent = "norvale-directory/3.0";
     std::function<void(const QString &)> log; // progress lines, optional
+    // Logo addresses come from strangers: one that names or redirects to a loopback,
+    // private, link-local or otherwise local address is refused, so a sync cannot be made
+    // to probe the directory's own network. Tests serving logos on 127.0.0.1 allow them.
+    bool allowLocalAddresses = false;
 };
+
+// False for an address of this machine or a local network (loopback, RFC 1918, carrier-
+// grade NAT, link-local, unique local, multicast, unspecified; IPv4-mapped forms alike).
+bool isPublicAddress(const QHostAddress &address);
 
 // Fetches the logo address of every station that has one and whose stored logo came from
 // another address (or there is none), and stores what decodes. A logo that cannot be

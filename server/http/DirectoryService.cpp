@@ -26,6 +26,8 @@ void setBody(HttpResponse &response, const ListBody &list, bool acceptsGzip, boo
 {
     const bool gzip = acceptsGzip && !list.gzip.isEmpty();
     response.body = gzip ? list.gzip : list.body;
+    response.file = list.file;
+    response.fileOffset = gzip ? list.gzipAt : list.bodyAt;
     if (withEtag)
         response.etag = gzip ? list.gzipEtag : list.etag;
     if (gzip)
@@ -222,6 +224,17 @@ HttpResponse DirectoryService::ask(const HttpRequest &request) const
     return response;
 }
 
+// A report is answered once it is written: a client, or a balancer that retries on another
+// process, holding the answer knows the report is in the database even if this process
+// dies the next moment.
+HttpResponse DirectoryService::stored(HttpResponse response) const
+{
+    response.holdUntil = [store = m_store](std::function<void()> done) {
+        store->whenWritten(std::move(done));
+    };
+    return response;
+}
+
 HttpResponse DirectoryService::report(const HttpRequest &request)
 {
     const QueryString query(request.query);
@@ -258,7 +271,7 @@ HttpResponse DirectoryService::report(const HttpRequest &request)
         return HttpResponse::text(429, "too many reports");
     if (kind == Kind::FirstRun) {
         m_store->recordFirstRun(client);
-        return HttpResponse::text(200, "OK");
+        return stored(HttpResponse::text(200, "OK"));
     }
     // Only stations of the catalogue are counted: anything else would let a client fill
     // the database with made-up addresses.
@@ -268,7 +281,7 @@ HttpResponse DirectoryService::report(const HttpRequest &request)
         m_store->recordPlay(url, client);
     else
         m_store->recordRecorderFailure(url, client);
-    return HttpResponse::text(200, "OK");
+    return stored(HttpResponse::text(200, "OK"));
 }
 
 HttpResponse DirectoryService::website(const HttpRequest &request)
@@ -358,7 +371,7 @@ HttpResponse DirectoryService::problemPage(const HttpRequest &request, Language 
     report.reason = *reason;
     report.at = QDateTime::currentDateTimeUtc();
     m_store->recordBrokenReport(report, client);
-    return htmlResponse(Pages::reportThanks(language, subject, *reason));
+    return stored(htmlResponse(Pages::reportThanks(language, subject, *reason)));
 }
 
 // The logo's tag comes with the snapshot, so a client that has it gets 304 at once; the

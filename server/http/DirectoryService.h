@@ -44,6 +44,7 @@ private:
     HttpResponse search(const HttpRequest &request);
     HttpResponse ask(const HttpRequest &request) const;
     HttpResponse report(const HttpRequest &request);
+    HttpResponse stored(HttpResponse response) const;
     HttpResponse website(const HttpRequest &request);
     HttpResponse problemPage(const HttpRequest &request, Language language);
     HttpResponse health() const;

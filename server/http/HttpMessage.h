@@ -3,6 +3,8 @@
 // What the HTTP layer hands to the routes and gets back. Bodies are QByteArrays so that
 // a list body taken from the catalogue snapshot is shared, not copied, on its way out.
 
+#include "catalogue/BodyFile.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -24,12 +26,20 @@ struct HttpResponse
     int status = 200;
     QByteArray contentType = "text/plain; charset=utf-8";
     QByteArray body;
+    // When set, body's bytes also stand in this file at fileOffset: they are sent from there.
+    std::shared_ptr<const BodyFile> file;
+    qint64 fileOffset = 0;
     QByteArray etag; // quoted; empty for none
     QList<QPair<QByteArray, QByteArray>> headers; // further headers
     bool closeConnection = false;
     // Set for slow work (a search): the server runs it on a worker thread, off the
     // serving threads, and sends what it returns instead of this response.
     std::function<HttpResponse()> deferred;
+    // Set to send this answer only once what it confirms is done (a report written to the
+    // database): the server calls it with a function that may be called on any thread,
+    // and answers at that call, or after holdMs when it does not come.
+    std::function<void(std::function<void()> done)> holdUntil;
+    int holdMs = 5000;
 
     static HttpResponse text(int status, const QByteArray &body)
     {

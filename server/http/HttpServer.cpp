@@ -3,11 +3,13 @@
 #include "http/HttpSession.h"
 
 #include <algorithm>
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <chrono>
+#include <csignal>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <thread>
 #include <vector>
@@ -47,7 +49,14 @@ constexpr auto kAcceptRetry = std::chrono::milliseconds(100);
 struct HttpServer::Private
 {
     HttpServerShared shared;
-    asio::io_context io {2};
+    // One io_context per serving thread, each connection bound to one of them: a session's
+    // handlers run on one thread without a strand, and the threads share no reactor queue,
+    // lock or wake-ups. Sockets are handed out in turn.
+    std::vector<std::unique_ptr<asio::io_context>> contexts;
+    std::size_t nextContext = 0;
+    asio::io_context &io = *contexts.emplace_back(std::make_unique<asio::io_context>(1));
+    // A context without a connection yet must keep running until stop().
+    std::vector<asio::executor_work_guard<asio::io_context::executor_type>> keepRunning;
     std::unique_ptr<asio::thread_pool> workers;
     std::unique_ptr<tcp::acceptor> acceptor;
     asio::steady_timer acceptRetry {io};
@@ -57,7 +66,8 @@ struct HttpServer::Private
 
     void accept()
     {
-        acceptor->async_accept(asio::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
+        asio::io_context &context = *contexts[nextContext++ % contexts.size()];
+        acceptor->async_accept(context.get_executor(), [this](beast::error_code ec, tcp::socket socket) {
             if (ec == asio::error::operation_aborted || !acceptor->is_open())
                 return;
             if (ec) {
@@ -127,10 +137,22 @@ bool HttpServer::start(QString *error)
     d->shared.workers = d->workers.get();
     d->port = acceptor->local_endpoint().port();
     d->acceptor = std::move(acceptor);
-    d->accept();
     const int threads = std::max(1, d->shared.options.threads);
-    for (int i = 0; i < threads; ++i)
-        d->threads.emplace_back([this] { d->io.run(); });
+    while (int(d->contexts.size()) < threads)
+        d->contexts.push_back(std::make_unique<asio::io_context>(1));
+    d->accept();
+    for (const auto &context : d->contexts) {
+        d->keepRunning.push_back(asio::make_work_guard(*context));
+        d->threads.emplace_back([context = context.get()] {
+            // sendfile has no MSG_NOSIGNAL: a client gone mid-answer must give EPIPE here,
+            // not a SIGPIPE that ends the process. Blocked in the serving threads only.
+            sigset_t pipe;
+            sigemptyset(&pipe);
+            sigaddset(&pipe, SIGPIPE);
+            pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+            context->run();
+        });
+    }
     d->running = true;
     return true;
 }
@@ -161,12 +183,13 @@ void HttpServer::stop(int graceSeconds)
         }
         for (const auto &session : sessions)
             session->closeIfIdle();
-        sessions.clear(); // a session holding its last reference here would end off its strand
+        sessions.clear(); // a session holding its last reference here would end off its thread
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(graceSeconds);
         while (d->shared.connections.load() > 0 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    d->io.stop();
+    for (const auto &context : d->contexts)
+        context->stop();
     for (std::thread &thread : d->threads)
         thread.join();
     d->threads.clear();

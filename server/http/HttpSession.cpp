@@ -3,8 +3,12 @@
 #include "http/RequestLog.h"
 
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
+#include <cerrno>
 #include <string>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -21,6 +25,7 @@ HttpSession::HttpSession(tcp::socket socket, HttpServerShared &shared)
     : m_stream(std::move(socket))
     , m_shared(shared)
     , m_framer({std::size_t(shared.options.headerLimit), shared.options.targetLimit})
+    , m_fileDeadline(m_stream.get_executor())
 {
     ++m_shared.connections;
     beast::error_code ec;
@@ -138,6 +143,10 @@ void HttpSession::processBuffer()
 void HttpSession::respond(const HttpRequest &request, HttpResponse response, bool head, bool keepAlive,
                           bool http10KeepAlive, Clock::time_point started)
 {
+    if (response.holdUntil) {
+        hold(request, std::move(response), head, keepAlive, http10KeepAlive, started);
+        return;
+    }
     if (response.status == 200 && etagMatches(request.ifNoneMatch, response.etag)) {
         response.status = 304;
         response.body.clear();
@@ -179,6 +188,53 @@ void HttpSession::defer(HttpRequest request, std::function<HttpResponse()> work,
                                                 started);
                               });
                });
+}
+
+// An answer waiting for what it confirms (see HttpResponse::holdUntil).
+struct HttpSession::Held
+{
+    asio::steady_timer timer;
+    HttpRequest request;
+    HttpResponse response;
+    bool head = false;
+    bool keepAlive = false;
+    bool http10KeepAlive = false;
+    Clock::time_point started;
+    bool answered = false;
+};
+
+// The answer waits for what it confirms, at most its holdMs; the connection waits with it
+// (answers keep their order), and a shutdown lets it finish. Only the timer holds the
+// session meanwhile: the call may come after the server is gone, and then reaches nothing.
+void HttpSession::hold(const HttpRequest &request, HttpResponse response, bool head, bool keepAlive,
+                       bool http10KeepAlive, Clock::time_point started)
+{
+    const auto holdUntil = std::move(response.holdUntil);
+    response.holdUntil = nullptr;
+    const auto wait = std::chrono::milliseconds(response.holdMs);
+    auto held = std::make_shared<Held>(Held {asio::steady_timer(m_stream.get_executor()), request, std::move(response),
+                                             head, keepAlive, http10KeepAlive, started});
+    m_writing = true;
+    held->timer.expires_after(wait);
+    held->timer.async_wait(
+        [self = shared_from_this(), held](const boost::system::error_code &) { self->answerHeld(*held); });
+    holdUntil([session = weak_from_this(), weakHeld = std::weak_ptr<Held>(held)] {
+        const auto self = session.lock();
+        const auto held = weakHeld.lock();
+        if (self && held)
+            asio::post(self->m_stream.get_executor(), [self, held] { self->answerHeld(*held); });
+    });
+}
+
+// On the session's thread, from the timer or from the call; the first one answers.
+void HttpSession::answerHeld(Held &held)
+{
+    if (held.answered)
+        return;
+    held.answered = true;
+    held.timer.cancel();
+    m_writing = false;
+    respond(held.request, std::move(held.response), held.head, held.keepAlive, held.http10KeepAlive, held.started);
 }
 
 void HttpSession::sendError(const HttpRequest &request, int status, const QByteArray &body, Clock::time_point started)
@@ -231,6 +287,24 @@ void HttpSession::send(const HttpRequest &request, HttpResponse response, bool h
                               request.path.isEmpty() ? QByteArray("-") : request.path, response.status, ms);
     }
 
+    if (response.file && !m_body.isEmpty()) {
+        m_file = std::move(response.file);
+        m_fileOffset = response.fileOffset;
+        m_fileLeft = m_body.size();
+        m_body.clear();
+        m_headerSent = 0;
+        m_writing = true;
+        beast::error_code ec;
+        m_stream.socket().native_non_blocking(true, ec); // sendfile has no flag for it
+        // The stream's own deadline covers only its operations; this one covers the file's.
+        m_fileDeadline.expires_after(std::chrono::seconds(m_shared.options.idleSeconds));
+        m_fileDeadline.async_wait([self = shared_from_this(), send = ++m_fileSends](beast::error_code ec) {
+            if (!ec && self->m_file && self->m_fileSends == send)
+                self->closeNow();
+        });
+        writeFile();
+        return;
+    }
     const std::array<asio::const_buffer, 2> buffers {asio::buffer(m_header),
                                                      asio::buffer(m_body.constData(), std::size_t(m_body.size()))};
     m_stream.expires_after(std::chrono::seconds(m_shared.options.idleSeconds));
@@ -247,6 +321,59 @@ void HttpSession::send(const HttpRequest &request, HttpResponse response, bool h
         else
             self->nextRequest();
     });
+}
+
+// The header goes out with MSG_MORE so that it shares its packet with the body's start;
+// the body goes from the file to the socket with sendfile, without passing through here.
+void HttpSession::writeFile()
+{
+    auto &socket = m_stream.socket();
+    beast::error_code ec;
+    const int fd = socket.native_handle();
+    while (!ec && (m_headerSent < m_header.size() || m_fileLeft > 0)) {
+        ssize_t n;
+        if (m_headerSent < m_header.size()) {
+            n = ::send(fd, m_header.data() + m_headerSent, m_header.size() - m_headerSent,
+                       MSG_MORE | MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0)
+                m_headerSent += std::size_t(n);
+        } else {
+            off_t offset = off_t(m_fileOffset);
+            n = ::sendfile(fd, m_file->fd(), &offset, std::size_t(m_fileLeft));
+            if (n > 0) {
+                m_fileOffset += n;
+                m_fileLeft -= n;
+            }
+        }
+        if (n > 0 || (n < 0 && errno == EINTR))
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            socket.async_wait(tcp::socket::wait_write, [self = shared_from_this()](beast::error_code waitError) {
+                if (waitError)
+                    self->written(false);
+                else
+                    self->writeFile();
+            });
+            return;
+        }
+        ec = asio::error::broken_pipe; // a closed socket, or a file shorter than its list
+    }
+    // Finished at once: carried on from the event loop, as an asynchronous write would be,
+    // so that pipelined requests do not nest.
+    asio::post(m_stream.get_executor(), [self = shared_from_this(), ok = !ec] { self->written(ok); });
+}
+
+void HttpSession::written(bool ok)
+{
+    m_fileDeadline.cancel();
+    m_file.reset();
+    m_writing = false;
+    if (!ok)
+        closeNow();
+    else if (m_close)
+        closeGracefully();
+    else
+        nextRequest();
 }
 
 // Half-close, then read what the client still sends until it closes: closing with

@@ -2,7 +2,7 @@
 
 // One client connection of HttpServer: reads requests through a RequestFramer, answers
 // them in order (keep-alive, pipelining), hands slow work to the worker threads and
-// closes gracefully. Everything a session does runs on its own strand.
+// closes gracefully. Everything a session does runs on the one serving thread it is bound to.
 
 #include "http/ClientAddress.h"
 #include "http/HttpServer.h"
@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <chrono>
@@ -45,7 +46,7 @@ public:
 
     // overloaded: the server is at its connection limit; the client gets 503 and the close.
     void start(bool overloaded);
-    // On the session's strand: a connection waiting for a request is closed; one in the
+    // On the session's thread: a connection waiting for a request is closed; one in the
     // middle of a request finishes it (its answer says "Connection: close").
     void closeIfIdle();
 
@@ -60,9 +61,15 @@ private:
                  Clock::time_point started);
     void defer(HttpRequest request, std::function<HttpResponse()> work, bool head, bool keepAlive, bool http10KeepAlive,
                Clock::time_point started);
+    void hold(const HttpRequest &request, HttpResponse response, bool head, bool keepAlive, bool http10KeepAlive,
+              Clock::time_point started);
+    struct Held;
+    void answerHeld(Held &held);
     void sendError(const HttpRequest &request, int status, const QByteArray &body, Clock::time_point started);
     void send(const HttpRequest &request, HttpResponse response, bool head, Clock::time_point started,
               bool http10KeepAlive = false);
+    void writeFile();
+    void written(bool ok);
     void closeGracefully();
     void drain();
     void closeNow();
@@ -78,6 +85,13 @@ private:
     std::array<char, kReadChunk> m_chunk {};
     std::string m_header;
     QByteArray m_body;
+    // An answer whose body is sent from a file: header bytes sent, then the file's part.
+    std::shared_ptr<const BodyFile> m_file;
+    qint64 m_fileOffset = 0;
+    qint64 m_fileLeft = 0;
+    std::size_t m_headerSent = 0;
+    boost::asio::steady_timer m_fileDeadline;
+    unsigned m_fileSends = 0; // tells a deadline that fired late from the current one
     bool m_close = false;
     std::size_t m_drained = 0;
 };

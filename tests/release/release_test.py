@@ -56,13 +56,16 @@ class Installed(unittest.TestCase):
         self.assertTrue(os.path.isfile(f"{self.usr}/share/icons/hicolor/scalable/apps/norvale.svg"))
 
     def test_validators_accept_it(self):
-        unit = os.path.join(self.tmp.name, "norvale-directory.service")
-        with open(f"{self.root}/lib/systemd/system/norvale-directory.service") as shipped, open(unit, "w") as copy:
-            copy.write(shipped.read().replace("/usr/bin/", f"{self.usr}/bin/"))
+        units = os.path.join(self.tmp.name, "units")
+        os.makedirs(units, exist_ok=True)
+        for name in ("norvale-directory.service", "norvale-directory@.service", "norvale-directory.target"):
+            with open(f"{self.root}/lib/systemd/system/{name}") as shipped, open(f"{units}/{name}", "w") as copy:
+                copy.write(shipped.read().replace("/usr/bin/", f"{self.usr}/bin/"))
         for tool, command in [
             ("desktop-file-validate", [f"{self.usr}/share/applications/norvale.desktop"]),
             ("appstreamcli", ["validate-tree", "--no-net", self.usr]),
-            ("systemd-analyze", ["verify", "--man=no", unit]),
+            ("systemd-analyze", ["verify", "--man=no", f"{units}/norvale-directory.service",
+                                 f"{units}/norvale-directory@8642.service", f"{units}/norvale-directory.target"]),
             ("groff", ["-man", "-ww", "-z", f"{self.usr}/share/man/man1/norvale.1",
                        f"{self.usr}/share/man/man1/norvale-directory.1"]),
         ]:

@@ -4,6 +4,9 @@
 #include "ServerTestSupport.h"
 
 #include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -218,6 +221,44 @@ private Q_SLOTS:
         QVERIFY2(store && result.ok(), qPrintable(result.message));
         QVERIFY(store->snapshot()->stationByUrl(kQuietUrl));
         QCOMPARE(store->snapshot()->stationByUrl(kQuietUrl)->playCount, 1);
+    }
+
+    // Clients that leave in the middle of a list larger than the socket buffers cost their
+    // own connections only; the process lives on and sends the next list whole.
+    void clientsLeavingMidList()
+    {
+        QTemporaryDir dir;
+        QJsonArray stations;
+        for (int i = 0; i < 4000; ++i) {
+            const QString url = QStringLiteral("http://s%1.example.nl/stream").arg(i);
+            stations.append(
+                QJsonObject {{"stationuuid", QStringLiteral("0b1c2d3e-0000-4000-8000-%1").arg(i, 12, 10, QChar(u'0'))},
+                             {"name", QStringLiteral("Station %1").arg(i)},
+                             {"url", url},
+                             {"url_resolved", url},
+                             {"homepage", "https://example.nl/"},
+                             {"countrycode", "NL"},
+                             {"country", "The Netherlands"}});
+        }
+        QFile file(dir.filePath(QStringLiteral("many.json")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(stations).toJson()) > 0);
+        file.close();
+        const QString database = dir.filePath(QStringLiteral("many.sqlite"));
+        QCOMPARE(run({QStringLiteral("import"), file.fileName(), QStringLiteral("--database"), database}).exitCode, 0);
+        Server server;
+        QVERIFY2(server.start({QStringLiteral("--database"), database}), server.log().constData());
+        const QByteArray request = "GET /radio/inter/zenders/holland.txt HTTP/1.1\r\nHost: x\r\n\r\n";
+        for (int i = 0; i < 10; ++i) {
+            QTcpSocket leaving;
+            leaving.connectToHost(QHostAddress::LocalHost, server.port);
+            QVERIFY(leaving.waitForConnected(5000));
+            leaving.write(request + request);
+            QVERIFY(leaving.waitForReadyRead(5000));
+            leaving.abort();
+        }
+        const HttpTestReply list = httpGet(server.port, "/radio/inter/zenders/holland.txt");
+        QVERIFY2(list.body.size() > 200000 && list.body.endsWith("</homepage>\n"), server.readLog().constData());
+        QCOMPARE(server.terminate(), 0);
     }
 
     // Two servers on one PostgreSQL: a play reported on one reaches the other, both serve the

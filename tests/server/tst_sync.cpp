@@ -159,7 +159,8 @@ private Q_SLOTS:
     }
 
     // Logos from the stations' own addresses: what decodes is kept, anything else skipped
-    // without failing the sync, and a logo already fetched from its address not asked again.
+    // without failing the sync, and a logo already fetched from its address not asked again;
+    // an address of this machine only when allowed.
     void logos()
     {
         QImage image(300, 150, QImage::Format_ARGB32);
@@ -189,6 +190,10 @@ private Q_SLOTS:
         SyncOptions options = m_options;
         options.fetchLogos = true;
         options.logoTimeoutMs = 500;
+        // Addresses of this machine are refused unless allowed, and not even asked.
+        QVERIFY(syncFromRadioBrowser(*store, {QUrl(mirror.baseUrl())}, options).ok());
+        QVERIFY(logoServer.targets().isEmpty());
+        options.logosFromLocalAddresses = true;
         for (int run = 0; run < 2; ++run)
             QVERIFY(syncFromRadioBrowser(*store, {QUrl(mirror.baseUrl())}, options).ok());
 
