@@ -7,6 +7,7 @@
 // fresh attempts, so periods below about 12 s end in a failure by design.
 
 #include "engine/MpvPlayer.h"
+#include "support/EngineProcess.h"
 #include "support/IcecastServer.h"
 
 #include <QCoreApplication>
@@ -47,6 +48,7 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    prepareEngineProcess();
     const QStringList args = app.arguments();
     const auto option = [&](const char *name, int fallback) {
         const qsizetype at = args.indexOf(QLatin1String(name));

@@ -1,7 +1,9 @@
 // The player's parts that need no stream: the options text, the title a stream
 // announces, the addresses it refuses and an engine that does not start.
 
+#include "engine/EngineOptions.h"
 #include "engine/MpvPlayer.h"
+#include "support/EngineProcess.h"
 
 #include <QtTest>
 
@@ -12,6 +14,8 @@ class TestMpvOptions : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { prepareEngineProcess(); }
+
     void parseOptions_data()
     {
         QTest::addColumn<QString>("text");
@@ -27,7 +31,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(OptionList, expected);
-        QCOMPARE(MpvPlayer::parseOptions(text), expected);
+        QCOMPARE(EngineOptions::parse(text), expected);
     }
 
     void titleFromTags_data()

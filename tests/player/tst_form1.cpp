@@ -265,12 +265,12 @@ private Q_SLOTS:
 
     void playerStateDrivesButton_data()
     {
-        QTest::addColumn<int>("state");
+        QTest::addColumn<PlayState>("state");
         QTest::addColumn<QString>("captionKey");
         QTest::addColumn<QString>("call"); // on a press of the button, Space, the tray item
         QTest::addColumn<QString>("mpris"); // what the desktop is told meanwhile
 
-        const auto row = [](const char *tag, int state, const char *key, const char *call, const char *mpris) {
+        const auto row = [](const char *tag, PlayState state, const char *key, const char *call, const char *mpris) {
             QTest::newRow(tag) << state << QString(key) << QString(call) << QString(mpris);
         };
         row("stopped", PlayState::Stopped, "command3b", "play", "Stopped");
@@ -284,14 +284,14 @@ private Q_SLOTS:
 
     void playerStateDrivesButton()
     {
-        QFETCH(int, state);
+        QFETCH(PlayState, state);
         QFETCH(QString, captionKey);
         QFETCH(QString, call);
         QFETCH(QString, mpris);
 
         Rig rig(QStringLiteral("english"));
         QTRY_VERIFY(!rig.form->findChild<QTimer *>(QStringLiteral("Timer5"))->isActive()); // texts applied
-        const QString status = QStringLiteral("status %1").arg(state);
+        const QString status = QStringLiteral("status %1").arg(int(state));
         rig.player.script(PlayState::Playing, QStringLiteral("playing"));
         rig.player.script(state, status);
         auto *command3 = rig.child<QPushButton>("Command3");
@@ -309,24 +309,25 @@ private Q_SLOTS:
 
     void stationStartAsksOnce_data()
     {
-        QTest::addColumn<QList<int>>("states"); // after the station played, each with a new status text
+        QTest::addColumn<QList<PlayState>>("states"); // after the station played, each with a new status text
         QTest::addColumn<bool>("otherAddress"); // the player is given another address first
         QTest::addColumn<int>("asks");
         QTest::addColumn<bool>("steady"); // the record button and the picture never change
 
-        QTest::newRow("new songs") << QList<int> {PlayState::Playing, PlayState::Playing} << false << 1 << true;
+        QTest::newRow("new songs") << QList<PlayState> {PlayState::Playing, PlayState::Playing} << false << 1 << true;
         QTest::newRow("a stall and back")
-            << QList<int> {PlayState::Buffering, PlayState::Playing} << false << 1 << false;
+            << QList<PlayState> {PlayState::Buffering, PlayState::Playing} << false << 1 << false;
         QTest::newRow("reconnect, same address")
-            << QList<int> {PlayState::Transitioning, PlayState::Playing} << false << 1 << false;
-        QTest::newRow("stop, then play") << QList<int> {PlayState::Stopped, PlayState::Playing} << false << 2 << false;
-        QTest::newRow("another address") << QList<int> {PlayState::Transitioning, PlayState::Playing} << true << 2
+            << QList<PlayState> {PlayState::Transitioning, PlayState::Playing} << false << 1 << false;
+        QTest::newRow("stop, then play") << QList<PlayState> {PlayState::Stopped, PlayState::Playing} << false << 2
+                                         << false;
+        QTest::newRow("another address") << QList<PlayState> {PlayState::Transitioning, PlayState::Playing} << true << 2
                                          << false;
     }
 
     void stationStartAsksOnce()
     {
-        QFETCH(QList<int>, states);
+        QFETCH(QList<PlayState>, states);
         QFETCH(bool, otherAddress);
         QFETCH(int, asks);
         QFETCH(bool, steady);

@@ -25,7 +25,8 @@ using namespace std::chrono_literals;
 // slider's volume, what was asked.
 struct FakeRadio
 {
-    int user = 80, sounding = 80, state = PlayState::Stopped;
+    int user = 80, sounding = 80;
+    PlayState state = PlayState::Stopped;
     QList<int> volumes;
     QStringList calls;
 

@@ -25,7 +25,8 @@ QString client(const QString &program, const QStringList &args)
 // The main window as the service sees it.
 struct FakeWindow
 {
-    int state = PlayState::Playing, volume = 50, favourites = 2;
+    PlayState state = PlayState::Playing;
+    int volume = 50, favourites = 2;
     QString song, url = QStringLiteral("http://one.example/stream");
     CurrentStation station {{QStringLiteral("Radio Een"), url, {}}, {}, {}};
     QStringList calls;
@@ -114,10 +115,10 @@ private Q_SLOTS:
 
     void playerctl_data()
     {
-        QTest::addColumn<int>("state");
+        QTest::addColumn<PlayState>("state");
         QTest::addColumn<QString>("song");
         QTest::addColumn<QString>("expected");
-        const auto row = [](const char *tag, int state, const QString &song, const QString &shown) {
+        const auto row = [](const char *tag, PlayState state, const QString &song, const QString &shown) {
             QTest::newRow(tag) << state << song << shown + "|Radio Een|http://one.example/stream|0.5";
         };
         row("artist and title", PlayState::Playing, "Artist - Song", "Playing|Song|Artist");
@@ -129,7 +130,7 @@ private Q_SLOTS:
     }
     void playerctl()
     {
-        QFETCH(int, state);
+        QFETCH(PlayState, state);
         QFETCH(QString, song);
         QFETCH(QString, expected);
         m_window.state = state;

@@ -38,7 +38,7 @@ void FakeMediaPlayer::setMute(bool mute)
     m_mute = mute;
 }
 
-void FakeMediaPlayer::script(int state, const QString &status)
+void FakeMediaPlayer::script(PlayState state, const QString &status)
 {
     m_state = state;
     m_status = status;

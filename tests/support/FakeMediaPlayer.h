@@ -16,7 +16,7 @@ public:
 
     void setUrl(const QString &url) override;
     QString url() const override { return m_url; }
-    int playState() const override { return m_state; }
+    PlayState playState() const override { return m_state; }
     QString status() const override { return m_status; }
     QString mediaTitle() const override { return m_title; }
     void play() override;
@@ -32,12 +32,12 @@ public:
     void emitError() { Q_EMIT error(); }
 
     // Sets state and status and raises statusChanged(), as the real player does.
-    void script(int state, const QString &status);
+    void script(PlayState state, const QString &status);
 
 private:
     QStringList m_calls;
     QString m_url;
-    int m_state = PlayState::Ready;
+    PlayState m_state = PlayState::Ready;
     QString m_status = QStringLiteral("Ready");
     QString m_title;
     int m_volume = 50;

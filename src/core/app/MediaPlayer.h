@@ -1,19 +1,10 @@
 #pragma once
 
+#include "app/PlayState.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
-
-// Play states in the numbering the callers test against.
-namespace PlayState {
-constexpr int Undefined = 0;
-constexpr int Stopped = 1;
-constexpr int Paused = 2;
-constexpr int Playing = 3;
-constexpr int Buffering = 6;
-constexpr int Transitioning = 9;
-constexpr int Ready = 10;
-} // namespace PlayState
 
 // The one stream player of the program. Writing a URL opens it and starts playing;
 // every change of status text or play state raises statusChanged().
@@ -26,7 +17,7 @@ public:
 
     virtual void setUrl(const QString &url) = 0;
     virtual QString url() const = 0;
-    virtual int playState() const = 0;
+    virtual PlayState playState() const = 0;
     // Short and human, naming the current song when the stream sends one.
     virtual QString status() const = 0;
     // The stream's own current title (ICY), empty when it sends none.

@@ -2,18 +2,16 @@
 
 #include "app/StreamAddress.h"
 #include "app/TextCodec.h"
+#include "engine/EngineLog.h"
+#include "engine/EngineOptions.h"
 
-#include <QLoggingCategory>
 #include <QPointer>
-#include <clocale>
 #include <cmath>
-#include <limits>
-#include <malloc.h>
 #include <mpv/client.h>
 
-namespace {
-
 Q_LOGGING_CATEGORY(lcMpv, "norvale.mpv", QtWarningMsg)
+
+namespace {
 
 enum Observed : quint64 {
     ObservePause = 1,
@@ -81,6 +79,7 @@ MpvPlayer::MpvPlayer(const QString &options, QObject *parent)
     : MediaPlayer(parent)
 {
     m_status = m_texts.ready;
+    m_clock.start();
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, [this] {
         if (m_phase == Phase::Waiting) {
@@ -89,12 +88,6 @@ MpvPlayer::MpvPlayer(const QString &options, QObject *parent)
         }
     });
 
-    std::setlocale(LC_NUMERIC, "C");
-    // Every (re)connection allocates the engine's stream buffers afresh, several MiB. Past
-    // glibc's adaptive threshold they come from the heap, where they stay after the
-    // stream ends: a source that drops out every half minute grew the player by 20 MiB in
-    // ten minutes. A fixed threshold keeps them in mappings that go back to the system.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     m_mpv = mpv_create();
     if (!m_mpv) {
         m_initError = InitError::CreateFailed;
@@ -103,44 +96,7 @@ MpvPlayer::MpvPlayer(const QString &options, QObject *parent)
         return;
     }
 
-    // No user config, scripts or terminal: the engine must behave the same on every
-    // machine, and only the options text may change it.
-    static constexpr std::pair<const char *, const char *> defaults[] = {
-        {"config", "no"},
-        {"load-scripts", "no"},
-        {"ytdl", "no"},
-        {"terminal", "no"},
-        {"input-default-bindings", "no"},
-        {"idle", "yes"},
-        {"vid", "no"},
-        {"audio-display", "no"},
-        {"audio-fallback-to-null", "yes"},
-        {"audio-client-name", "norvale"},
-        {"user-agent", "Norvale/3.0"},
-        {"network-timeout", "15"},
-        // Radio never seeks back; a few seconds ahead ride out a slow network.
-        {"cache", "yes"},
-        {"cache-secs", "10"},
-        {"demuxer-max-bytes", "4MiB"},
-        {"demuxer-max-back-bytes", "256KiB"},
-        {"cache-pause-wait", "2"},
-        {"volume", "50"},
-    };
-    for (const auto &[key, value] : defaults) {
-        if (mpv_set_option_string(m_mpv, key, value) < 0)
-            qCInfo(lcMpv) << "engine lacks option" << key;
-    }
-    for (const auto &[key, value] : parseOptions(options)) {
-        if (key.endsWith(QLatin1String("load-unsafe-playlists"))) {
-            m_rejectedOptions.append(key + u'=' + value);
-            continue;
-        }
-        const int rc = mpv_set_option_string(m_mpv, key.toUtf8().constData(), value.toUtf8().constData());
-        if (rc < 0) {
-            m_rejectedOptions.append(key + u'=' + value);
-            qCWarning(lcMpv) << "option refused:" << key << value << mpv_error_string(rc);
-        }
-    }
+    m_rejectedOptions = EngineOptions::apply(m_mpv, options);
 
     if (const int rc = mpv_initialize(m_mpv); rc < 0) {
         m_initError = InitError::InitializeFailed;
@@ -223,8 +179,7 @@ void MpvPlayer::handleEvent(const mpv_event &event)
     case MPV_EVENT_PLAYBACK_RESTART:
         if (m_phase == Phase::Opening && m_entryId != 0) {
             m_phase = Phase::Running;
-            m_hasPlayed = true;
-            m_playingSince.start();
+            m_schedule.playing(m_clock.elapsed());
         }
         break;
     case MPV_EVENT_END_FILE: {
@@ -247,6 +202,7 @@ void MpvPlayer::handleEvent(const mpv_event &event)
             if (const qint64 next = nextEntryAfter(m_entryId)) {
                 m_entryId = next;
                 m_phase = Phase::Opening;
+                m_schedule.opening();
                 m_title.clear();
             } else {
                 streamEnded();
@@ -320,7 +276,7 @@ void MpvPlayer::load()
     m_title.clear();
     m_pausedForCache = false;
     m_cachePercent = -1;
-    m_playingSince.invalidate();
+    m_schedule.opening();
     m_failed = false;
     if (!m_mpv || !isStreamAddress(m_url)) {
         if (m_mpv)
@@ -357,24 +313,13 @@ void MpvPlayer::streamEnded()
         m_phase = Phase::Idle;
         return;
     }
-    const bool hadPlayedWell =
-        m_phase == Phase::Running && m_playingSince.isValid() && m_playingSince.elapsed() >= m_policy.stableMs;
-    if (hadPlayedWell) {
-        m_attempt = 0;
-        m_goneSince.invalidate();
-    }
-    if (!m_goneSince.isValid())
-        m_goneSince.start();
-    m_playingSince.invalidate();
-
-    const qsizetype attempts =
-        m_hasPlayed ? m_policy.delaysMs.size() : qMin(m_policy.delaysMs.size(), qsizetype(m_policy.openAttempts));
-    if (m_attempt < attempts && m_goneSince.elapsed() < m_policy.windowMs) {
+    const qint64 now = m_clock.elapsed();
+    if (const std::optional<qint64> due = m_schedule.ended(now)) {
         m_phase = Phase::Waiting;
-        m_reconnectTimer.start(qMax(0, m_policy.delaysMs.at(m_attempt++)));
+        m_reconnectTimer.start(int(*due - now));
         return;
     }
-    qCInfo(lcMpv) << "stream gone after" << m_attempt << "attempts:" << m_url;
+    qCInfo(lcMpv) << "stream gone after" << m_schedule.attempts() << "attempts:" << m_url;
     m_phase = Phase::Idle;
     m_wanted = false;
     m_failed = true;
@@ -384,11 +329,8 @@ void MpvPlayer::streamEnded()
 void MpvPlayer::unload()
 {
     m_reconnectTimer.stop();
-    m_attempt = 0;
-    m_goneSince.invalidate();
-    m_playingSince.invalidate();
+    m_schedule.restart();
     m_wanted = false;
-    m_hasPlayed = false;
     m_failed = false;
     m_title.clear();
     m_pausedForCache = false;
@@ -406,44 +348,17 @@ void MpvPlayer::publish()
     QPointer<MpvPlayer> self(this);
     // A handler may change us again; each round announces what is true at that moment.
     for (;;) {
-        int state = PlayState::Ready;
-        QString status;
-        bool buffering = false;
-        switch (m_phase) {
-        case Phase::Idle:
-            state = m_url.isEmpty() ? PlayState::Ready : PlayState::Stopped;
-            status = m_failed ? m_texts.failed : m_url.isEmpty() ? m_texts.ready : m_texts.stopped;
-            break;
-        case Phase::Opening:
-        case Phase::Waiting:
-            state = PlayState::Transitioning;
-            status = m_attempt > 0 ? m_texts.reconnecting : m_texts.connecting;
-            buffering = true;
-            break;
-        case Phase::Running:
-            if (m_paused) {
-                state = PlayState::Paused;
-                status = m_texts.paused;
-            } else if (m_pausedForCache) {
-                state = PlayState::Buffering;
-                status =
-                    m_cachePercent >= 0 ? m_texts.bufferingPercent.arg(m_cachePercent / 10 * 10) : m_texts.buffering;
-                buffering = true;
-            } else {
-                state = PlayState::Playing;
-                status = m_title.isEmpty() ? m_texts.playing : m_texts.playingTitle.arg(m_title);
-            }
-            break;
-        }
-
-        if (state != m_state || status != m_status || m_title != m_publishedTitle) {
-            m_state = state;
-            m_status = status;
+        const PlayerStatus now = playerStatus({m_phase, !m_url.isEmpty(), m_failed, m_schedule.attempts() > 0, m_paused,
+                                               m_pausedForCache, m_cachePercent, m_title},
+                                              m_texts);
+        if (now.state != m_state || now.text != m_status || m_title != m_publishedTitle) {
+            m_state = now.state;
+            m_status = now.text;
             m_publishedTitle = m_title;
             Q_EMIT statusChanged();
-        } else if (buffering != m_buffering) {
-            m_buffering = buffering;
-            Q_EMIT this->buffering(buffering);
+        } else if (now.buffering != m_buffering) {
+            m_buffering = now.buffering;
+            Q_EMIT buffering(m_buffering);
         } else if (m_errorPending) {
             m_errorPending = false;
             Q_EMIT error();
@@ -531,35 +446,6 @@ void MpvPlayer::setMute(bool mute)
         mpv_set_property(m_mpv, "mute", MPV_FORMAT_FLAG, &value);
 }
 
-QList<std::pair<QString, QString>> MpvPlayer::parseOptions(const QString &options)
-{
-    QList<std::pair<QString, QString>> result;
-    QString piece;
-    const auto take = [&] {
-        const QString entry = piece.trimmed();
-        piece.clear();
-        if (entry.isEmpty())
-            return;
-        const qsizetype eq = entry.indexOf(u'=');
-        if (eq < 0)
-            result.append({entry, QStringLiteral("yes")});
-        else if (eq > 0)
-            result.append({entry.left(eq).trimmed(), entry.mid(eq + 1).trimmed()});
-    };
-    for (qsizetype i = 0; i < options.size(); ++i) {
-        const QChar c = options.at(i);
-        if (c == u'\\' && i + 1 < options.size()) {
-            piece.append(options.at(++i));
-        } else if (c == u',') {
-            take();
-        } else {
-            piece.append(c);
-        }
-    }
-    take();
-    return result;
-}
-
 QString MpvPlayer::titleFromTags(const QVariantMap &tags)
 {
     QString title = tag(tags, QLatin1StringView("icy-title"));
@@ -572,48 +458,14 @@ QString MpvPlayer::titleFromTags(const QVariantMap &tags)
     return saysNothing(title) ? QString() : title;
 }
 
-QString MpvPlayer::visualisationFilter()
-{
-    static constexpr int centres[kBands] = {60, 150, 400, 1000, 2400, 5000, 9000, 14000};
-    QString graph = QStringLiteral("asplit=2[o][m];[m]pan=mono|c0=0.5*c0+0.5*c1,asplit=%1").arg(kBands);
-    for (int i = 0; i < kBands; ++i)
-        graph += QStringLiteral("[s%1]").arg(i);
-    for (int i = 0; i < kBands; ++i)
-        graph += QStringLiteral(";[s%1]bandpass=f=%2:width_type=o:w=1[b%1]").arg(i).arg(centres[i]);
-    graph += QStringLiteral(";[o]");
-    for (int i = 0; i < kBands; ++i)
-        graph += QStringLiteral("[b%1]").arg(i);
-    graph += QStringLiteral("amerge=inputs=%1,astats=metadata=1:reset=1:measure_perchannel=RMS_level:"
-                            "measure_overall=none,pan=stereo|c0=c0|c1=c1")
-                 .arg(kBands + 1);
-    return QStringLiteral("@vis:lavfi=[") + graph + QLatin1Char(']');
-}
-
 void MpvPlayer::setVisualisation(bool on)
 {
-    if (!m_mpv || on == m_visualisation)
-        return;
-    m_visualisation = on;
-    const QByteArray filter = on ? visualisationFilter().toUtf8() : QByteArrayLiteral("@vis");
-    const char *args[] = {"af", on ? "add" : "remove", filter.constData(), nullptr};
-    mpv_command(m_mpv, args);
+    m_visualisation.set(m_mpv, on);
 }
 
 QList<float> MpvPlayer::bandLevels() const
 {
-    if (!m_visualisation)
+    if (!m_visualisation.isOn())
         return {};
-    const QVariantMap metadata = engineProperty(QStringLiteral("af-metadata/vis")).toMap();
-    if (metadata.isEmpty())
-        return {};
-    QList<float> levels;
-    levels.reserve(kBands);
-    // Channels 1 and 2 are the stereo pair; the bands follow from channel 3 on.
-    for (int band = 0; band < kBands; ++band) {
-        const QString key = QStringLiteral("lavfi.astats.%1.RMS_level").arg(band + 3);
-        bool ok = false;
-        const float level = metadata.value(key).toString().toFloat(&ok);
-        levels.append(ok ? level : -std::numeric_limits<float>::infinity());
-    }
-    return levels;
+    return EngineVisualisation::levels(engineProperty(QStringLiteral("af-metadata/vis")).toMap());
 }

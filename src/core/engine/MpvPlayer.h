@@ -1,6 +1,9 @@
 #pragma once
 
 #include "app/MediaPlayer.h"
+#include "engine/EngineVisualisation.h"
+#include "engine/PlayerStatus.h"
+#include "engine/ReconnectSchedule.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -10,7 +13,6 @@
 #include <QVariant>
 #include <QVariantMap>
 #include <atomic>
-#include <utility>
 
 struct mpv_handle;
 struct mpv_event;
@@ -18,16 +20,14 @@ struct mpv_event;
 // The stream player over libmpv.
 //
 // libmpv refuses to start under a numeric locale other than "C", and QApplication sets
-// the locale from the environment: the program calls setlocale(LC_NUMERIC, "C") right
-// after constructing QApplication. The constructor does it again in case it was missed,
-// and fixes malloc's mmap threshold for the process (see there).
+// the locale from the environment: a program that plays calls setlocale(LC_NUMERIC, "C")
+// right after constructing its application object (initError() is CreateFailed otherwise).
 //
 // Engine events reach this object on its own thread: the wakeup callback only posts a
 // queued call, and the destructor unhooks the callback before the engine goes away.
 //
-// A stream that ends without the user asking for it (a radio source dropping out, a
-// server restarting) is loaded again after growing pauses; only a stream that stays
-// gone for the whole reconnect policy raises error().
+// A stream that ends without the user asking for it is loaded again after the pauses of
+// its ReconnectSchedule; only a stream that stays gone for the whole policy raises error().
 class MpvPlayer final : public MediaPlayer
 {
     Q_OBJECT
@@ -38,38 +38,10 @@ public:
         InitializeFailed, // mpv_initialize() refused the options
     };
 
-    struct ReconnectPolicy
-    {
-        // Pause before each new attempt; its length is the number of attempts.
-        QList<int> delaysMs {500, 1000, 2000, 4000, 8000, 8000, 8000};
-        // No new attempt starts once the stream has been gone this long.
-        int windowMs = 45000;
-        // A stream that played this long before it ended earns a fresh set of attempts.
-        int stableMs = 10000;
-        // A station that has not played at all since it was chosen gets only this many
-        // attempts: a wrong address should not keep the user waiting half a minute.
-        int openAttempts = 3;
-    };
+    using ReconnectPolicy = ReconnectSchedule::Policy;
+    using Texts = PlayerTexts;
 
-    // Status texts; callers with a language file pass their own.
-    struct Texts
-    {
-        QString ready = QStringLiteral("Ready");
-        QString stopped = QStringLiteral("Stopped");
-        QString paused = QStringLiteral("Paused");
-        QString connecting = QStringLiteral("Connecting…");
-        QString reconnecting = QStringLiteral("Reconnecting…");
-        QString buffering = QStringLiteral("Buffering…");
-        QString bufferingPercent = QStringLiteral("Buffering %1%"); // %1: 0..100
-        QString playing = QStringLiteral("Playing");
-        QString playingTitle = QStringLiteral("Playing: %1"); // %1: the stream's title
-        QString failed = QStringLiteral("Stream not available");
-    };
-
-    // options: "key=value,key=value" applied after the built-in settings (a comma inside
-    // a value is written "\,"); the program passes the NORVALE_MPV_OPTIONS environment
-    // variable here. Entries from a remote playlist that point at local files or
-    // devices stay refused whatever the options say ("load-unsafe-playlists" is kept off).
+    // options: applied after the built-in settings, as EngineOptions describes.
     explicit MpvPlayer(const QString &options = {}, QObject *parent = nullptr);
     ~MpvPlayer() override;
 
@@ -79,8 +51,8 @@ public:
     // Entries of the options text the engine refused, as "key=value".
     QStringList rejectedOptions() const { return m_rejectedOptions; }
 
-    void setReconnectPolicy(const ReconnectPolicy &policy) { m_policy = policy; }
-    ReconnectPolicy reconnectPolicy() const { return m_policy; }
+    void setReconnectPolicy(const ReconnectPolicy &policy) { m_schedule.setPolicy(policy); }
+    ReconnectPolicy reconnectPolicy() const { return m_schedule.policy(); }
     // Whether another attempt is due: after the user's stop or the last attempt, none is.
     bool isReconnectPending() const { return m_reconnectTimer.isActive(); }
     void setTexts(const Texts &texts);
@@ -90,7 +62,7 @@ public:
 
     void setUrl(const QString &url) override;
     QString url() const override { return m_url; }
-    int playState() const override { return m_state; }
+    PlayState playState() const override { return m_state; }
     QString status() const override { return m_status; }
     QString mediaTitle() const override { return m_title; }
 
@@ -104,24 +76,12 @@ public:
     bool mute() const override { return m_mute; }
     void setVisualisation(bool on) override;
     QList<float> bandLevels() const override;
-    // The audio filter that measures the bands: split off a mono copy, band-pass it into
-    // kBands channels, merge them behind the stereo pair and let astats publish their
-    // levels; the pan at the end passes only the stereo pair on, so what is heard is
-    // untouched and switching the filter does not interrupt the stream.
-    static QString visualisationFilter();
-    static constexpr int kBands = 8;
 
-    static QList<std::pair<QString, QString>> parseOptions(const QString &options);
     // The song a stream announces in its tags: ICY title first, then artist and title.
     static QString titleFromTags(const QVariantMap &tags);
 
 private:
-    enum class Phase {
-        Idle, // nothing loaded
-        Opening, // loadfile issued, no audio yet
-        Waiting, // between reconnect attempts
-        Running, // audio is playing or paused
-    };
+    using Phase = PlayerPhase;
 
     static void wakeup(void *context);
     void drainEvents();
@@ -138,16 +98,13 @@ private:
     QStringList m_rejectedOptions;
     std::atomic_bool m_wakeupPosted {false};
 
-    ReconnectPolicy m_policy;
-    Texts m_texts;
+    ReconnectSchedule m_schedule;
+    QElapsedTimer m_clock; // the schedule's time
     QTimer m_reconnectTimer;
-    QElapsedTimer m_goneSince;
-    QElapsedTimer m_playingSince;
-    int m_attempt = 0;
+    Texts m_texts;
 
     QString m_url;
     bool m_wanted = false; // the user asked for playback and has not stopped it
-    bool m_hasPlayed = false; // since the user last chose or started the stream
     bool m_failed = false; // the last stream stayed gone
     bool m_errorPending = false;
     Phase m_phase = Phase::Idle;
@@ -158,10 +115,10 @@ private:
     QString m_title;
     int m_volume = 50;
     bool m_mute = false;
-    bool m_visualisation = false; // the measuring filter is in the chain
+    EngineVisualisation m_visualisation;
 
     // What the last signals announced.
-    int m_state = PlayState::Ready;
+    PlayState m_state = PlayState::Ready;
     QString m_status;
     // The title last announced: one that comes while buffering changes no status text.
     QString m_publishedTitle;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/PlayState.h"
+
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QObject>
@@ -13,7 +15,7 @@ class CurrentStation;
 // hook may be left empty: a missing getter reads as nothing, a missing action does nothing.
 struct MprisHooks
 {
-    std::function<int()> playState; // MediaPlayer's numbering (PlayState)
+    std::function<PlayState()> playState;
     std::function<QString()> songTitle; // the stream's current title, empty when it sends none
     std::function<QString()> streamUrl; // empty: no station to describe or to play
     std::function<int()> volume; // 0..100

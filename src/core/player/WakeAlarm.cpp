@@ -149,7 +149,7 @@ void WakeAlarm::playStateChanged()
 {
     if (!m_ringing || !m_hooks.playState)
         return;
-    const int state = m_hooks.playState();
+    const PlayState state = m_hooks.playState();
     if (state == PlayState::Playing) {
         m_heardPlaying = true;
     } else if (state == PlayState::Stopped && (m_heardPlaying || m_fallback)) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/PlayState.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
@@ -42,7 +44,7 @@ public:
 
     struct Hooks
     {
-        std::function<int()> playState;
+        std::function<PlayState()> playState;
         std::function<int()> userVolume;
         std::function<void(int)> setPlayerVolume;
         std::function<void(const QString &naam, const QString &url)> play;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/LanguageTexts.h"
+#include "app/PlayState.h"
 #include "player/AppServices.h"
 #include "player/CurrentStation.h"
 #include "skins/SkinLoader.h"

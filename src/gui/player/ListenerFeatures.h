@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PlayState.h"
 #include "player/Favourites.h"
 #include "player/SongHistory.h"
 
@@ -28,7 +29,7 @@ struct ListenerHooks
 {
     const CurrentStation *station = nullptr; // the history names the songs' station by it
     std::function<QString()> stationUrl; // what the player plays
-    std::function<int()> playState;
+    std::function<PlayState()> playState;
     std::function<int()> userVolume; // the slider: what the user chose and what is stored
     std::function<void(int)> setPlayerVolume; // what sounds now, the slider untouched
     std::function<void()> stop;

@@ -41,7 +41,7 @@ void PlayerStatusPresenter::setListeners(MprisService *mpris, DesktopNotifier *n
     m_listener = listener;
 }
 
-bool PlayerStatusPresenter::pressPlays(int state)
+bool PlayerStatusPresenter::pressPlays(PlayState state)
 {
     return state == PlayState::Stopped || state == PlayState::Ready;
 }
@@ -75,7 +75,7 @@ void PlayerStatusPresenter::showStatus()
     }
     // A fresh status stays a full interval before the title comes back.
     m_views.statusTimer->start();
-    const int state = m_player->playState();
+    const PlayState state = m_player->playState();
     showPlayCaption();
     // A new song is a new status text in the same state of the same stream: the record
     // button and the picture stay as they are, and the directory is not asked again.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/PlayState.h"
+
 #include <QObject>
 #include <QString>
 
@@ -43,7 +45,7 @@ public:
 
     // Nothing plays and nothing is on its way: a press starts the station. In every other
     // state, a stalled or reconnecting stream included, a press stops, so stop always works.
-    static bool pressPlays(int state);
+    static bool pressPlays(PlayState state);
 
     void showStatus(); // the player's status changed
     void showPlayCaption(); // in the current language, for the state the player is in now
@@ -62,6 +64,6 @@ private:
     QString m_lastTitle; // the song last announced, so a notice shows once per song
     // What the status handler last acted on: a change of status text alone (a new song)
     // is no new state.
-    int m_shownState = 0;
+    PlayState m_shownState = PlayState::Undefined;
     QString m_shownUrl;
 };
