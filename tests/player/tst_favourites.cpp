@@ -1,5 +1,6 @@
 #include "app/IniFile.h"
 #include "app/LanguageTexts.h"
+#include "player/CurrentStation.h"
 #include "player/Favourites.h"
 #include "player/FavouritesList.h"
 #include "player/LastStation.h"
@@ -187,7 +188,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("effects");
         const QStringList remembered {"LaatsteURL=http://u/", "LaatsteNAAM=N", "LaatsteLandNaam=Belgie",
                                       "LaatsteLandbestand=belgie.txt"};
-        const QStringList middle {"land Belgie", "bestand belgie.txt", "naam N"};
+        const QStringList middle {"land Belgie ", "land Belgie belgie.txt", "naam N"};
         QTest::newRow("afspelen 1 plays once, window")
             << QStringList {"afspelen=1", "grootscherm=1", "Volume=35"} + remembered
             << QStringList {"url http://u/"} + middle + QStringList {"volume 35", "report zender_http://u/", "show"};
@@ -201,7 +202,7 @@ private Q_SLOTS:
             << QStringList {"url http://u/"} + middle + QStringList {"volume 50", "report zender_http://u/", "show"};
         // The shipped INST.INI of a fresh folder: no station yet, nothing to report, no error.
         QTest::newRow("fresh folder") << QStringList {
-            "shipped"} << QStringList {"land Holland", "bestand holland.txt", "naam ", "volume 50", "show"};
+            "shipped"} << QStringList {"land Holland ", "land Holland holland.txt", "naam ", "volume 50", "show"};
         QTest::newRow("volume out of range")
             << QStringList {"grootscherm=1", "Volume=250"} << QStringList {"naam ", "volume 100", "show"};
     }
@@ -225,7 +226,8 @@ private Q_SLOTS:
         }
         QStringList log;
         QString playerUrl;
-        LastStation restore(home.path(), hooks(log, playerUrl));
+        Watched watched(log);
+        LastStation restore(home.path(), &watched.station, hooks(log, playerUrl));
         restore.start();
         restore.onTimer3();
         QVERIFY(restore.isDone());
@@ -249,7 +251,8 @@ private Q_SLOTS:
         h.setFavouritesPath = [&](const QString &) {
             return --failuresLeft < 0;
         };
-        LastStation restore(home.path(), h);
+        Watched watched(log);
+        LastStation restore(home.path(), &watched.station, h);
         restore.start();
         for (int tick = 0; tick < 13; ++tick) {
             restore.onTimer3();
@@ -272,7 +275,7 @@ private Q_SLOTS:
             QTemporaryDir home;
             WriteINI(home.filePath(QStringLiteral("inst.ini")), QStringLiteral("Online Radio"),
                      QStringLiteral("xsluiten"), QLatin1String(xsluiten));
-            const LastStation memory(home.path(), {});
+            const LastStation memory(home.path(), nullptr, {});
             const RememberedStation values {"N", "http://u/", 35, "Belgie", "belgie.txt"};
             QCOMPARE(memory.rememberOnClose(values) == CloseAction::Quit, quits);
             QStringList stored;
@@ -283,6 +286,18 @@ private Q_SLOTS:
     }
 
 private:
+    // The remembered station and country, logged as the window's views would show each change.
+    struct Watched
+    {
+        CurrentStation station {{"*"}, {}, {}};
+        explicit Watched(QStringList &log)
+        {
+            QObject::connect(&station, &CurrentStation::stationChanged, &station,
+                             [&] { log << "naam " + station.name(); });
+            QObject::connect(&station, &CurrentStation::countryChanged, &station,
+                             [&] { log << "land " + station.country().name + ' ' + station.country().listFile; });
+        }
+    };
     static LastStation::Hooks hooks(QStringList &log, QString &playerUrl)
     {
         const auto rec = [&log](const char *what) {
@@ -297,9 +312,6 @@ private:
         h.playerUrl = [&] {
             return playerUrl;
         };
-        h.setLandNaam = rec("land");
-        h.setLandBestand = rec("bestand");
-        h.setZenderNaam = rec("naam");
         h.setVolume = rec("volume");
         h.setVerstuurMelding = rec("report");
         h.stop = rec("stop");

@@ -2,7 +2,9 @@
 #include "app/NetTransfer.h"
 #include "controls/Tavrilon.h"
 #include "digest/basMD5.h"
+#include "directory/Form2.h"
 #include "directory/StationListLoader.h"
+#include "player/CurrentStation.h"
 #include "player/FavouritesList.h"
 #include "player/Form1.h"
 #include "player/MprisService.h"
@@ -11,12 +13,14 @@
 #include "support/LocalHttpServer.h"
 
 #include <QAction>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusObjectPath>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QtTest>
@@ -35,8 +39,20 @@ LocalHttpReply serveHolland(const QByteArray &target)
 {
     if (target == "/radio/inter/zenders/holland.txt")
         return {200, kHolland};
+    if (target == "/radio/inter/keuze.txt")
+        return {200, "<naam>Belgi\xc3\xab</naam><bestand>belgie.txt</bestand>"};
     return {404, "not here"};
 }
+
+// A desktop panel, watching the player service.
+class PanelWatch : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QVariantMap> changes;
+public Q_SLOTS:
+    void record(const QString &, const QVariantMap &changed, const QStringList &) { changes << changed; }
+};
 
 // One loaded main window over a fresh program folder, a loopback directory server,
 // real transfers and the scripted player.
@@ -95,6 +111,78 @@ class TestForm1 : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void stationAnnouncesRealChangesOnce_data()
+    {
+        QTest::addColumn<QString>("part");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QList<int>>("announced"); // station, country, language
+        const auto row = [](const char *tag, const char *part, const char *value, const QList<int> &announced) {
+            QTest::newRow(tag) << QString(part) << QString(value) << announced;
+        };
+        row("name", "name", "Twee", {1, 0, 0});
+        row("same name", "name", "Een", {0, 0, 0});
+        row("address", "address", "http://two/", {1, 0, 0});
+        row("same site", "site", "http://one/", {0, 0, 0});
+        row("all of the station at once", "station", "x", {1, 0, 0});
+        row("list file", "listFile", "belgie.txt", {0, 1, 0});
+        row("same country", "country", "Holland", {0, 0, 0});
+        row("language", "language", "english", {0, 0, 1});
+        row("same language", "language", "Nederlands", {0, 0, 0});
+    }
+
+    void stationAnnouncesRealChangesOnce()
+    {
+        QFETCH(QString, part);
+        QFETCH(QString, value);
+        QFETCH(QList<int>, announced);
+        CurrentStation s({"Een", "http://one/", "http://one/"}, {"Holland", "holland.txt"}, "Nederlands");
+        QSignalSpy station(&s, &CurrentStation::stationChanged), country(&s, &CurrentStation::countryChanged),
+            language(&s, &CurrentStation::languageChanged);
+        using Setter = void (CurrentStation::*)(const QString &);
+        const QHash<QString, Setter> setters {{"name", &CurrentStation::setName},
+                                              {"address", &CurrentStation::setAddress},
+                                              {"site", &CurrentStation::setSite},
+                                              {"language", &CurrentStation::setLanguage}};
+        if (setters.contains(part))
+            (s.*setters[part])(value);
+        else if (part == QLatin1String("station"))
+            s.setStation({value, value, value});
+        else
+            s.setCountry(part == QLatin1String("country") ? CurrentStation::Country {value, s.country().listFile}
+                                                          : CurrentStation::Country {s.country().name, value});
+        QCOMPARE((QList<int> {int(station.count()), int(country.count()), int(language.count())}), announced);
+    }
+
+    // Another country leaves the station without an address: the desktop's panels hear
+    // of it even when the player's state stays as it was.
+    void countryChoiceIsAnnounced()
+    {
+        Rig rig(QStringLiteral("Nederlands"));
+        QVERIFY(rig.fetch());
+        rig.child<QListWidget>("List1")->setCurrentRow(0);
+        rig.form->List1_Click();
+        rig.player.script(PlayState::Stopped, QStringLiteral("Gestopt"));
+        rig.form->findChild<QTimer *>(QStringLiteral("Timer6"))->stop(); // its now-playing line is announced too
+        PanelWatch panel;
+        QVERIFY(QDBusConnection::sessionBus().connect(rig.form->findChild<MprisService *>()->serviceName(),
+                                                      "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties",
+                                                      "PropertiesChanged", &panel,
+                                                      SLOT(record(QString, QVariantMap, QStringList))));
+        QTest::mouseClick(rig.child<QWidget>("Label1"), Qt::LeftButton);
+        auto *chooser = rig.form->findChild<Form2 *>();
+        QVERIFY(chooser);
+        auto *countries = chooser->findChild<QListWidget *>(QStringLiteral("List1"));
+        QTRY_COMPARE(countries->count(), 1);
+        countries->setCurrentRow(0);
+        QTest::mouseClick(chooser->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+        QCOMPARE(rig.child<QLabel>("ZenderNaam")->text(), QStringLiteral(" - "));
+        QCOMPARE(rig.child<QLabel>("TaalGeselecteerd")->text(), QStringLiteral("belgie.txt"));
+        QCOMPARE(rig.form->findChild<QSystemTrayIcon *>()->toolTip(), QStringLiteral("Norvale -  - "));
+        QTRY_COMPARE(panel.changes.size(), 1);
+        QCOMPARE(qdbus_cast<QVariantMap>(panel.changes[0]["Metadata"])["mpris:trackid"].value<QDBusObjectPath>().path(),
+                 QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
+    }
+
     void loadShowsPlaceholderThenStations_data()
     {
         QTest::addColumn<QString>("language");
@@ -346,48 +434,34 @@ private Q_SLOTS:
 
     void askReplyEnablesRecording_data()
     {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<bool>("stationChangesMeanwhile");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<bool>("stale"); // another station plays by the time the reply comes
         QTest::addColumn<QString>("recStream"); // empty: Command4 stays disabled
 
-        QTest::newRow("line break then address") << QByteArray("\n127.0.0.1:8000") << false << "127.0.0.1:8000";
-        QTest::newRow("one character") << QByteArray("\n") << false << QString();
-        QTest::newRow("empty") << QByteArray() << false << QString();
-        QTest::newRow("stale: another station by then") << QByteArray("\nold.example:80") << true << QString();
+        QTest::newRow("line break then address") << "\n127.0.0.1:8000" << false << "127.0.0.1:8000";
+        QTest::newRow("one character") << "\n" << false << QString();
+        QTest::newRow("empty") << QString() << false << QString();
+        QTest::newRow("stale: another station by then") << "\nold.example:80" << true << QString();
     }
 
     void askReplyEnablesRecording()
     {
-        QFETCH(QByteArray, reply);
-        QFETCH(bool, stationChangesMeanwhile);
+        QFETCH(QString, reply);
+        QFETCH(bool, stale);
         QFETCH(QString, recStream);
-
-        FakeMediaPlayer *player = nullptr;
-        bool answered = false; // outlives the rig: closing the window aborts its requests
-        Rig rig(QStringLiteral("Nederlands"), [&](const QByteArray &target) {
-            if (!target.startsWith("/radio/inter/shoutcast/ask.php"))
-                return serveHolland(target);
-            if (stationChangesMeanwhile)
-                player->setUrl(QStringLiteral("http://other.example/"));
-            return LocalHttpReply {200, reply};
-        });
-        player = &rig.player;
-        connect(&rig.network, &QNetworkAccessManager::finished, this,
-                [&](QNetworkReply *r) { answered |= r->url().path().endsWith(QLatin1String("ask.php")); });
+        FakeTransfer ask;
+        Rig rig(QStringLiteral("Nederlands"), serveHolland, &ask);
         rig.player.setUrl(QStringLiteral("http://one.example/stream"));
         rig.player.script(PlayState::Playing, QStringLiteral("Speelt"));
-        const QByteArray asked =
-            "/radio/inter/shoutcast/ask.php?zenderurl=" + basMD5("http://one.example/stream").toLatin1();
-        QTRY_VERIFY(rig.server.targets().contains(asked));
+        QCOMPARE(ask.requests.size(), 1);
+        QCOMPARE(ask.requests[0].url.toString(QUrl::RemoveAuthority | QUrl::RemoveScheme),
+                 "/radio/inter/shoutcast/ask.php?zenderurl=" + basMD5("http://one.example/stream"));
+        if (stale)
+            rig.player.setUrl(QStringLiteral("http://other.example/"));
+        ask.answerLast(reply);
         auto *command4 = rig.child<QPushButton>("Command4");
-        if (recStream.isEmpty()) {
-            QTRY_VERIFY(answered); // and handled: the window's callback runs in the same emission
-            QVERIFY(!command4->isEnabled());
-            QCOMPARE(rig.child<QLabel>("recStream")->text(), QStringLiteral("streamrec"));
-        } else {
-            QTRY_VERIFY(command4->isEnabled());
-            QCOMPARE(rig.child<QLabel>("recStream")->text(), recStream);
-        }
+        QCOMPARE(command4->isEnabled(), !recStream.isEmpty());
+        QCOMPARE(rig.child<QLabel>("recStream")->text(), recStream.isEmpty() ? QStringLiteral("streamrec") : recStream);
         rig.player.script(PlayState::Stopped, QStringLiteral("Gestopt"));
         QVERIFY(!command4->isEnabled());
     }

@@ -1,4 +1,5 @@
 #include "app/MediaPlayer.h"
+#include "player/CurrentStation.h"
 #include "player/DesktopNotifier.h"
 #include "player/MprisService.h"
 #include "player/NowPlaying.h"
@@ -26,14 +27,14 @@ struct FakeWindow
 {
     PlayState state = PlayState::Playing;
     int volume = 50, favourites = 2;
-    QString station = QStringLiteral("Radio Een"), song, url = QStringLiteral("http://one.example/stream");
+    QString song, url = QStringLiteral("http://one.example/stream");
+    CurrentStation station {{QStringLiteral("Radio Een"), url, {}}, {}, {}};
     QStringList calls;
 
     MprisHooks hooks()
     {
         return {
             .playState = [this] { return state; },
-            .stationName = [this] { return station; },
             .songTitle = [this] { return song; },
             .streamUrl = [this] { return url; },
             .volume = [this] { return volume; },
@@ -80,9 +81,9 @@ class TestNowPlaying : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        m_service = new MprisService(m_window.hooks(), this);
+        m_service = new MprisService(m_window.hooks(), &m_window.station, this);
         QVERIFY(m_service->registerOn());
-        MprisService offline(m_window.hooks());
+        MprisService offline(m_window.hooks(), &m_window.station);
         QVERIFY(!offline.registerOn(QDBusConnection::connectToBus("unix:path=/nonexistent/bus", "none")));
     }
 

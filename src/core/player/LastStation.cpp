@@ -1,6 +1,7 @@
 #include "player/LastStation.h"
 
 #include "app/IniFile.h"
+#include "player/CurrentStation.h"
 
 #include <algorithm>
 
@@ -24,9 +25,10 @@ enum Step {
 
 } // namespace
 
-LastStation::LastStation(QString programFolder, Hooks hooks, QObject *parent)
+LastStation::LastStation(QString programFolder, CurrentStation *station, Hooks hooks, QObject *parent)
     : QObject(parent)
     , m_programFolder(std::move(programFolder))
+    , m_station(station)
     , m_hooks(std::move(hooks))
 {
     static_assert(FavouritesPath + 1 == kStepCount);
@@ -118,12 +120,16 @@ bool LastStation::runStep(int step)
         // default), rather than an empty list name that no list load could ever satisfy.
         const QString value = read(
             kOnthouden, step == LandNaam ? QStringLiteral("LaatsteLandNaam") : QStringLiteral("LaatsteLandbestand"));
-        if (!value.isEmpty())
-            call(step == LandNaam ? m_hooks.setLandNaam : m_hooks.setLandBestand, value);
+        if (value.isEmpty() || !m_station)
+            return true;
+        CurrentStation::Country country = m_station->country();
+        (step == LandNaam ? country.name : country.listFile) = value;
+        m_station->setCountry(country);
         return true;
     }
     case ZenderNaam:
-        call(m_hooks.setZenderNaam, read(kOnthouden, QStringLiteral("LaatsteNAAM")));
+        if (m_station)
+            m_station->setName(read(kOnthouden, QStringLiteral("LaatsteNAAM")));
         return true;
     case Volume:
         call(m_hooks.setVolume, volumeFromText(read(kOnthouden, QStringLiteral("Volume"))));

@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+class CurrentStation;
+
 // What the main window remembers between runs in section "Onthouden" of INST.INI.
 struct RememberedStation
 {
@@ -24,7 +26,7 @@ enum class CloseAction {
 };
 
 // The main window's close handler and its restore timer Timer3, without widgets: the
-// window answers through hooks.
+// remembered station and country go into the current station, the rest through hooks.
 //
 // The restore runs its steps in a fixed order and remembers how far it got: a step
 // that fails is tried again on the next tick from that step on, so the station started
@@ -42,9 +44,6 @@ public:
     {
         std::function<void(const QString &url)> setUrl; // the player's URL; playback starts
         std::function<QString()> playerUrl; // the player's URL as it reads back
-        std::function<void(const QString &naam)> setLandNaam; // TaalGeselecteerdTekst
-        std::function<void(const QString &bestand)> setLandBestand; // TaalGeselecteerd
-        std::function<void(const QString &naam)> setZenderNaam; // ZenderNaam
         // Slider1's value, then its Change handler: the player's volume unless muted,
         // and the percentage text.
         std::function<void(int volume)> setVolume;
@@ -58,7 +57,8 @@ public:
         std::function<void(const QString &key)> showError;
     };
 
-    LastStation(QString programFolder, Hooks hooks, QObject *parent = nullptr);
+    // station, when given, must outlive this object.
+    LastStation(QString programFolder, CurrentStation *station, Hooks hooks, QObject *parent = nullptr);
 
     QString iniPath() const;
 
@@ -95,6 +95,7 @@ private:
     void countFailure();
 
     QString m_programFolder;
+    CurrentStation *m_station;
     Hooks m_hooks;
     QTimer m_timer3;
     int m_nextStep = 0;

@@ -3,6 +3,7 @@
 #include "app/MediaPlayer.h"
 #include "app/ProgramIdentity.h"
 #include "app/SongTitle.h"
+#include "player/CurrentStation.h"
 
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
@@ -123,10 +124,14 @@ private:
     MprisService *m_service;
 };
 
-MprisService::MprisService(MprisHooks hooks, QObject *parent)
+MprisService::MprisService(MprisHooks hooks, const CurrentStation *station, QObject *parent)
     : QObject(parent)
     , m_hooks(std::move(hooks))
+    , m_station(station)
 {
+    // Queued: a path that sets the station one part at a time (the restore, the search)
+    // is announced once, as it stands when the path is done.
+    connect(station, &CurrentStation::stationChanged, this, &MprisService::publishChanges, Qt::QueuedConnection);
     new MprisRootAdaptor(this);
     new MprisPlayerAdaptor(this);
 }
@@ -185,7 +190,7 @@ QString MprisService::playbackStatus() const
 QVariantMap MprisService::metadata() const
 {
     const QString url = text(m_hooks.streamUrl);
-    const QString station = text(m_hooks.stationName);
+    const QString station = m_station->name().left(kMaxText);
     const QString song = text(m_hooks.songTitle);
     // Before any station (or after the media was closed) there is no track to describe.
     if (url.isEmpty())

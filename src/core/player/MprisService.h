@@ -9,12 +9,13 @@
 #include <QVariantMap>
 #include <functional>
 
+class CurrentStation;
+
 // What the media-player service reads from the main window and asks of it. Every
 // hook may be left empty: a missing getter reads as nothing, a missing action does nothing.
 struct MprisHooks
 {
     std::function<PlayState()> playState;
-    std::function<QString()> stationName;
     std::function<QString()> songTitle; // the stream's current title, empty when it sends none
     std::function<QString()> streamUrl; // empty: no station to describe or to play
     std::function<int()> volume; // 0..100
@@ -35,8 +36,9 @@ struct MprisHooks
 
 // The player as desktop widgets, media keys and playerctl see it: MPRIS2 at
 // /org/mpris/MediaPlayer2 under "org.mpris.MediaPlayer2.norvale". Property reads go
-// to the hooks each time; the window tells the service when something changed, and
-// the service announces only what really differs from what it announced last.
+// to the hooks and the station each time; the service follows the station itself, the
+// window tells it of the player's changes, and the service announces only what really
+// differs from what it announced last.
 class MprisService final
     : public QObject
     , protected QDBusContext
@@ -46,7 +48,8 @@ public:
     static constexpr auto kServiceName = "org.mpris.MediaPlayer2.norvale";
     static constexpr auto kObjectPath = "/org/mpris/MediaPlayer2";
 
-    explicit MprisService(MprisHooks hooks, QObject *parent = nullptr);
+    // station must outlive the service.
+    MprisService(MprisHooks hooks, const CurrentStation *station, QObject *parent = nullptr);
     ~MprisService() override;
 
     // Publishes the service; false (and nothing published) without a usable bus. When
@@ -57,8 +60,8 @@ public:
 
     // Calls the window makes when something it shows changed; any of them may be
     // called freely, an unchanged value sends nothing.
-    void stationChanged() { publishChanges(); }
     void titleChanged() { publishChanges(); }
+    void artChanged() { publishChanges(); }
     void stateChanged() { publishChanges(); }
     void volumeChanged() { publishChanges(); }
     // The messenger line (SendNowPlaying), shown as the track's comment.
@@ -88,6 +91,7 @@ private:
     QVariantMap playerProperties() const;
 
     MprisHooks m_hooks;
+    const CurrentStation *m_station;
     QDBusConnection m_bus {QString()};
     QString m_serviceName;
     QString m_nowPlayingLine;

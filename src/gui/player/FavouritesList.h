@@ -49,8 +49,8 @@ public Q_SLOTS:
     void importPlaylist(); // asks for a file, adds its stations, tells how many
 
 Q_SIGNALS:
-    // A favourite was clicked and read: the window sets ZenderNaam, then the player's
-    // URL, then RadioUrl, then the play report.
+    // A favourite was clicked and read: the window starts it as it starts a station of
+    // the list (the player's URL, the current station, the play report).
     void playFavourite(const QString &naam, const QString &url, const QString &website);
 
 protected:

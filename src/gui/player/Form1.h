@@ -2,27 +2,26 @@
 
 #include "app/LanguageTexts.h"
 #include "app/PlayState.h"
-#include "app/ReplyGuard.h"
 #include "player/AppServices.h"
+#include "player/CurrentStation.h"
 #include "skins/SkinLoader.h"
 
 #include <QPointer>
 #include <QWidget>
 
 class DesktopNotifier;
+class DiagnosticsFrame;
+class DirectoryReporter;
 class FavouritesList;
 class LastStation;
 class LinkLabel;
 class ListenerFeatures;
 class MprisService;
-class QGroupBox;
+class PlayerStatusPresenter;
 class QLabel;
-class QLineEdit;
 class QListWidget;
 class QMenu;
 class QAction;
-class QProgressBar;
-class Tavrilon;
 class QPushButton;
 class QTimer;
 class Record;
@@ -33,9 +32,10 @@ class TrayIcon;
 class VisualisationFrame;
 class WebView;
 
-// The main window. Its hidden labels hold the program's shared state (current station,
-// country, language, report channel, recordable address), as the other windows expect
-// to find it there.
+// The main window. The station, its country and the interface language live in the
+// current station, which the window owns and hands to the parts that follow it; its
+// named labels show them. Its layout, the diagnostics frame, the player's status, the
+// directory reports and the dialogs each have a file of their own.
 class Form1 final : public QWidget
 {
     Q_OBJECT
@@ -86,58 +86,54 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // Form1Layout.cpp: the controls, their look and their captions.
     void buildControls();
+    void buildStationViews();
     void buildTray();
-    void buildDesktopService();
-    void buildLastStation();
-    void buildListenerFeatures();
+    void buildTimers();
+    void applyPlainStyle(const QImage &frame = {}); // colours drawn against frame
+    void applyTexts(); // the Timer5 pass
     void onTimer2(); // applies the skin
+    // Form1Dialogs.cpp: the dialogs the window opens, wired to the current station.
     void openSettings(); // Label4
     void openCountryChooser(); // Label1, TaalGeselecteerdTekst
     void openSearch(); // Label12
-    void showPlaceholder();
     struct DirectoryDialogContext dialogContext();
-    void applyPlainStyle(const QImage &frame = {}); // colours drawn against frame
-    void applyTexts(); // the Timer5 pass
-    void onPlayerStatusChanged();
+    // Form1.cpp
+    void buildDesktopService();
+    void buildLastStation();
+    void buildListenerFeatures();
+    void showPlaceholder();
     void onPlayerBuffering(bool start);
     void onPlayerError();
     void onStationListLoaded(const QStringList &names, const QStringList &urls, const QStringList &homepages);
     void onTimer6();
-    void onTimer7();
     void onVolumeChange(int value);
     void onVolumeMouseMove();
-    void onZenderNaamChange();
-    void askRecordable();
-    struct RememberedStation currentStation() const;
-    void setPlayCaption(const QString &key);
-    void setStation(const QString &name, const QString &url, const QString &homepage);
-    void toggleDiagnostics();
+    struct RememberedStation rememberedStation() const;
+    // The one way a station starts: from the list, a favourite, the desktop or the alarm.
+    // The player gets the address, the station changes, the play report goes out.
+    void startStation(const QString &name, const QString &url, const QString &site);
+    // The player gets an address on its own (restore, search): the station follows it.
+    // An address the user chose and the player refuses is told to the user.
+    void setPlayerUrl(const QString &url, bool chosen);
     void navigate(const QUrl &url);
     void showNavigationError();
     void openStationSite();
     void showTrayIcon();
     bool trayUsable() const;
-    // The caption key for a play state; empty for states that keep the caption.
-    static QString playCaptionKey(PlayState state);
 
     AppServices m_services;
     LanguageTexts m_texts;
+    CurrentStation m_station;
     StationListLoader *m_loader = nullptr;
+    DirectoryReporter *m_reporter = nullptr;
+    PlayerStatusPresenter *m_status = nullptr;
     bool m_showsPlaceholder = false; // List1 holds the "error14" line, not stations
     bool m_quitting = false; // the tray's "Close" path: the close box may not hide
-    ReplyGuard m_ask; // the address question; a reply to an older one is dropped
-    QString m_askedUrl; // the stream asked about since playback last started; empty: not yet
-    bool m_recordable = false; // the answer for m_askedUrl named a recordable address
-    // What the status handler last acted on: a change of status text alone (a new song)
-    // is no new state.
-    PlayState m_shownState = PlayState::Undefined;
-    QString m_shownUrl;
-    quint64 m_reportRequest = 0;
     MprisService *m_mpris = nullptr; // the desktop's view of the player (media keys, panels)
     DesktopNotifier *m_notifier = nullptr;
     QPointer<Record> m_recorder; // the open recorder window, which deletes itself on close
-    QString m_lastTitle; // the song last announced, so a notice shows once per song
     LastStation *m_last = nullptr; // Timer3's restore and the close box's memory
     ListenerFeatures *m_listener = nullptr;
     SkinLoader m_skinLoader;
@@ -179,23 +175,7 @@ private:
     QAction *openAction = nullptr;
     QAction *sluit = nullptr;
 
-    // The diagnostics frame and the state it holds.
-    QGroupBox *Frame1 = nullptr;
-    QListWidget *List2 = nullptr;
-    QListWidget *List3 = nullptr;
-    QListWidget *List4 = nullptr;
-    QLabel *TaalGeselecteerd = nullptr;
-    QLabel *RadioUrl = nullptr;
-    QLabel *verstuurMelding = nullptr;
-    QLabel *recStream = nullptr;
-    QLabel *MsnTekst = nullptr;
-    QLabel *errorZendersLaden = nullptr;
-    QLabel *errorInstellingenLaden = nullptr;
-    QLabel *skinfout = nullptr;
-    QLineEdit *gESelecteerdland = nullptr;
-    Tavrilon *DownloadInfo = nullptr; // every downloaded list text, as it arrived
-    QPushButton *Colorize = nullptr; // colours DownloadInfo's HTML on request
-    QProgressBar *ColorizeProgress = nullptr;
+    DiagnosticsFrame *Frame1 = nullptr; // the hidden state and the logs
 
     QTimer *Timer2 = nullptr;
     QTimer *Timer4 = nullptr;

@@ -3,6 +3,7 @@
 #include "app/IniFile.h"
 #include "app/LanguageTexts.h"
 #include "player/AlarmWindow.h"
+#include "player/CurrentStation.h"
 #include "player/FavouriteStepper.h"
 #include "player/HistoryWindow.h"
 #include "player/LinkLabel.h"
@@ -120,7 +121,7 @@ void ListenerFeatures::titleHeard(const QString &title)
 {
     if (title.isEmpty())
         return;
-    m_history.add({QDateTime::currentDateTime(), m_hooks.stationName ? m_hooks.stationName() : QString(),
+    m_history.add({QDateTime::currentDateTime(), m_hooks.station ? m_hooks.station->name() : QString(),
                    m_hooks.stationUrl ? m_hooks.stationUrl() : QString(), title});
     if (m_historyWindow)
         m_historyWindow->refresh();

@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <functional>
 
+class CurrentStation;
 class HistoryWindow;
 class LanguageTexts;
 class LinkLabel;
@@ -26,8 +27,8 @@ class WakeAlarm;
 // keys. It reads and drives the window only through these hooks.
 struct ListenerHooks
 {
-    std::function<QString()> stationName;
-    std::function<QString()> stationUrl;
+    const CurrentStation *station = nullptr; // the history names the songs' station by it
+    std::function<QString()> stationUrl; // what the player plays
     std::function<PlayState()> playState;
     std::function<int()> userVolume; // the slider: what the user chose and what is stored
     std::function<void(int)> setPlayerVolume; // what sounds now, the slider untouched
