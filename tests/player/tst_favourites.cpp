@@ -268,23 +268,6 @@ private Q_SLOTS:
         QCOMPARE(restore.failureCount(), 0);
     }
 
-    // The five keys in the spellings the restore reads; "xsluiten" "1" alone quits.
-    void closeWritesFiveKeys()
-    {
-        for (const auto &[xsluiten, quits] : {std::pair {"1", true}, {"0", false}, {"", false}}) {
-            QTemporaryDir home;
-            WriteINI(home.filePath(QStringLiteral("inst.ini")), QStringLiteral("Online Radio"),
-                     QStringLiteral("xsluiten"), QLatin1String(xsluiten));
-            const LastStation memory(home.path(), nullptr, {});
-            const RememberedStation values {"N", "http://u/", 35, "Belgie", "belgie.txt"};
-            QCOMPARE(memory.rememberOnClose(values) == CloseAction::Quit, quits);
-            QStringList stored;
-            for (const char *key : {"LaatsteNAAM", "LaatsteURL", "volume", "LaatsteLandNaam", "LaatsteLandBestand"})
-                stored << ReadINI(memory.iniPath(), QStringLiteral("Onthouden"), QLatin1String(key));
-            QCOMPARE(stored, (QStringList {"N", "http://u/", "35", "Belgie", "belgie.txt"}));
-        }
-    }
-
 private:
     // The remembered station and country, logged as the window's views would show each change.
     struct Watched

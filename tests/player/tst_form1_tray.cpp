@@ -1,18 +1,8 @@
-#include "app/IniFile.h"
-#include "app/NetTransfer.h"
+#include "PlayerRig.h"
 #include "controls/Slider.h"
-#include "directory/StationListLoader.h"
-#include "player/Form1.h"
-#include "support/FakeMediaPlayer.h"
-#include "support/LocalHttpServer.h"
 #include "support/TrayHost.h"
 
 #include <QAction>
-#include <QListWidget>
-#include <QNetworkAccessManager>
-#include <QtTest>
-#include <filesystem>
-#include <memory>
 
 // The main window's life between the screen and the notification area, under Xvfb with
 // trayer as the tray host: the close box hides it into an icon, the icon or "Open" brings
@@ -21,32 +11,16 @@ class TestForm1Tray : public QObject
 {
     Q_OBJECT
 
-    struct Rig
+    // The close box hides rather than quits.
+    struct TrayRig : Rig
     {
-        QTemporaryDir folder;
-        LocalHttpServer server {[](const QByteArray &target) {
-            if (target == "/radio/inter/zenders/holland.txt")
-                return LocalHttpReply {200, "<naam>Radio Een</naam><url>http://one.example/stream</url>"};
-            return LocalHttpReply {404, "not here"};
-        }};
-        QNetworkAccessManager network;
-        NetTransfer inet1 {&network}, inet2 {&network}, inet3 {&network};
-        FakeMediaPlayer player;
-        std::unique_ptr<Form1> form;
-
-        Rig()
+        TrayRig()
+            : Rig(QStringLiteral("Nederlands"))
         {
-            std::filesystem::copy(NORVALE_BINARY_DIR "/share/norvale", folder.path().toStdString(),
-                                  std::filesystem::copy_options::recursive);
-            // The close box hides rather than quits.
-            WriteINI(iniPath(), QStringLiteral("Online Radio"), QStringLiteral("xsluiten"), QStringLiteral("0"));
-            form = std::make_unique<Form1>(
-                AppServices {folder.path(), QUrl(server.baseUrl()), &inet1, &inet2, &inet3, &player});
-            form->load();
+            WriteINI(ini(), QStringLiteral("Online Radio"), QStringLiteral("xsluiten"), QStringLiteral("0"));
             form->show();
         }
-        QString iniPath() const { return folder.filePath(QStringLiteral("INST.INI")); }
-        QAction *trayAction(const char *name) const { return form->findChild<QAction *>(QLatin1String(name)); }
+        QAction *trayAction(const char *name) const { return child<QAction>(name); }
     };
 
     TrayHost m_host;
@@ -63,7 +37,7 @@ private Q_SLOTS:
     void closeBoxHidesAndTrayBringsBack()
     {
         QFETCH(bool, click);
-        Rig rig;
+        TrayRig rig;
         QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
         QVERIFY(!TrayHost::iconWindow());
         rig.form->close();
@@ -83,10 +57,9 @@ private Q_SLOTS:
 
     void trayCloseStoresStationAndEnds()
     {
-        Rig rig;
-        rig.form->findChild<StationListLoader *>()->onTimer1();
-        auto *list1 = rig.form->findChild<QListWidget *>(QStringLiteral("List1"));
-        QTRY_COMPARE(list1->item(0)->text(), QStringLiteral("Radio Een")); // no longer the placeholder
+        TrayRig rig;
+        QVERIFY(rig.fetch());
+        auto *list1 = rig.child<QListWidget>("List1");
         QTest::mouseClick(list1->viewport(), Qt::LeftButton, {}, list1->visualItemRect(list1->item(0)).center());
         rig.form->findChild<Slider *>(QStringLiteral("Slider1"))->setValue(35);
         rig.form->close();
@@ -100,7 +73,7 @@ private Q_SLOTS:
         QVERIFY(!TrayHost::iconWindow());
         QStringList stored;
         for (const char *key : {"LaatsteNAAM", "LaatsteURL", "volume", "LaatsteLandNaam", "LaatsteLandBestand"})
-            stored << ReadINI(rig.iniPath(), QStringLiteral("Onthouden"), QLatin1String(key));
+            stored << rig.remembered(key);
         QCOMPARE(stored, (QStringList {"Radio Een", "http://one.example/stream", "35", "Holland", "holland.txt"}));
     }
 };

@@ -112,24 +112,14 @@ private Q_SLOTS:
         QVERIFY(checked >= 1);
     }
 
-    void standardButtonsSpeakTheLanguage_data()
-    {
-        QTest::addColumn<QString>("language");
-        QTest::addColumn<QString>("yes");
-        QTest::newRow("Dutch") << "Nederlands"
-                               << "Ja";
-        QTest::newRow("back to English") << "english"
-                                         << "Yes";
-    }
     void standardButtonsSpeakTheLanguage()
     {
-        QFETCH(QString, language);
-        QFETCH(QString, yes);
-        QWidget parent;
-        const LanguageTexts texts(NORVALE_SOURCE_DIR "/data", [language] { return language; });
-        showMessage(&parent, texts, QStringLiteral("error0"), MessageCode::YesNo, true);
-        auto *box = parent.findChild<QMessageBox *>();
-        QCOMPARE(box->button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), yes);
+        for (const auto &[language, yes] : {std::pair {"Nederlands", "Ja"}, {"english", "Yes"}}) {
+            QWidget parent;
+            const LanguageTexts texts(NORVALE_SOURCE_DIR "/data", [language] { return QString(language); });
+            showMessage(&parent, texts, QStringLiteral("error0"), MessageCode::YesNo, true);
+            QCOMPARE(parent.findChild<QMessageBox *>()->button(QMessageBox::Yes)->text().remove('&'), yes);
+        }
     }
 };
 
