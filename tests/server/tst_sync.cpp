@@ -1,6 +1,4 @@
-// The radio-browser sync against stand-ins of the API on loopback, serving the shared
-// JSON files under the API's own paths: good mirrors, a closed port, a slow one that never
-// answers, one that fails half-way and one that answers nonsense.
+// The radio-browser sync against loopback stand-ins of the API's mirrors serving the shared JSON files.
 
 #include "ServerTestSupport.h"
 #include "catalogue/RadioBrowserSync.h"
@@ -226,11 +224,7 @@ private Q_SLOTS:
         std::vector<std::unique_ptr<LocalHttpServer>> servers;
         auto store = openStore();
         QVERIFY(store);
-        CatalogueStation s;
-        s.countryCode = QStringLiteral("NL");
-        s.name = QStringLiteral("Blijft");
-        s.url = QStringLiteral("http://blijft.example/");
-        QVERIFY(store->replaceCatalogue({s}).ok());
+        QVERIFY(store->replaceCatalogue({makeStation("NL", "Blijft", "http://blijft.example/")}).ok());
         const StoreResult r = syncFromRadioBrowser(*store, start(order, &servers), m_options);
         QCOMPARE(r.error, StoreError::Network);
         QVERIFY(!r.message.isEmpty());
