@@ -227,7 +227,7 @@ private Q_SLOTS:
     void interruptions_data()
     {
         QTest::addColumn<bool>("stall");
-        QTest::newRow("source drops: a stream that has played gets every attempt, not only the first's") << false;
+        QTest::newRow("source drops and returns: it reconnects") << false;
         QTest::newRow("network stalls: it buffers and the same connection carries on") << true;
     }
 
