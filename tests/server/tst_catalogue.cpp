@@ -79,7 +79,6 @@ private Q_SLOTS:
         const auto snapshot = buildSnapshot(r.stations, r.countries);
         for (const Language language : {Language::Dutch, Language::English}) {
             const CountryListText countries = parseCountryList(QString::fromUtf8(snapshot->countryList(language).body));
-            QCOMPARE(countries.naam.size(), 51);
             QCOMPARE(QSet<QString>(countries.bestand.cbegin(), countries.bestand.cend()).size(), 51);
             for (int i = 0; i < countries.bestand.size(); ++i) {
                 const CatalogueCountry *c = snapshot->countryByBestand(countries.bestand.at(i));
@@ -87,7 +86,6 @@ private Q_SLOTS:
                 QCOMPARE(countries.naam.at(i), language == Language::Dutch ? c->nameDutch : c->nameEnglish);
                 const StationListText list = stationList(*snapshot, c->bestand);
                 QCOMPARE(list.naam.size(), c->stationCount);
-                QCOMPARE(list.homepage.size(), c->stationCount);
                 QCOMPARE(QSet<QString>(list.url.cbegin(), list.url.cend()), urlsByCountry.value(c->code));
             }
         }

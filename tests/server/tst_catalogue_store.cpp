@@ -1,5 +1,4 @@
-// The store over a real database: the same cases on SQLite and on the shared PostgreSQL
-// test database (skipped with the reason when none can be had).
+// The store over SQLite and over the shared PostgreSQL test database.
 
 #include "ServerTestSupport.h"
 #include "catalogue/RadioBrowserSync.h"

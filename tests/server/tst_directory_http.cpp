@@ -1,6 +1,5 @@
-// The directory server's contract over real HTTP: the server runs in this process on a
-// free loopback port over the real store, SQLite in a temporary folder and then the
-// shared PostgreSQL test database, and every request goes through a socket.
+// The directory server's contract over real sockets, in-process over the real store
+// (SQLite, then the shared PostgreSQL test database).
 
 #include "ServerTestSupport.h"
 #include "catalogue/Gzip.h"
@@ -176,6 +175,12 @@ private Q_SLOTS:
         pathRow("no list named", "/radio/inter/zenders/", 404);
         pathRow("unknown path", "/radio/inter/geheim.php", 404);
         pathRow("health", "/health", 200, {"ok", "6 stations"});
+        // Which addresses are recordable, in either case of the digest, is the catalogue test's.
+        const QByteArray ask = "/radio/inter/shoutcast/ask.php?zenderurl=";
+        pathRow("ask, recordable", ask + md5(kRecordableUrl), 200, {"\n127.0.0.1:9"});
+        pathRow("ask, not a digest", ask + "http://127.0.0.1:9/", 200, {}, {"127.0.0.1"});
+        pathRow("ask, digest too long", ask + md5(kRecordableUrl) + "0", 200, {}, {"127.0.0.1"});
+        pathRow("ask, nothing asked", "/radio/inter/shoutcast/ask.php", 200, {}, {"127.0.0.1"});
 
         pathRow("search in one country", kSearch + "jazz&land=holland", 200, {"<naam>Jazz"}, {"Klassik"});
         pathRow("empty search", kSearch + "&land=", 200, {}, {"<naam>"});
@@ -212,9 +217,8 @@ private Q_SLOTS:
                 problem + enc(QStringLiteral("<script>x</script>")) + "&zenderland=" + enc(QStringLiteral("<img>")),
                 200, {"Rock &amp; Roll Radio"}, {"<script", "<img"});
         pathRow("station not in the catalogue",
-                kSite + "melding&zenderurl=" + enc(QStringLiteral("http://spam.example/"))
-                    + "&zendernaam=Spam&zenderland=X",
-                404, {"not in the directory"}, {"Spam"});
+                kSite + "melding&zenderurl=" + enc(QStringLiteral("http://spam.example/")) + "&zendernaam=Spam", 404,
+                {"not in the directory"}, {"Spam"});
         pathRow("attribute break in the address",
                 kSite + "melding&zendernaam=X&zenderurl="
                     + enc(QStringLiteral("http://x.example/\"onmouseover=\"alert(1)")),
@@ -240,7 +244,7 @@ private Q_SLOTS:
         for (const QByteArray &text : absent)
             QVERIFY2(!reply.body.contains(text), text.constData());
         QCOMPARE(QString::fromUtf8(reply.body).toUtf8(), reply.body);
-        if (html || status != 200 || target == "/health")
+        if (status != 200 || !(target.contains("/zenders/") || target.contains("keuze")))
             return;
         // The player's own parser reads the list whole: every "<" is one of its fields.
         const QString body = QString::fromUtf8(reply.body);
@@ -285,28 +289,6 @@ private Q_SLOTS:
         QCOMPARE(reply.header("etag"), tag);
         QCOMPARE(reply.body, status == 200 ? m_logo : QByteArray());
         QCOMPARE(reply.header("content-type"), status == 200 ? QByteArray("image/png") : QByteArray());
-    }
-
-    // Which addresses are recordable, in either case of the digest, is the catalogue test's.
-    void ask_data()
-    {
-        QTest::addColumn<QByteArray>("query");
-        QTest::addColumn<QByteArray>("body");
-
-        QTest::newRow("recordable") << "zenderurl=" + md5(kRecordableUrl) << QByteArray("\n127.0.0.1:9");
-        QTest::newRow("not a digest") << QByteArray("zenderurl=http://127.0.0.1:9/") << QByteArray();
-        QTest::newRow("digest too long") << "zenderurl=" + md5(kRecordableUrl) + "0" << QByteArray();
-        QTest::newRow("nothing asked") << QByteArray() << QByteArray();
-    }
-
-    void ask()
-    {
-        QFETCH(QByteArray, query);
-        QFETCH(QByteArray, body);
-        const HttpTestReply reply = httpGet(m_port, "/radio/inter/shoutcast/ask.php?" + query);
-        QCOMPARE(reply.status, 200);
-        QCOMPARE(reply.header("content-type"), QByteArray("text/plain; charset=utf-8"));
-        QCOMPARE(reply.body, body);
     }
 
     void reports_data()
@@ -535,9 +517,8 @@ private Q_SLOTS:
         else
             QVERIFY(connection.closedByServer());
         const DirectoryStore::Counts after = counts();
-        QCOMPARE(after.plays, before.plays);
-        QCOMPARE(after.firstRuns, before.firstRuns);
-        QCOMPARE(after.brokenReports, before.brokenReports);
+        QCOMPARE((QList<qint64> {after.plays, after.firstRuns, after.brokenReports}),
+                 (QList<qint64> {before.plays, before.firstRuns, before.brokenReports}));
         QCOMPARE(httpGet(m_port, "/health").status, 200);
     }
 

@@ -1,12 +1,8 @@
-// norvale-directory as a process: its command line, a served catalogue shut down by
-// SIGTERM with its queued reports written, and two processes sharing one PostgreSQL.
+// norvale-directory as a process: command line, serving, SIGTERM, two processes on one PostgreSQL.
 
 #include "ServerTestSupport.h"
 
 #include <QDeadlineTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -228,20 +224,12 @@ private Q_SLOTS:
     void clientsLeavingMidList()
     {
         QTemporaryDir dir;
-        QJsonArray stations;
-        for (int i = 0; i < 4000; ++i) {
-            const QString url = QStringLiteral("http://s%1.example.nl/stream").arg(i);
-            stations.append(
-                QJsonObject {{"stationuuid", QStringLiteral("0b1c2d3e-0000-4000-8000-%1").arg(i, 12, 10, QChar(u'0'))},
-                             {"name", QStringLiteral("Station %1").arg(i)},
-                             {"url", url},
-                             {"url_resolved", url},
-                             {"homepage", "https://example.nl/"},
-                             {"countrycode", "NL"},
-                             {"country", "The Netherlands"}});
-        }
-        QFile file(dir.filePath(QStringLiteral("many.json")));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(stations).toJson()) > 0);
+        QByteArray csv = "country_code,name,url,homepage\n";
+        for (int i = 0; i < 4000; ++i)
+            csv += "NL,Station " + QByteArray::number(i) + ",http://s" + QByteArray::number(i)
+                + ".example.nl/stream,https://example.nl/\n";
+        QFile file(dir.filePath(QStringLiteral("many.csv")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size());
         file.close();
         const QString database = dir.filePath(QStringLiteral("many.sqlite"));
         QCOMPARE(run({QStringLiteral("import"), file.fileName(), QStringLiteral("--database"), database}).exitCode, 0);

@@ -1,5 +1,4 @@
-// Query values as the player and older clients send them, and the per-client report
-// limit on a clock the test moves.
+// Query values as old and new clients send them; the report limit on a test clock.
 
 #include "http/QueryString.h"
 #include "http/RateLimiter.h"
