@@ -4,6 +4,7 @@
 #include "support/EngineProcess.h"
 #include "support/IcecastServer.h"
 #include "support/LocalHttpServer.h"
+#include "support/TestFiles.h"
 
 #include <QProcess>
 #include <QTcpServer>
@@ -16,9 +17,8 @@ constexpr int kWait = 10000;
 const QString kReconnecting = QStringLiteral("Reconnecting…");
 
 // Every announced state and status, read inside the handler as a caller would.
-class History : public QObject
+struct History : QObject
 {
-public:
     explicit History(MediaPlayer *player)
     {
         connect(player, &MediaPlayer::statusChanged, this, [this, player] {
@@ -29,19 +29,10 @@ public:
         connect(player, &MediaPlayer::error, this, [this, player] { stateAtError.append(player->playState()); });
     }
 
-    QList<PlayState> states;
+    QList<PlayState> states, stateAtError;
     QStringList statuses;
     QList<bool> buffering;
-    QList<PlayState> stateAtError;
 };
-
-// An address on loopback that nothing listens on.
-QString closedUrl()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return QStringLiteral("http://127.0.0.1:%1/stream").arg(probe.serverPort());
-}
 
 std::unique_ptr<MpvPlayer> newPlayer(const QList<int> &delaysMs = {250, 500, 1000, 1000, 1000, 1000, 1000, 1000},
                                      int openAttempts = 100)
@@ -51,8 +42,7 @@ std::unique_ptr<MpvPlayer> newPlayer(const QList<int> &delaysMs = {250, 500, 100
     return player;
 }
 
-// Relays connections to a port and can hold back what the server sends, as a
-// congested network does.
+// Relays connections to a port and holds back the server's bytes while stalled.
 class StallingProxy : public QTcpServer
 {
 public:
@@ -91,301 +81,263 @@ class TestMpvPlayer : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase();
-    void listeningSession_data();
-    void listeningSession();
-    void titles();
-    void playlists_data();
-    void playlists();
-    void remotePlaylistEntries_data();
-    void remotePlaylistEntries();
-    void reconnectsAfterSourceDrop();
-    void buffersWhenTheNetworkStalls();
-    void goneStream();
-    void handlersWithNestedEventLoops();
-    void destroyedWhileBusy();
-
-private:
     // A small burst keeps playback near the live edge, so titles show up soon.
-    IcecastServer m_server {IcecastServer::Options {8000}};
-};
+    IcecastServer m_server {8000};
 
-void TestMpvPlayer::initTestCase()
-{
-    prepareEngineProcess();
-    NORVALE_START_ICECAST(m_server);
-}
-
-void TestMpvPlayer::listeningSession_data()
-{
-    QTest::addColumn<bool>("atRoot");
-    QTest::newRow("mount") << false;
-    QTest::newRow("server root, as plain stations serve it") << true;
-}
-
-void TestMpvPlayer::listeningSession()
-{
-    QFETCH(bool, atRoot);
-    const QString url = atRoot ? m_server.rootUrl() : m_server.streamUrl();
-    const QString other = atRoot ? m_server.streamUrl() : m_server.rootUrl();
-    auto player = newPlayer();
-    QVERIFY(player->isValid());
-    QCOMPARE(player->playState(), PlayState::Ready);
-    History history(player.get());
-
-    player->setUrl(url);
-    QCOMPARE(player->url(), url);
-    QCOMPARE(player->playState(), PlayState::Transitioning);
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
-    QVERIFY(player->status().startsWith(QStringLiteral("Playing")));
-    QCOMPARE(history.states.first(), PlayState::Transitioning);
-    QCOMPARE(history.buffering, (QList<bool> {true, false}));
-    // Audio really flows through the engine.
-    QTRY_VERIFY_WITH_TIMEOUT(player->engineProperty(QStringLiteral("audio-pts")).toDouble() > 0.5, kWait);
-
-    player->stop();
-    QCOMPARE(player->playState(), PlayState::Stopped);
-    QCOMPARE(player->status(), QStringLiteral("Stopped"));
-    QCOMPARE(player->url(), url);
-    QTRY_COMPARE_WITH_TIMEOUT(player->engineProperty(QStringLiteral("idle-active")).toBool(), true, kWait);
-    player->play();
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
-    QCOMPARE(player->engineProperty(QStringLiteral("path")).toString(), url);
-
-    // Switching stations never passes through Stopped; of two quick clicks the second wins.
-    History switching(player.get());
-    player->setUrl(other);
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
-    player->setUrl(url);
-    player->setUrl(other);
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
-    QCOMPARE(player->url(), other);
-    QCOMPARE(player->engineProperty(QStringLiteral("path")).toString(), other);
-    // Audio of the last choice flows: the end events of the replaced streams are behind us.
-    QTRY_VERIFY_WITH_TIMEOUT(player->engineProperty(QStringLiteral("audio-pts")).toDouble() > 0.5, kWait);
-    QVERIFY(!switching.states.contains(PlayState::Stopped));
-
-    player->close();
-    QCOMPARE(player->url(), QString());
-    QCOMPARE(player->playState(), PlayState::Ready);
-    QTRY_COMPARE_WITH_TIMEOUT(player->engineProperty(QStringLiteral("idle-active")).toBool(), true, kWait);
-    player->play(); // nothing to resume
-    QCOMPARE(player->playState(), PlayState::Ready);
-    QVERIFY(history.stateAtError.isEmpty());
-    // Neither the engine's end of a stopped stream nor that of a replaced one counts as a drop.
-    QVERIFY(!history.statuses.contains(kReconnecting));
-    QCOMPARE(history.buffering.count(true), history.buffering.count(false));
-}
-
-// The title the stream sends, in Latin-1 as many servers do, announced in the status.
-void TestMpvPlayer::titles()
-{
-    const QString expected = QStringLiteral("Céline Dion - Ça ira");
-    auto player = newPlayer();
-    player->setUrl(m_server.streamUrl());
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
-    History history(player.get());
-    QCOMPARE(m_server.setTitle(expected), QString());
-    QTRY_COMPARE_WITH_TIMEOUT(player->mediaTitle(), expected, kWait);
-    const QString status = QStringLiteral("Playing: ") + expected;
-    QCOMPARE(player->status(), status);
-    QVERIFY(history.statuses.contains(status)); // announced, not only readable
-    QCOMPARE(player->playState(), PlayState::Playing);
-}
-
-void TestMpvPlayer::playlists_data()
-{
-    QTest::addColumn<QByteArray>("path");
-    QTest::addColumn<QByteArray>("contentType");
-    QTest::addColumn<QByteArray>("body"); // %1: the stream, %2: a dead address
-
-    QTest::newRow("pls") << QByteArray("/listen.pls") << QByteArray("audio/x-scpls")
-                         << QByteArray("[playlist]\nNumberOfEntries=1\nFile1=%1\nTitle1=Test\nLength1=-1\nVersion=2\n");
-    QTest::newRow("m3u") << QByteArray("/listen.m3u") << QByteArray("audio/x-mpegurl") << QByteArray("%1\n");
-    QTest::newRow("extended m3u") << QByteArray("/live.m3u") << QByteArray("audio/mpegurl")
-                                  << QByteArray("#EXTM3U\r\n#EXTINF:-1,Test\r\n%1\r\n");
-    QTest::newRow("pls whose first address is dead")
-        << QByteArray("/mirrors.pls") << QByteArray("audio/x-scpls")
-        << QByteArray("[playlist]\nNumberOfEntries=2\nFile1=%2\nFile2=%1\nVersion=2\n");
-}
-
-void TestMpvPlayer::playlists()
-{
-    QFETCH(QByteArray, path);
-    QFETCH(QByteArray, contentType);
-    QFETCH(QByteArray, body);
-    body.replace("%1", m_server.streamUrl().toUtf8()).replace("%2", closedUrl().toUtf8());
-    LocalHttpServer web([&](const QByteArray &target) {
-        return target == path ? LocalHttpReply {200, body, contentType} : LocalHttpReply {404, "not here"};
-    });
-    const QString url = web.baseUrl() + QString::fromUtf8(path.mid(1));
-
-    auto player = newPlayer({250}); // one retry would reload the list; it must not be needed
-    History history(player.get());
-    player->setUrl(url);
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
-    QCOMPARE(player->url(), url);
-    QCOMPARE(player->engineProperty(QStringLiteral("path")).toString(), m_server.streamUrl());
-    QCOMPARE(web.targets(), QList<QByteArray> {path});
-    QVERIFY(!history.statuses.contains(kReconnecting));
-    QVERIFY(history.stateAtError.isEmpty());
-}
-
-void TestMpvPlayer::remotePlaylistEntries_data()
-{
-    QTest::addColumn<bool>("local");
-    QTest::newRow("served over http: plays") << false;
-    QTest::newRow("local file: refused by the engine") << true;
-}
-
-// A list from the network may name only network streams, whatever it holds.
-void TestMpvPlayer::remotePlaylistEntries()
-{
-    QFETCH(bool, local);
-    QTemporaryDir dir;
-    const QString wav = dir.filePath(QStringLiteral("tone.wav"));
-    QCOMPARE(QProcess::execute(QStringLiteral("sox"), {"-n", "-r", "8000", wav, "synth", "30", "sine", "440"}), 0);
-    QFile file(wav);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray tone = file.readAll();
-    QByteArray entry;
-    LocalHttpServer web([&](const QByteArray &target) {
-        return target == "/list.m3u" ? LocalHttpReply {200, entry, "audio/x-mpegurl"}
-                                     : LocalHttpReply {200, tone, "audio/wav"};
-    });
-    entry = local ? QUrl::fromLocalFile(wav).toEncoded() : (web.baseUrl() + QStringLiteral("tone.wav")).toUtf8();
-
-    auto player = newPlayer({250});
-    History history(player.get());
-    player->setUrl(web.baseUrl() + QStringLiteral("list.m3u"));
-    if (local) {
-        QTRY_COMPARE_WITH_TIMEOUT(history.stateAtError.size(), 1, kWait);
-        QVERIFY(!history.states.contains(PlayState::Playing));
-    } else {
-        QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
+private Q_SLOTS:
+    void initTestCase()
+    {
+        prepareEngineProcess();
+        NORVALE_START_ICECAST(m_server);
     }
-}
 
-// The schedule's timing is its own test; here the player follows it back to a source
-// that returns.
-void TestMpvPlayer::reconnectsAfterSourceDrop()
-{
-    // A stream that has played gets every attempt, not only those of a first opening.
-    auto player = newPlayer({250, 500, 1000, 1000, 1000, 1000, 1000, 1000}, 1);
-    player->setUrl(m_server.streamUrl());
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
-    History history(player.get());
+    void listeningSession_data()
+    {
+        QTest::addColumn<bool>("atRoot");
+        QTest::newRow("mount") << false;
+        QTest::newRow("server root, as plain stations serve it") << true;
+    }
 
-    QCOMPARE(m_server.stopSource(), QString());
-    QTRY_COMPARE_WITH_TIMEOUT(player->status(), kReconnecting, kWait);
-    QCOMPARE(player->playState(), PlayState::Transitioning);
-    QCOMPARE(player->url(), m_server.streamUrl());
+    void listeningSession()
+    {
+        QFETCH(bool, atRoot);
+        const QString url = atRoot ? m_server.rootUrl() : m_server.streamUrl();
+        const QString other = atRoot ? m_server.streamUrl() : m_server.rootUrl();
+        auto player = newPlayer();
+        QVERIFY(player->isValid());
+        QCOMPARE(player->playState(), PlayState::Ready);
+        History history(player.get());
 
-    QCOMPARE(m_server.startSource(), QString());
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
-    QVERIFY(history.stateAtError.isEmpty());
-    QVERIFY(!history.states.contains(PlayState::Stopped));
-    QCOMPARE(history.buffering, (QList<bool> {true, false}));
-    QTRY_VERIFY_WITH_TIMEOUT(player->engineProperty(QStringLiteral("audio-pts")).toDouble() > 0.2, kWait);
-}
+        player->setUrl(url);
+        QCOMPARE(player->url(), url);
+        QCOMPARE(player->playState(), PlayState::Transitioning);
+        QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
+        QVERIFY(player->status().startsWith(QStringLiteral("Playing")));
+        QCOMPARE(history.states.first(), PlayState::Transitioning);
+        QCOMPARE(history.buffering, (QList<bool> {true, false}));
+        // Audio really flows through the engine.
+        QTRY_VERIFY_WITH_TIMEOUT(player->engineProperty("audio-pts").toDouble() > 0.5, kWait);
 
-void TestMpvPlayer::buffersWhenTheNetworkStalls()
-{
-    StallingProxy proxy(quint16(m_server.port()));
-    auto player = newPlayer();
-    player->setUrl(proxy.url());
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
-    History history(player.get());
+        player->stop();
+        QCOMPARE(player->playState(), PlayState::Stopped);
+        QCOMPARE(player->status(), QStringLiteral("Stopped"));
+        QCOMPARE(player->url(), url);
+        QTRY_COMPARE_WITH_TIMEOUT(player->engineProperty("idle-active").toBool(), true, kWait);
+        player->play();
+        QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
+        QCOMPARE(player->engineProperty("path").toString(), url);
 
-    proxy.stalled = true;
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Buffering, kWait);
-    QVERIFY(player->status().startsWith(QStringLiteral("Buffering")));
-    QCOMPARE(history.buffering, QList<bool> {true});
+        // Switching stations never passes through Stopped; of two quick clicks the second wins.
+        History switching(player.get());
+        player->setUrl(other);
+        QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
+        player->setUrl(url);
+        player->setUrl(other);
+        QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
+        QCOMPARE(player->url(), other);
+        QCOMPARE(player->engineProperty("path").toString(), other);
+        // Audio of the last choice flows: the end events of the replaced streams are behind us.
+        QTRY_VERIFY_WITH_TIMEOUT(player->engineProperty("audio-pts").toDouble() > 0.5, kWait);
+        QVERIFY(!switching.states.contains(PlayState::Stopped));
 
-    proxy.resume();
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
-    QCOMPARE(history.buffering, (QList<bool> {true, false}));
-    QVERIFY(!history.statuses.contains(kReconnecting)); // the same connection carried on
-    QVERIFY(history.stateAtError.isEmpty());
-}
+        player->close();
+        QCOMPARE(player->url(), QString());
+        QCOMPARE(player->playState(), PlayState::Ready);
+        QTRY_COMPARE_WITH_TIMEOUT(player->engineProperty("idle-active").toBool(), true, kWait);
+        player->play(); // nothing to resume
+        QCOMPARE(player->playState(), PlayState::Ready);
+        QVERIFY(history.stateAtError.isEmpty());
+        // Neither the engine's end of a stopped stream nor that of a replaced one counts as a drop.
+        QVERIFY(!history.statuses.contains(kReconnecting));
+        QCOMPARE(history.buffering.count(true), history.buffering.count(false));
+    }
 
-// How many attempts and when is the schedule's own test; here the player follows it to
-// the end, and a second time until the user stops it.
-void TestMpvPlayer::goneStream()
-{
-    LocalHttpServer web([](const QByteArray &) { return LocalHttpReply {404, "gone"}; });
-    const QString url = web.baseUrl() + QStringLiteral("stream");
-    auto player = newPlayer({100, 300}, 9);
-    History history(player.get());
-    player->setUrl(url);
-    QTRY_COMPARE_WITH_TIMEOUT(history.stateAtError.size(), 1, kWait);
-    QCOMPARE(player->status(), QStringLiteral("Stream not available"));
-    QCOMPARE(web.targets().size(), 3); // the first try and one per pause
-    QVERIFY(history.statuses.contains(kReconnecting));
+    void playlists_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QByteArray>("body"); // %1: the stream, %2: a dead address
 
-    // A fresh set of attempts, stopped while the first pause runs.
-    connect(player.get(), &MediaPlayer::statusChanged, this, [&] {
-        if (player->status() == kReconnecting)
-            player->stop();
-    });
-    player->play();
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Stopped, kWait);
-    QCOMPARE(player->url(), url);
-    // No attempt follows: the engine has let go of the stream and none is due.
-    QTRY_VERIFY_WITH_TIMEOUT(player->engineProperty(QStringLiteral("idle-active")).toBool(), kWait);
-    QVERIFY(!player->isReconnectPending());
-    QCOMPARE(web.targets().size(), 4);
-    // error() came once, after the state was announced, and not for the stream the user stopped.
-    QCOMPARE(history.stateAtError, QList<PlayState> {PlayState::Stopped});
-    QCOMPARE(history.buffering, (QList<bool> {true, false, true, false}));
-}
+        QTest::newRow("pls") << QByteArray("/listen.pls") << QByteArray("audio/x-scpls")
+                             << QByteArray(
+                                    "[playlist]\nNumberOfEntries=1\nFile1=%1\nTitle1=Test\nLength1=-1\nVersion=2\n");
+        QTest::newRow("extended m3u") << QByteArray("/live.m3u") << QByteArray("audio/mpegurl")
+                                      << QByteArray("#EXTM3U\r\n#EXTINF:-1,Test\r\n%1\r\n");
+        QTest::newRow("pls whose first address is dead")
+            << QByteArray("/mirrors.pls") << QByteArray("audio/x-scpls")
+            << QByteArray("[playlist]\nNumberOfEntries=2\nFile1=%2\nFile2=%1\nVersion=2\n");
+    }
 
-void TestMpvPlayer::handlersWithNestedEventLoops()
-{
-    // The window's status handler waits for a network reply inside the handler, and
-    // answers a playing stream by stopping it when the user asked for silence at start.
-    auto player = newPlayer();
-    History history(player.get());
-    int depth = 0;
-    int deepest = 0;
-    connect(player.get(), &MediaPlayer::statusChanged, this, [&] {
-        deepest = std::max(deepest, ++depth);
-        if (player->playState() == PlayState::Playing && player->mediaTitle() == QStringLiteral("Stop me"))
-            player->stop();
-        QEventLoop wait;
-        QTimer::singleShot(150, &wait, &QEventLoop::quit);
-        wait.exec();
-        --depth;
-    });
+    void playlists()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, contentType);
+        QFETCH(QByteArray, body);
+        body.replace("%1", m_server.streamUrl().toUtf8()).replace("%2", "http://127.0.0.1:1/stream");
+        LocalHttpServer web([&](const QByteArray &target) {
+            return target == path ? LocalHttpReply {200, body, contentType} : LocalHttpReply {404, "not here"};
+        });
+        const QString url = web.baseUrl() + QString::fromUtf8(path.mid(1));
 
-    player->setUrl(m_server.streamUrl());
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
-    QCOMPARE(m_server.setTitle(QStringLiteral("Stop me")), QString());
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Stopped, kWait);
-    QTRY_COMPARE_WITH_TIMEOUT(depth, 0, kWait);
+        auto player = newPlayer({250}); // one retry would reload the list; it must not be needed
+        History history(player.get());
+        player->setUrl(url);
+        QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
+        QCOMPARE(player->url(), url);
+        QCOMPARE(player->engineProperty("path").toString(), m_server.streamUrl());
+        QCOMPARE(web.targets(), QList<QByteArray> {path});
+        QVERIFY(!history.statuses.contains(kReconnecting));
+        QVERIFY(history.stateAtError.isEmpty());
+    }
 
-    QCOMPARE(player->playState(), PlayState::Stopped);
-    QCOMPARE(history.states.last(), PlayState::Stopped);
-    QTRY_COMPARE_WITH_TIMEOUT(player->engineProperty(QStringLiteral("idle-active")).toBool(), true, kWait);
-    QVERIFY(history.stateAtError.isEmpty());
-    QVERIFY(deepest > 1); // the handlers really did nest
-}
+    void remotePlaylistEntries_data()
+    {
+        QTest::addColumn<bool>("local");
+        QTest::newRow("served over http: plays") << false;
+        QTest::newRow("local file: refused by the engine") << true;
+    }
 
-void TestMpvPlayer::destroyedWhileBusy()
-{
-    // Engine threads keep waking the player up while it goes away.
-    for (int delayMs : {0, 5, 20, 60, 200}) {
+    // A list from the network may name only network streams, whatever it holds.
+    void remotePlaylistEntries()
+    {
+        QFETCH(bool, local);
+        QTemporaryDir dir;
+        const QString wav = dir.filePath("tone.wav");
+        QCOMPARE(QProcess::execute(QStringLiteral("sox"), {"-n", "-r", "8000", wav, "synth", "30", "sine", "440"}), 0);
+        const QByteArray tone = readBytes(wav);
+        QByteArray entry;
+        LocalHttpServer web([&](const QByteArray &target) {
+            return target == "/list.m3u" ? LocalHttpReply {200, entry, "audio/x-mpegurl"}
+                                         : LocalHttpReply {200, tone, "audio/wav"};
+        });
+        entry = local ? QUrl::fromLocalFile(wav).toEncoded() : (web.baseUrl() + "tone.wav").toUtf8();
+
+        auto player = newPlayer({250});
+        History history(player.get());
+        player->setUrl(web.baseUrl() + "list.m3u");
+        if (local) {
+            QTRY_COMPARE_WITH_TIMEOUT(history.stateAtError.size(), 1, kWait);
+            QVERIFY(!history.states.contains(PlayState::Playing));
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
+        }
+    }
+
+    // The schedule's timing is its own test; here the player follows it back to a stream.
+    void interruptions_data()
+    {
+        QTest::addColumn<bool>("stall");
+        QTest::newRow("source drops and returns: it reconnects") << false;
+        QTest::newRow("network stalls: it buffers and the same connection carries on") << true;
+    }
+
+    void interruptions()
+    {
+        QFETCH(bool, stall);
+        StallingProxy proxy(quint16(m_server.port()));
+        auto player = newPlayer({250, 500, 1000, 1000, 1000, 1000, 1000, 1000}, 1);
+        player->setUrl(stall ? proxy.url() : m_server.streamUrl());
+        QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
+        History history(player.get());
+
+        if (stall) {
+            proxy.stalled = true;
+            QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Buffering, kWait);
+            QVERIFY(player->status().startsWith(QStringLiteral("Buffering")));
+            QCOMPARE(history.buffering, QList<bool> {true});
+            proxy.resume();
+        } else {
+            QCOMPARE(m_server.stopSource(), QString());
+            QTRY_COMPARE_WITH_TIMEOUT(player->status(), kReconnecting, kWait);
+            QCOMPARE(player->playState(), PlayState::Transitioning);
+            QCOMPARE(player->url(), m_server.streamUrl());
+            QCOMPARE(m_server.startSource(), QString());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
+        QCOMPARE(history.buffering, (QList<bool> {true, false}));
+        QCOMPARE(history.statuses.contains(kReconnecting), !stall);
+        QVERIFY(history.stateAtError.isEmpty());
+        QVERIFY(!history.states.contains(PlayState::Stopped));
+        QTRY_VERIFY_WITH_TIMEOUT(player->engineProperty("audio-pts").toDouble() > 0.2, kWait);
+    }
+
+    // The player follows the schedule to the end, and a second time until the user stops it.
+    void goneStream()
+    {
+        LocalHttpServer web([](const QByteArray &) { return LocalHttpReply {404, "gone"}; });
+        const QString url = web.baseUrl() + "stream";
+        auto player = newPlayer({100, 300}, 9);
+        History history(player.get());
+        player->setUrl(url);
+        QTRY_COMPARE_WITH_TIMEOUT(history.stateAtError.size(), 1, kWait);
+        QCOMPARE(player->status(), QStringLiteral("Stream not available"));
+        QCOMPARE(web.targets().size(), 3); // the first try and one per pause
+        QVERIFY(history.statuses.contains(kReconnecting));
+
+        // A fresh set of attempts, stopped while the first pause runs.
+        connect(player.get(), &MediaPlayer::statusChanged, this, [&] {
+            if (player->status() == kReconnecting)
+                player->stop();
+        });
+        player->play();
+        QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Stopped, kWait);
+        QCOMPARE(player->url(), url);
+        // No attempt follows: the engine has let go of the stream and none is due.
+        QTRY_VERIFY_WITH_TIMEOUT(player->engineProperty("idle-active").toBool(), kWait);
+        QVERIFY(!player->isReconnectPending());
+        QCOMPARE(web.targets().size(), 4);
+        // error() came once, after the state was announced, and not for the stream the user stopped.
+        QCOMPARE(history.stateAtError, QList<PlayState> {PlayState::Stopped});
+        QCOMPARE(history.buffering, (QList<bool> {true, false, true, false}));
+    }
+
+    // The window's handler waits for a reply inside the handler and stops a stream by its
+    // title, as "silence at start" does; the title comes in Latin-1, as many servers send it.
+    void handlersWithNestedEventLoops()
+    {
+        const QString title = QStringLiteral("Céline Dion - Ça ira");
+        auto player = newPlayer();
+        History history(player.get());
+        int depth = 0;
+        int deepest = 0;
+        connect(player.get(), &MediaPlayer::statusChanged, this, [&] {
+            deepest = std::max(deepest, ++depth);
+            if (player->playState() == PlayState::Playing && player->mediaTitle() == title)
+                player->stop();
+            QEventLoop wait;
+            QTimer::singleShot(150, &wait, &QEventLoop::quit);
+            wait.exec();
+            --depth;
+        });
+
+        player->setUrl(m_server.streamUrl());
+        QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
+        QCOMPARE(m_server.setTitle(title), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Stopped, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(depth, 0, kWait);
+
+        QVERIFY(history.statuses.contains(QStringLiteral("Playing: ") + title));
+        QCOMPARE(history.states.last(), PlayState::Stopped);
+        QTRY_COMPARE_WITH_TIMEOUT(player->engineProperty("idle-active").toBool(), true, kWait);
+        QVERIFY(history.stateAtError.isEmpty());
+        QVERIFY(deepest > 1); // the handlers really did nest
+    }
+
+    void destroyedWhileBusy()
+    {
+        // Engine threads keep waking the player up while it goes away.
+        for (int delayMs : {0, 5, 20, 60, 200}) {
+            auto player = newPlayer();
+            player->setUrl(m_server.streamUrl());
+            QTest::qWait(delayMs);
+            player->setMute(true);
+            player.reset();
+        }
         auto player = newPlayer();
         player->setUrl(m_server.streamUrl());
-        QTest::qWait(delayMs);
-        player->setMute(true);
-        player.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
     }
-    auto player = newPlayer();
-    player->setUrl(m_server.streamUrl());
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
-}
+};
 
 QTEST_MAIN(TestMpvPlayer)
 #include "tst_mpvplayer.moc"

@@ -1,5 +1,4 @@
-// The player's decisions that need no engine: when a dropped stream is tried again, and
-// what the listener is told.
+// The player's decisions that need no engine: when a dropped stream is tried again, what is shown.
 
 #include "engine/PlayerStatus.h"
 #include "engine/ReconnectSchedule.h"

@@ -16,16 +16,16 @@ struct Installation
     explicit Installation(const QDateTime &langTime = QDateTime::currentDateTime().addDays(-10))
     {
         QVERIFY(QDir().mkpath(bin()));
-        writeBytes(shipped() + QStringLiteral("/INST.INI"), "[Online Radio]\ntaal=Nederlands\n");
-        writeBytes(shipped() + QStringLiteral("/lang.ini"), "[Nederlands]\nerror14=shipped\n", langTime);
-        writeBytes(shipped() + QStringLiteral("/skins/Standaard_head.skn"), "picture");
-        writeBytes(shipped() + QStringLiteral("/favo/.gitkeep"), "");
+        writeBytes(shipped() + "/INST.INI", "[Online Radio]\ntaal=Nederlands\n");
+        writeBytes(shipped() + "/lang.ini", "[Nederlands]\nerror14=shipped\n", langTime);
+        writeBytes(shipped() + "/skins/Standaard_head.skn", "picture");
+        writeBytes(shipped() + "/favo/.gitkeep", "");
     }
 
-    QString bin() const { return root.filePath(QStringLiteral("bin")); }
-    QString shipped() const { return root.filePath(QStringLiteral("share/norvale")); }
-    QString userData() const { return root.filePath(QStringLiteral("home/.local/share")); }
-    QString userFolder() const { return userData() + QStringLiteral("/norvale"); }
+    QString bin() const { return root.filePath("bin"); }
+    QString shipped() const { return root.filePath("share/norvale"); }
+    QString userData() const { return root.filePath("home/.local/share"); }
+    QString userFolder() const { return userData() + "/norvale"; }
     ProgramFolderInputs inputs(const QString &home = {}) const { return {home, bin(), userData(), {}}; }
 
     QTemporaryDir root;
@@ -65,13 +65,19 @@ private Q_SLOTS:
         QTest::addColumn<bool>("exeHasLang");
         QTest::addColumn<ProgramFolderSource>("source");
         QTest::addColumn<bool>("seeded");
+        QTest::addColumn<bool>("blocked"); // the chosen place lies below a plain file
 
         QTest::newRow("home wins over a portable copy")
-            << true << false << true << ProgramFolderSource::Environment << true;
+            << true << false << true << ProgramFolderSource::Environment << true << false;
         QTest::newRow("home with lang.ini is left alone")
-            << true << true << false << ProgramFolderSource::Environment << false;
-        QTest::newRow("portable copy") << false << false << true << ProgramFolderSource::ExecutableFolder << false;
-        QTest::newRow("installed copy") << false << false << false << ProgramFolderSource::UserData << true;
+            << true << true << false << ProgramFolderSource::Environment << false << false;
+        QTest::newRow("portable copy") << false << false << true << ProgramFolderSource::ExecutableFolder << false
+                                       << false;
+        QTest::newRow("installed copy") << false << false << false << ProgramFolderSource::UserData << true << false;
+        QTest::newRow("NORVALE_HOME below a file")
+            << true << false << false << ProgramFolderSource::Environment << false << true;
+        QTest::newRow("user data below a file")
+            << false << false << false << ProgramFolderSource::UserData << false << true;
     }
 
     void resolutionOrder()
@@ -81,30 +87,42 @@ private Q_SLOTS:
         QFETCH(bool, exeHasLang);
         QFETCH(ProgramFolderSource, source);
         QFETCH(bool, seeded);
+        QFETCH(bool, blocked);
 
         const Installation inst;
-        const QString home = inst.root.filePath(QStringLiteral("custom/home")); // does not exist yet
+        const QString blocker = inst.root.filePath("plain-file");
+        const QString home = blocked ? blocker + "/home" : inst.root.filePath("custom/home"); // not there yet
         if (homeHasLang)
-            writeBytes(home + QStringLiteral("/LANG.INI"), "[english]\n");
+            writeBytes(home + "/LANG.INI", "[english]\n");
         if (exeHasLang)
-            writeBytes(inst.bin() + QStringLiteral("/lang.ini"), "[english]\n");
+            writeBytes(inst.bin() + "/lang.ini", "[english]\n");
+        ProgramFolderInputs inputs = inst.inputs(setHome ? home : QString());
+        if (blocked) {
+            writeBytes(blocker, "x");
+            inputs.userDataDir = setHome ? inputs.userDataDir : blocker;
+        }
 
-        const ProgramFolderResult result = resolveProgramFolder(inst.inputs(setHome ? home : QString()));
+        const ProgramFolderResult result = resolveProgramFolder(inputs);
+        QCOMPARE(result.source, source);
+        if (blocked) {
+            QCOMPARE(result.error, ProgramFolderError::CannotCreate);
+            QVERIFY(result.path.isEmpty() && !result.errorText.isEmpty());
+            return;
+        }
         QVERIFY2(result.ok(), qPrintable(result.errorText));
         QVERIFY2(result.warnings.isEmpty(), qPrintable(result.warnings.join(u'\n')));
-        QCOMPARE(result.source, source);
         const QString folder = source == ProgramFolderSource::Environment ? home
             : source == ProgramFolderSource::ExecutableFolder             ? inst.bin()
                                                                           : inst.userFolder();
         QCOMPARE(result.path, folder);
-        QVERIFY(QDir(folder + QStringLiteral("/favo")).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        QVERIFY(QDir(folder + "/favo").isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
         // Only the chosen folder is touched.
         QCOMPARE(QFileInfo::exists(inst.userFolder()), source == ProgramFolderSource::UserData);
-        QCOMPARE(QFileInfo::exists(folder + QStringLiteral("/INST.INI")), seeded);
+        QCOMPARE(QFileInfo::exists(folder + "/INST.INI"), seeded);
         if (seeded) {
-            QCOMPARE(readBytes(folder + QStringLiteral("/INST.INI")), QByteArray("[Online Radio]\ntaal=Nederlands\n"));
-            QCOMPARE(readBytes(folder + QStringLiteral("/lang.ini")), QByteArray("[Nederlands]\nerror14=shipped\n"));
-            QCOMPARE(readBytes(folder + QStringLiteral("/skins/Standaard_head.skn")), QByteArray("picture"));
+            QCOMPARE(readBytes(folder + "/INST.INI"), QByteArray("[Online Radio]\ntaal=Nederlands\n"));
+            QCOMPARE(readBytes(folder + "/lang.ini"), QByteArray("[Nederlands]\nerror14=shipped\n"));
+            QCOMPARE(readBytes(folder + "/skins/Standaard_head.skn"), QByteArray("picture"));
         }
     }
 
@@ -122,57 +140,29 @@ private Q_SLOTS:
     {
         QFETCH(int, shippedAgeDays);
         QFETCH(int, localAgeDays);
-        QFETCH(QByteArray, lang);
 
         const QDateTime now = QDateTime::currentDateTime();
         const Installation inst(now.addDays(-shippedAgeDays));
         const QString folder = inst.userFolder();
         // Other spellings, as another installation or the user left them.
-        writeBytes(folder + QStringLiteral("/inst.ini"), "[Online Radio]\ntaal=english\n");
-        writeBytes(folder + QStringLiteral("/Skins/standaard_head.skn"), "own picture");
-        writeBytes(folder + QStringLiteral("/favo/Radio 1"), "[Favoriet]\n");
-        writeBytes(folder + QStringLiteral("/lang.ini"), "[Nederlands]\nerror14=local\n", now.addDays(-localAgeDays));
+        writeBytes(folder + "/inst.ini", "[Online Radio]\ntaal=english\n");
+        writeBytes(folder + "/Skins/standaard_head.skn", "own picture");
+        writeBytes(folder + "/favo/Radio 1", "[Favoriet]\n");
+        writeBytes(folder + "/lang.ini", "[Nederlands]\nerror14=local\n", now.addDays(-localAgeDays));
 
         const ProgramFolderResult result = resolveProgramFolder(inst.inputs());
         QVERIFY(result.ok());
         QVERIFY2(result.warnings.isEmpty(), qPrintable(result.warnings.join(u'\n')));
-        QCOMPARE(readBytes(folder + QStringLiteral("/lang.ini")), lang);
-        QCOMPARE(readBytes(folder + QStringLiteral("/inst.ini")), QByteArray("[Online Radio]\ntaal=english\n"));
-        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/INST.INI")));
-        QCOMPARE(readBytes(folder + QStringLiteral("/Skins/standaard_head.skn")), QByteArray("own picture"));
-        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/skins")));
-        QCOMPARE(readBytes(folder + QStringLiteral("/favo/Radio 1")), QByteArray("[Favoriet]\n"));
+        QTEST(readBytes(folder + "/lang.ini"), "lang");
+        QCOMPARE(readBytes(folder + "/inst.ini"), QByteArray("[Online Radio]\ntaal=english\n"));
+        QVERIFY(!QFileInfo::exists(folder + "/INST.INI"));
+        QCOMPARE(readBytes(folder + "/Skins/standaard_head.skn"), QByteArray("own picture"));
+        QVERIFY(!QFileInfo::exists(folder + "/skins"));
+        QCOMPARE(readBytes(folder + "/favo/Radio 1"), QByteArray("[Favoriet]\n"));
         // A refreshed copy carries the shipped time, so the next start copies nothing.
         const SeedResult again = seedProgramFolder(inst.shipped(), folder);
         QVERIFY(again.ok());
         QCOMPARE(again.copied, QStringList());
-    }
-
-    void unusableFolder_data()
-    {
-        QTest::addColumn<bool>("viaHome");
-        QTest::addColumn<ProgramFolderSource>("source");
-
-        QTest::newRow("NORVALE_HOME below a file") << true << ProgramFolderSource::Environment;
-        QTest::newRow("user data below a file") << false << ProgramFolderSource::UserData;
-    }
-
-    void unusableFolder()
-    {
-        QFETCH(bool, viaHome);
-        QFETCH(ProgramFolderSource, source);
-
-        const Installation inst;
-        const QString blocker = inst.root.filePath(QStringLiteral("plain-file"));
-        writeBytes(blocker, "x");
-        ProgramFolderInputs inputs = inst.inputs(viaHome ? blocker + QStringLiteral("/home") : QString());
-        if (!viaHome)
-            inputs.userDataDir = blocker;
-        const ProgramFolderResult result = resolveProgramFolder(inputs);
-        QCOMPARE(result.error, ProgramFolderError::CannotCreate);
-        QCOMPARE(result.source, source);
-        QVERIFY(result.path.isEmpty());
-        QVERIFY(!result.errorText.isEmpty());
     }
 
     void shippedData()
@@ -194,11 +184,10 @@ private Q_SLOTS:
         QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u' ')));
 
         // A fresh installation starts on the Dutch list of the Netherlands at half volume.
-        const QString inst = programFilePath(result.path, QStringLiteral("INST.INI"));
-        QCOMPARE(ReadINI(inst, QStringLiteral("Online Radio"), QStringLiteral("taal")), QStringLiteral("Nederlands"));
-        QCOMPARE(ReadINI(inst, QStringLiteral("Onthouden"), QStringLiteral("volume")), QStringLiteral("50"));
-        QCOMPARE(ReadINI(inst, QStringLiteral("Onthouden"), QStringLiteral("LaatsteLandBestand")),
-                 QStringLiteral("holland.txt"));
+        const QString inst = programFilePath(result.path, "INST.INI");
+        QCOMPARE(ReadINI(inst, "Online Radio", "taal"), QStringLiteral("Nederlands"));
+        QCOMPARE(ReadINI(inst, "Onthouden", "volume"), QStringLiteral("50"));
+        QCOMPARE(ReadINI(inst, "Onthouden", "LaatsteLandBestand"), QStringLiteral("holland.txt"));
     }
 };
 

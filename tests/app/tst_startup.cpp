@@ -3,10 +3,8 @@
 #include "app/TerminationSignals.h"
 
 #include <QElapsedTimer>
-#include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QProcess>
 #include <QtTest>
 #include <atomic>
 #include <csignal>
@@ -28,11 +26,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("value");
         QTest::addColumn<bool>("mainWindow");
 
-        QTest::newRow("1") << "1" << true;
-        QTest::newRow("1.0") << "1.0" << true;
-        QTest::newRow("blanks around 1") << " 1 " << true;
-        QTest::newRow("0") << "0" << false;
-        QTest::newRow("2") << "2" << false;
+        QTest::newRow("1.0 with blanks") << " 1.0 " << true;
         QTest::newRow("1.5") << "1.5" << false;
         QTest::newRow("missing") << "" << false;
         QTest::newRow("not a number") << "ja" << false;
@@ -41,13 +35,12 @@ private Q_SLOTS:
     void firstRunValue()
     {
         QFETCH(QString, value);
-        QFETCH(bool, mainWindow);
-        QCOMPARE(opensMainWindow(value), mainWindow);
+        QTEST(opensMainWindow(value), "mainWindow");
     }
 
+    // A double click that starts the program twice: every copy asks before any listens.
     void copiesStartedTogetherLeaveOnePrimary()
     {
-        // A double click that starts the program twice: every copy asks before any listens.
         for (int round = 0; round < 5; ++round) {
             const QString name =
                 QStringLiteral("norvale-together-%1-%2").arg(QCoreApplication::applicationPid()).arg(round);
@@ -67,18 +60,17 @@ private Q_SLOTS:
             }
             claimed.wait();
             ended.count_down();
-            for (QThread *copy : copies) {
+            for (QThread *copy : copies)
                 copy->wait();
-                delete copy;
-            }
+            qDeleteAll(copies);
             QCOMPARE(primaries.load(), 1);
         }
     }
 
+    // What a crashed copy leaves behind: a bound socket file that nobody listens on.
     void staleSocketDoesNotBlock()
     {
         const QString name = QStringLiteral("norvale-stale-%1").arg(QCoreApplication::applicationPid());
-        // What a crashed copy leaves behind: a bound socket file that nobody listens on.
         const QByteArray path = QFile::encodeName(QDir(QDir::tempPath()).filePath(name));
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         QVERIFY(fd >= 0);
@@ -87,17 +79,15 @@ private Q_SLOTS:
         std::strncpy(address.sun_path, path.constData(), sizeof(address.sun_path) - 1);
         QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
         ::close(fd);
-        QVERIFY(QFile::exists(QString::fromLocal8Bit(path)));
-
         SingleInstance next(name);
         QCOMPARE(next.claim(), SingleInstance::Role::Primary);
     }
 
+    // Another copy in the middle of its claim holds the lock; this thread's timers run on.
     void claimKeepsTheEventLoopRunning()
     {
-        // Another copy in the middle of its claim holds the lock; this thread's timers run on.
         const QString name = QStringLiteral("norvale-busy-%1").arg(QCoreApplication::applicationPid());
-        QLockFile held(QDir(QDir::tempPath()).filePath(name + QStringLiteral(".lock")));
+        QLockFile held(QDir(QDir::tempPath()).filePath(name + ".lock"));
         QVERIFY(held.tryLock(0));
         QTimer::singleShot(300, [&held] { held.unlock(); });
         QElapsedTimer clock;
@@ -142,8 +132,7 @@ private Q_SLOTS:
         QFETCH(QString, before);
         QFETCH(bool, usable);
         QTemporaryDir temp;
-        const QByteArray oldTemp = qgetenv("TMPDIR");
-        const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray oldTemp = qgetenv("TMPDIR"), oldRuntime = qgetenv("XDG_RUNTIME_DIR");
         qputenv("TMPDIR", QFile::encodeName(temp.path()));
         qunsetenv("XDG_RUNTIME_DIR");
         const auto restore = qScopeGuard([&] {
@@ -152,9 +141,8 @@ private Q_SLOTS:
         });
         const QString folder = temp.filePath(QStringLiteral("norvale-%1").arg(::getuid()));
         if (before == u"link") {
-            QVERIFY(QDir().mkdir(temp.filePath(QStringLiteral("elsewhere")),
-                                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-            QVERIFY(QFile::link(temp.filePath(QStringLiteral("elsewhere")), folder));
+            QVERIFY(QDir().mkdir(temp.filePath("elsewhere"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            QVERIFY(QFile::link(temp.filePath("elsewhere"), folder));
         } else if (!before.isEmpty()) {
             QVERIFY(QDir().mkdir(folder));
             QCOMPARE(::chmod(QFile::encodeName(folder).constData(), before.toUInt(nullptr, 8)), 0);
@@ -168,9 +156,7 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(QFileInfo(name).absolutePath(), folder);
-        struct stat info
-        {
-        };
+        struct stat info = {};
         QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
         QCOMPARE(info.st_mode & 0777, 0700u);
     }
@@ -186,8 +172,7 @@ private Q_SLOTS:
     void terminationSignalDeliveredThroughTheEventLoopOnce()
     {
         QFETCH(int, number);
-        // What was set before comes back after the first delivery: ignoring keeps this
-        // test alive where the default action would end it.
+        // Ignored before, so ignored again after the first delivery, keeping this test alive.
         std::signal(number, SIG_IGN);
         TerminationSignals termination;
         QVERIFY(termination.isActive());

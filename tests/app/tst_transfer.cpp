@@ -13,42 +13,22 @@ class TestTransfer : public QObject
     QNetworkAccessManager m_manager;
 
 private Q_SLOTS:
-    void encodesEveryInsertedValue_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QByteArray>("target");
-        const auto row = [](const char *tag, const QString &path, const QString &key, const QString &value,
-                            const QByteArray &query) {
-            QTest::newRow(tag) << path << key << value << "/radio/inter/" + path.toUtf8() + query;
-        };
-
-        row("ampersand", "zenders/radio-lijst-zoek.php", "zoeken", "R&B", "?zoeken=R%26B");
-        row("blanks and accents", "zenders/radio-lijst-zoek.php", "zoeken", "café del mar",
-            "?zoeken=caf%C3%A9%20del%20mar");
-        row("stream url", "meld/index.php", "meld", "zender_http://host:8000/s?a=1&b=2#x",
-            "?meld=zender_http%3A%2F%2Fhost%3A8000%2Fs%3Fa%3D1%26b%3D2%23x");
-        row("plus", "website/index.php", "zendernaam", "Radio 1+1", "?zendernaam=Radio%201%2B1");
-    }
-
+    // The window tests check the search's and the report's escapes; here what they do not
+    // type, as it reaches a server.
     void encodesEveryInsertedValue()
     {
-        QFETCH(QString, path);
-        QFETCH(QString, key);
-        QFETCH(QString, value);
-        QFETCH(QByteArray, target);
-
         LocalHttpServer server([](const QByteArray &) { return LocalHttpReply {}; });
-        const QueryItems query {{key, value}};
+        const QString value = QStringLiteral("café 1+1 & zender_http://h:8/s?a=1#x");
         NetTransfer transfer(&m_manager);
         bool done = false;
-        transfer.openUrl(directoryUrl(directoryBaseUrl(server.baseUrl(), {}), "radio/inter/" + path, query), this,
-                         [&](const TransferResult &) { done = true; });
+        transfer.openUrl(directoryUrl(directoryBaseUrl(server.baseUrl(), {}), "meld/index.php", {{"meld", value}}),
+                         this, [&](const TransferResult &) { done = true; });
         QTRY_VERIFY(done);
-        QCOMPARE(server.targets().value(0), target);
-        // What the server decodes is exactly what was put in.
-        QCOMPARE(QUrlQuery(QUrl::fromEncoded("http://x" + target)).queryItemValue(key, QUrl::FullyDecoded), value);
+        const QByteArray target = server.targets().value(0);
+        QCOMPARE(
+            target,
+            QByteArray("/meld/index.php?meld=caf%C3%A9%201%2B1%20%26%20zender_http%3A%2F%2Fh%3A8%2Fs%3Fa%3D1%23x"));
+        QCOMPARE(QUrlQuery(QUrl::fromEncoded("http://x" + target)).queryItemValue("meld", QUrl::FullyDecoded), value);
     }
 
     void baseUrl_data()
@@ -69,8 +49,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, ini);
         QFETCH(QString, env);
-        QFETCH(QString, expected);
-        QCOMPARE(directoryBaseUrl(ini, env).toString(), expected);
+        QTEST(directoryBaseUrl(ini, env).toString(), "expected");
     }
 
     void outcomes_data()
@@ -102,7 +81,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(bool, silent);
         QFETCH(TransferError, error);
-        QFETCH(QString, text);
 
         LocalHttpServer server([&](const QByteArray &) { return LocalHttpReply {status, body, "text/plain", silent}; });
         const QUrl url(server.baseUrl() + "radio/inter/keuze.txt");
@@ -115,7 +93,7 @@ private Q_SLOTS:
         transfer.openUrl(url, this, [&](const TransferResult &r) { result = r; });
         QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 5000);
         QCOMPARE(result->error, error);
-        QCOMPARE(result->body, text);
+        QTEST(result->body, "text");
         QCOMPARE(result->errorText.isEmpty(), error == TransferError::None);
         if (error == TransferError::HttpStatus)
             QCOMPARE(result->httpStatus, status);

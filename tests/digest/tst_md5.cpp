@@ -3,14 +3,10 @@
 #include <QCryptographicHash>
 #include <QTest>
 
-namespace {
-
-QString reference(const QByteArray &bytes)
+static QString reference(const QByteArray &bytes)
 {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex().toUpper());
 }
-
-} // namespace
 
 class TestMd5 : public QObject
 {
@@ -29,7 +25,6 @@ private Q_SLOTS:
     void blockBoundaries()
     {
         QFETCH(int, length);
-
         QByteArray message(length, Qt::Uninitialized);
         for (int i = 0; i < length; ++i)
             message[i] = char((i * 131 + 7) & 0xff); // every byte value, the high ones included

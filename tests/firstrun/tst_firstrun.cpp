@@ -14,28 +14,18 @@
 
 namespace {
 
-// Gives the answer to the message box for key once it has opened; detail gets what it
-// showed below its text.
-void answer(QWidget *window, const QString &key, QMessageBox::StandardButton button, QString *detail)
-{
-    QMessageBox *box = nullptr;
-    QTRY_VERIFY((box = window->findChild<QMessageBox *>(QStringLiteral("message_") + key)) && box->isVisible());
-    *detail = box->informativeText();
-    box->button(button)->click();
-}
-
 // A program folder with the shipped texts and forwarder, and the Standaard skin's
 // dialog pictures.
 void makeProgramFolder(const QTemporaryDir &dir)
 {
-    QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/lang.ini"), dir.filePath(QStringLiteral("lang.ini")));
-    QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/old.version"), dir.filePath(QStringLiteral("old.version")));
-    writeBytes(dir.filePath(QStringLiteral("INST.INI")),
+    QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/lang.ini"), dir.filePath("lang.ini"));
+    QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/old.version"), dir.filePath("old.version"));
+    writeBytes(dir.filePath("INST.INI"),
                "[Online Radio]\ntaal=Nederlands\nskin=Standaard\nvisual=1\n[Onthouden]\nfirstrun=0\nVolume=50\n");
     for (const char *name : {"skins/Standaard_frame1.skn", "skins/Standaard_balk1.skn"}) {
         QImage image(4, 4, QImage::Format_RGB32);
         image.fill(Qt::white);
-        QDir().mkpath(dir.filePath(QStringLiteral("skins")));
+        QDir().mkpath(dir.filePath("skins"));
         QVERIFY(image.save(dir.filePath(QLatin1String(name)), "PNG"));
     }
 }
@@ -59,15 +49,14 @@ private Q_SLOTS:
     void everyWayOfClosingMarksTheFirstRun()
     {
         QFETCH(QString, how);
-        QFETCH(int, exit);
         QTemporaryDir dir;
         makeProgramFolder(dir);
-        const Registry registry({dir.filePath(QStringLiteral("user")), dir.filePath(QStringLiteral("machine"))});
+        const Registry registry({dir.filePath("user"), dir.filePath("machine")});
         Form6 form(dir.path(), QUrl(QStringLiteral("http://127.0.0.1:1/")), registry, QStringLiteral("/bin/norvale"));
         QSignalSpy finished(&form, &Form6::finished);
         form.load();
         QTRY_COMPARE(form.windowTitle(), QStringLiteral("Norvale - Welkom"));
-        QVERIFY(form.findChild<QWidget *>(QStringLiteral("WebBrowser1")));
+        QVERIFY(form.findChild<QWidget *>("WebBrowser1"));
 
         if (how == QLatin1String("close")) {
             form.close();
@@ -75,16 +64,14 @@ private Q_SLOTS:
             form.findChild<QPushButton *>(how)->click();
             if (how == QLatin1String("Command3")) {
                 QCOMPARE(finished.count(), 0); // the settings dialog is open over the window
-                auto *form4 = form.findChild<QDialog *>(QStringLiteral("Form4"));
+                auto *form4 = form.findChild<QDialog *>("Form4");
                 QVERIFY(form4 && form4->isVisible());
-                form4->findChild<QPushButton *>(QStringLiteral("Command2"))->click();
+                form4->findChild<QPushButton *>("Command2")->click();
             }
         }
         QCOMPARE(finished.count(), 1);
-        QCOMPARE(int(form.exitPath()), exit);
-        QCOMPARE(
-            ReadINI(dir.filePath(QStringLiteral("INST.INI")), QStringLiteral("Onthouden"), QStringLiteral("firstrun")),
-            QStringLiteral("1"));
+        QTEST(int(form.exitPath()), "exit");
+        QCOMPARE(ReadINI(dir.filePath("INST.INI"), "Onthouden", "firstrun"), QStringLiteral("1"));
     }
 
     // The window is open when the second start comes; Secondary and the raise prove both ends.
@@ -92,8 +79,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         makeProgramFolder(dir);
-        SingleInstance first(dir.filePath(QStringLiteral("instance"))),
-            second(dir.filePath(QStringLiteral("instance")));
+        SingleInstance first(dir.filePath("instance")), second(dir.filePath("instance"));
         QCOMPARE(first.claim(), SingleInstance::Role::Primary);
         bool raised = false;
         QTimer::singleShot(0, [&] {
@@ -151,30 +137,25 @@ private Q_SLOTS:
         const QString favo = old.contains(QLatin1String("FAVO")) ? QStringLiteral("FAVO/") : QStringLiteral("favo/");
         QTemporaryDir program, folder, other;
         makeProgramFolder(program);
-        writeBytes(program.filePath(blocked ? QStringLiteral("favo") : QStringLiteral("favo/Bestaand.ini")),
-                   "[Zender]\n");
-        const QString oldPath = folder.filePath(QStringLiteral("norvale2"));
-        const QString self = program.filePath(QStringLiteral("norvale"));
+        writeBytes(program.filePath(blocked ? "favo" : "favo/Bestaand.ini"), "[Zender]\n");
+        const QString oldPath = folder.filePath("norvale2");
+        const QString self = program.filePath("norvale");
         writeBytes(oldPath, "old program");
         writeBytes(self, "this program");
-        writeBytes(other.filePath(QStringLiteral("INST.INI")), "[Onthouden]\nLaatsteNAAM=Ander\n");
+        writeBytes(other.filePath("INST.INI"), "[Onthouden]\nLaatsteNAAM=Ander\n");
         // Written by an older system in its code page: "Caf\xe9" is "Café".
         if (!old.contains(QLatin1String("no INST.INI")))
-            writeBytes(folder.filePath(QStringLiteral("inst.ini")),
+            writeBytes(folder.filePath("inst.ini"),
                        "[Online Radio]\r\ntaal=english\r\nvisual=\r\n[Windows]\r\n" + old.section(u' ', 0, 0).toLatin1()
                            + "\r\n[Onthouden]\r\nLaatsteNAAM=Radio Caf\xe9\r\nvolume=80\r\n");
-        writeBytes(folder.filePath(favo + QStringLiteral("sub/Twee.ini")), "[Zender]\n");
-        writeBytes(folder.filePath(QStringLiteral("geheim.txt")), "outside favo");
-        QVERIFY(QFile::link(folder.filePath(QStringLiteral("geheim.txt")),
-                            folder.filePath(favo + QStringLiteral("link.ini"))));
+        writeBytes(folder.filePath(favo + "sub/Twee.ini"), "[Zender]\n");
+        writeBytes(folder.filePath("geheim.txt"), "outside favo");
+        QVERIFY(QFile::link(folder.filePath("geheim.txt"), folder.filePath(favo + "link.ini")));
 
-        const Registry registry(
-            {program.filePath(QStringLiteral("user")), program.filePath(QStringLiteral("machine"))});
-        const QString key = QLatin1String(kRunKey), name = QLatin1String(kRunValueName);
+        const Registry registry({program.filePath("user"), program.filePath("machine")});
+        const QString key = kRunKey, name = kRunValueName;
         const auto expand = [&](QString entry) {
-            return entry.replace(QLatin1String("%1"), oldPath)
-                .replace(QLatin1String("%2"), self)
-                .replace(QLatin1String("%3"), other.filePath(QStringLiteral("norvale2")));
+            return entry.replace("%1", oldPath).replace("%2", self).replace("%3", other.filePath("norvale2"));
         };
         if (!user.isEmpty())
             registry.write(RegistryRoot::CurrentUser, key, name, expand(user));
@@ -187,48 +168,38 @@ private Q_SLOTS:
         QPointer<Form7> alive(form);
         form->open();
         form->Timer1_Timer();
-        for (const QString &a : answers) {
-            const QStringList parts = a.split(QLatin1Char('='));
-            QString shown;
-            answer(form, parts[0],
-                   parts[1] == QLatin1String("Yes")      ? QMessageBox::Yes
-                       : parts[1] == QLatin1String("No") ? QMessageBox::No
-                                                         : QMessageBox::Ok,
-                   &shown);
-            QVERIFY(!QTest::currentTestFailed());
-            if (parts[0] == QLatin1String("error22")) // the question names the folder it takes over
-                QCOMPARE(shown, folder.path() + QLatin1Char('/'));
+        const QHash<QString, QMessageBox::StandardButton> buttons {
+            {"Yes", QMessageBox::Yes}, {"No", QMessageBox::No}, {"Ok", QMessageBox::Ok}};
+        for (const QString &a : answers) { // key=button, answered once that box has opened
+            QMessageBox *box = nullptr;
+            QTRY_VERIFY((box = form->findChild<QMessageBox *>("message_" + a.section(u'=', 0, 0))) && box->isVisible());
+            if (a.startsWith(QLatin1String("error22"))) // the question names the folder it takes over
+                QCOMPARE(box->informativeText(), folder.path() + QLatin1Char('/'));
+            box->button(buttons.value(a.section(u'=', 1)))->click();
         }
         QTRY_VERIFY(!alive);
 
-        const QString ini = program.filePath(QStringLiteral("INST.INI"));
-        const auto value = [&](const char *section, const char *k) {
-            return ReadINI(ini, QLatin1String(section), QLatin1String(k));
-        };
+        const QString ini = program.filePath("INST.INI");
         const bool started = answers.constFirst() == QLatin1String("error22=Yes");
         const bool forwarded = takenOver && !blocked;
-        QCOMPARE(value("Online Radio", "taal"), started ? QStringLiteral("english") : QStringLiteral("Nederlands"));
-        QCOMPARE(value("Online Radio", "visual"), QStringLiteral("1")); // an empty old value overwrites nothing
-        QCOMPARE(value("Onthouden", "LaatsteNAAM"), takenOver ? QStringLiteral("Radio Café") : QString());
-        QCOMPARE(value("Onthouden", "Volume"), takenOver ? QStringLiteral("80") : QStringLiteral("50"));
-        QCOMPARE(QFileInfo::exists(program.filePath(QStringLiteral("favo/sub/Twee.ini"))), forwarded);
-        QCOMPARE(QFileInfo::exists(program.filePath(QStringLiteral("favo/Bestaand.ini"))), !blocked);
-        QVERIFY(!QFileInfo::exists(program.filePath(QStringLiteral("favo/link.ini"))));
+        QCOMPARE(ReadINI(ini, "Online Radio", "taal"),
+                 started ? QStringLiteral("english") : QStringLiteral("Nederlands"));
+        QCOMPARE(ReadINI(ini, "Online Radio", "visual"), QStringLiteral("1")); // an empty old value overwrites nothing
+        QCOMPARE(ReadINI(ini, "Onthouden", "LaatsteNAAM"), takenOver ? QStringLiteral("Radio Café") : QString());
+        QCOMPARE(ReadINI(ini, "Onthouden", "Volume"), takenOver ? QStringLiteral("80") : QStringLiteral("50"));
+        QCOMPARE(QFileInfo::exists(program.filePath("favo/sub/Twee.ini")), forwarded);
+        QCOMPARE(QFileInfo::exists(program.filePath("favo/Bestaand.ini")), !blocked);
+        QVERIFY(!QFileInfo::exists(program.filePath("favo/link.ini")));
         QCOMPARE(registry.read(RegistryRoot::CurrentUser, key, name), expand(userEntry));
         if (takenOver)
             QCOMPARE(registry.read(RegistryRoot::LocalMachine, key, name), QStringLiteral("rem ") + self);
         for (const QTemporaryDir *dir : {&folder, &other}) // only the old folder, and only when its favourites are here
-            QCOMPARE(
-                ReadINI(dir->filePath(QStringLiteral("INST.INI")), QStringLiteral("NV3.0"), QStringLiteral("Start")),
-                forwarded && dir == &folder ? self : QString());
-        QFile oldProgram(oldPath);
-        QVERIFY(oldProgram.open(QIODevice::ReadOnly));
-        QCOMPARE(oldProgram.readAll().startsWith("#!/bin/sh"), forwarded);
-        QCOMPARE(bool(oldProgram.permissions() & QFileDevice::ExeOwner), forwarded);
+            QCOMPARE(ReadINI(dir->filePath("INST.INI"), "NV3.0", "Start"),
+                     forwarded && dir == &folder ? self : QString());
+        QCOMPARE(readBytes(oldPath).startsWith("#!/bin/sh"), forwarded);
+        QCOMPARE(bool(QFile::permissions(oldPath) & QFileDevice::ExeOwner), forwarded);
         QCOMPARE(QDir(folder.path()).entryList({"*forwarder*"}, QDir::Files | QDir::Hidden), QStringList());
-        QFile selfFile(self);
-        QVERIFY(selfFile.open(QIODevice::ReadOnly));
-        QCOMPARE(selfFile.readAll(), QByteArray("this program"));
+        QCOMPARE(readBytes(self), QByteArray("this program"));
     }
 };
 

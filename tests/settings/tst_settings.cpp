@@ -36,12 +36,11 @@ private Q_SLOTS:
     void loadCountsMissingAsZero()
     {
         QFETCH(QByteArray, ini);
-        QFETCH(QList<int>, values);
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("INST.INI"));
+        const QString path = dir.filePath("INST.INI");
         writeBytes(path, ini);
         const SettingsValues v = loadSettings(path);
-        QCOMPARE((QList<int> {v.laden, v.afspelen, v.grootscherm, v.xsluiten, v.visual, v.combotaal}), values);
+        QTEST((QList<int> {v.laden, v.afspelen, v.grootscherm, v.xsluiten, v.visual, v.combotaal}), "values");
         QVERIFY(!v.taal().isEmpty());
     }
 
@@ -69,44 +68,36 @@ private Q_SLOTS:
         QFETCH(QString, userEntry);
         QFETCH(QString, machineEntry);
         QTemporaryDir dir;
-        const QString ini = dir.filePath(QStringLiteral("INST.INI"));
-        WriteINI(ini, QStringLiteral("Online Radio"), QStringLiteral("visual"), QStringLiteral("1"));
-        const Registry registry({dir.filePath(QStringLiteral("user")), dir.filePath(QStringLiteral("machine"))});
+        const QString ini = dir.filePath("INST.INI");
+        WriteINI(ini, "Online Radio", "visual", "1");
+        const Registry registry({dir.filePath("user"), dir.filePath("machine")});
         const QString program = QStringLiteral("/opt/Norvale 3/norvale");
 
         QString stored;
         Form4 form(dir.path(), LanguageTexts(dir.path(), {}), registry, program);
         connect(&form, &Form4::languageStored, this, [&](const QString &language) { stored = language; });
-        auto *check1 = form.findChild<PictureCheck *>(QStringLiteral("Check1"));
-        QVERIFY(form.findChild<PictureCheck *>(QStringLiteral("Check5"))->isChecked());
-        QCOMPARE(form.findChild<QComboBox *>(QStringLiteral("Combo1"))->currentText(), QStringLiteral("Nederlands"));
+        QVERIFY(form.findChild<PictureCheck *>("Check5")->isChecked());
+        QCOMPARE(form.findChild<QComboBox *>("Combo1")->currentText(), QStringLiteral("Nederlands"));
         if (tickCheck1)
-            QTest::mouseClick(check1, Qt::LeftButton);
-        form.findChild<QComboBox *>(QStringLiteral("Combo1"))->setCurrentIndex(1);
+            QTest::mouseClick(form.findChild<PictureCheck *>("Check1"), Qt::LeftButton);
+        form.findChild<QComboBox *>("Combo1")->setCurrentIndex(1);
         form.findChild<QPushButton *>(button)->click();
 
-        QCOMPARE(ReadINI(ini, QStringLiteral("Windows"), QStringLiteral("laden")), laden);
+        QCOMPARE(ReadINI(ini, "Windows", "laden"), laden);
         const bool ok = !laden.isEmpty();
-        QCOMPARE(ReadINI(ini, QStringLiteral("Online Radio"), QStringLiteral("taal")),
-                 QLatin1String(ok ? "english" : ""));
-        QCOMPARE(ReadINI(ini, QStringLiteral("Online Radio"), QStringLiteral("combotaal")),
-                 QLatin1String(ok ? "1" : ""));
-        QCOMPARE(ReadINI(ini, QStringLiteral("Online Radio"), QStringLiteral("visual")), QStringLiteral("1"));
+        QCOMPARE(ReadINI(ini, "Online Radio", "taal"), QLatin1String(ok ? "english" : ""));
+        QCOMPARE(ReadINI(ini, "Online Radio", "combotaal"), QLatin1String(ok ? "1" : ""));
+        QCOMPARE(ReadINI(ini, "Online Radio", "visual"), QStringLiteral("1"));
         QCOMPARE(stored, ok ? QStringLiteral("english") : QString());
-        const auto entry = [&](RegistryRoot root) {
-            return registry.read(root, QLatin1String(kRunKey), QLatin1String(kRunValueName));
-        };
-        QCOMPARE(entry(RegistryRoot::CurrentUser), userEntry.arg(program));
-        QCOMPARE(entry(RegistryRoot::LocalMachine), machineEntry.arg(program));
+        QCOMPARE(registry.read(RegistryRoot::CurrentUser, kRunKey, kRunValueName), userEntry.arg(program));
+        QCOMPARE(registry.read(RegistryRoot::LocalMachine, kRunKey, kRunValueName), machineEntry.arg(program));
         QCOMPARE(form.result(), ok ? QDialog::Accepted : QDialog::Rejected);
     }
 
     void registryRoundTrip_data()
     {
         QTest::addColumn<QString>("data");
-        QTest::newRow("path") << "/usr/bin/norvale";
-        QTest::newRow("rem form") << "rem /usr/bin/norvale";
-        QTest::newRow("blanks, quotes, $, %, backslash") << R"(/opt/My "Radio" $HOME 100%\x/norvale)";
+        QTest::newRow("path with blanks, quotes, $, %, backslash") << R"(/opt/My "Radio" $HOME 100%\x/norvale)";
         QTest::newRow("rem form with blanks") << "rem /home/an/Norvale Radio/norvale";
     }
 
@@ -114,9 +105,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, data);
         QTemporaryDir dir;
-        const Registry registry({dir.filePath(QStringLiteral("user")), dir.filePath(QStringLiteral("machine"))});
-        const QString key = QLatin1String(kRunKey);
-        const QString name = QLatin1String(kRunValueName);
+        const Registry registry({dir.filePath("user"), dir.filePath("machine")});
+        const QString key = kRunKey, name = kRunValueName;
         for (const RegistryRoot root : {RegistryRoot::CurrentUser, RegistryRoot::LocalMachine}) {
             QCOMPARE(registry.read(root, key, name, QStringLiteral("none")), QStringLiteral("none"));
             QVERIFY(registry.write(root, key, name, data));
@@ -130,7 +120,7 @@ private Q_SLOTS:
         QCOMPARE(text.contains("Hidden=true"), data.startsWith(QLatin1String("rem ")));
         // Another key is no autostart value; a folder that cannot be created is skipped.
         QVERIFY(!registry.write(RegistryRoot::CurrentUser, QStringLiteral("Software\\Other"), name, data));
-        const Registry blocked({entry.fileName() + QStringLiteral("/below-a-file"), {}});
+        const Registry blocked({entry.fileName() + "/below-a-file", {}});
         QVERIFY(!blocked.write(RegistryRoot::CurrentUser, key, name, data));
         QCOMPARE(blocked.read(RegistryRoot::CurrentUser, key, name), QString());
     }

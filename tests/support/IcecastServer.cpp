@@ -5,27 +5,9 @@
 #include <QStandardPaths>
 #include <unistd.h>
 
-namespace {
-
-QString scriptPath()
+static QString scriptPath()
 {
     return QStringLiteral(NORVALE_SOURCE_DIR "/scripts/test-stream");
-}
-
-} // namespace
-
-IcecastServer::IcecastServer()
-    : IcecastServer(Options {})
-{ }
-
-IcecastServer::IcecastServer(const Options &options)
-    : m_options(options)
-    , m_dir(QDir::tempPath() + QStringLiteral("/norvale-icecast-XXXXXX"))
-{ }
-
-IcecastServer::~IcecastServer()
-{
-    stop();
 }
 
 QString IcecastServer::missingTools()
@@ -34,10 +16,9 @@ QString IcecastServer::missingTools()
     if (::geteuid() == 0)
         programs.append(QStringLiteral("setpriv"));
     QStringList missing;
-    for (const QString &program : programs) {
+    for (const QString &program : programs)
         if (QStandardPaths::findExecutable(program).isEmpty())
             missing.append(program);
-    }
     if (!missing.isEmpty())
         return QStringLiteral("the local test stream needs %1 (Debian packages icecast2, ffmpeg, curl)")
             .arg(missing.join(QStringLiteral(", ")));
@@ -53,15 +34,14 @@ QString IcecastServer::start()
     // Should the test crash, the server does not outlive it.
     QStringList arguments {QStringLiteral("start"), m_dir.path(), QStringLiteral("--owner"),
                            QString::number(QCoreApplication::applicationPid())};
-    if (m_options.burstBytes > 0)
-        arguments << QStringLiteral("--burst") << QString::number(m_options.burstBytes);
+    if (m_burstBytes > 0)
+        arguments << QStringLiteral("--burst") << QString::number(m_burstBytes);
     QByteArray output;
     if (QString why = run(arguments, &output); !why.isEmpty())
         return why;
-    for (const QByteArray &line : output.split('\n')) {
+    for (const QByteArray &line : output.split('\n'))
         if (line.startsWith("PORT="))
             m_port = line.mid(5).toInt();
-    }
     if (m_port == 0)
         return QStringLiteral("the script printed no port: ") + QString::fromLocal8Bit(output);
     return {};
@@ -73,31 +53,6 @@ void IcecastServer::stop()
         return;
     run({QStringLiteral("stop"), m_dir.path()});
     m_port = 0;
-}
-
-QString IcecastServer::streamUrl() const
-{
-    return QStringLiteral("http://127.0.0.1:%1/stream").arg(m_port);
-}
-
-QString IcecastServer::rootUrl() const
-{
-    return QStringLiteral("http://127.0.0.1:%1/").arg(m_port);
-}
-
-QString IcecastServer::stopSource()
-{
-    return run({QStringLiteral("source-stop"), m_dir.path()});
-}
-
-QString IcecastServer::startSource()
-{
-    return run({QStringLiteral("source-start"), m_dir.path()});
-}
-
-QString IcecastServer::setTitle(const QString &title)
-{
-    return run({QStringLiteral("title"), m_dir.path(), title});
 }
 
 QString IcecastServer::run(const QStringList &arguments, QByteArray *output)

@@ -41,10 +41,9 @@ public:
 private:
     void serve(QTcpSocket *socket)
     {
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-            if (socket->property("answered").isNull())
-                ++m_closedByClient;
+            m_closedByClient += socket->property("answered").isNull();
+            socket->deleteLater();
         });
         connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
             QByteArray &buffer = m_buffers[socket];
@@ -58,10 +57,9 @@ private:
             if (reply.silent)
                 return;
             socket->setProperty("answered", true);
-            QByteArray out = "HTTP/1.0 " + QByteArray::number(reply.status) + " X\r\nContent-Type: " + reply.contentType
-                + "\r\nContent-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n"
-                + reply.body;
-            socket->write(out);
+            socket->write("HTTP/1.0 " + QByteArray::number(reply.status) + " X\r\nContent-Type: " + reply.contentType
+                          + "\r\nContent-Length: " + QByteArray::number(reply.body.size())
+                          + "\r\nConnection: close\r\n\r\n" + reply.body);
             socket->disconnectFromHost();
         });
     }

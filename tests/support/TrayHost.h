@@ -8,9 +8,7 @@
 #include <QWidget>
 
 // The notification area of a test under scripts/xvfb-session: the program named by
-// NORVALE_TRAY_HOST (trayer) is started and must offer its area before the test goes on.
-//     TrayHost host;
-//     NORVALE_START_TRAY_HOST(host); // skips (fails in CI) without a tray host
+// NORVALE_TRAY_HOST (trayer) is started by NORVALE_START_TRAY_HOST and must offer its area.
 class TrayHost
 {
 public:
