@@ -1,25 +1,14 @@
 #!/usr/bin/python3
-"""A new user's first session against the real directory server, and the next start.
-
-norvale-directory serves a small catalogue (one Belgian station streams from a local
-Icecast) on a free loopback port. A fresh program folder shows the first-run window,
-then the Holland list; the user picks another country, searches a station, plays it,
-keeps it as a favourite, sets the volume and quits from the desktop. The next start
-brings back the station, country and volume and plays at once. No message box may
-appear at any moment.
-
-Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
+"""A new user's first session against the real directory server, and the next start: first-run
+window, Holland list, another country, a search played and kept as favourite, volume, quit from
+the desktop; the next start brings all back and plays at once. No message box may ever appear.
     directory_journey.py NORVALE_EXECUTABLE REPOSITORY_ROOT NORVALE_DIRECTORY_EXECUTABLE
 """
 import os
 import sys
 
-import gi
-
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
 import journey
-from journey import application, click, find, playerctl, step, walk
+from journey import Atspi, application, click, find, playerctl, step, walk
 
 norvale, root, directory = sys.argv[1], sys.argv[2], sys.argv[3]
 journey.require(*journey.STREAM_TOOLS, "playerctl")

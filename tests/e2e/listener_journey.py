@@ -1,16 +1,8 @@
 #!/usr/bin/python3
-"""A listener's evening with the real program, engine, Icecast and directory server,
-driven from the desktop (playerctl and MPRIS, as media keys and panels do).
-
-Two favourites: one on a local Icecast mount, one on a small ICY server that sends its
-song titles as Latin-1 bytes (Icecast would re-encode them). The player names itself on
-the bus; the media keys' Next plays the second favourite and Previous the first; the two
-song titles (one UTF-8 with markup through Icecast, one Latin-1) reach MPRIS split into
-artist and title, as plain text, and `norvale --history` exactly; a stream opened by its
-address plays; `norvale --sleep 1` stops playback within 65 s and the stored volume is
-the user's, not a faded one.
-
-Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
+"""A listener's evening driven from the desktop (playerctl, MPRIS): two favourites, one on
+Icecast (UTF-8 title with markup), one on an ICY server sending Latin-1 titles. Next/Previous
+switch them, the titles reach MPRIS as artist and plain title and `--history` exactly, an opened
+address plays, `--sleep 1` stops within 65 s and the stored volume is the user's, not a faded one.
     listener_journey.py NORVALE_EXECUTABLE REPOSITORY_ROOT NORVALE_DIRECTORY_EXECUTABLE
 """
 import os

@@ -1,13 +1,7 @@
 #!/usr/bin/python3
-"""Recording a station, driven from outside as a person would: a local Icecast sends a
-known MP3 file's frames unchanged at "/", the real directory server lists the station and
-its ask service says it can be recorded, the real norvale plays it from its station list,
-and the recorder window records a few seconds. The file must hold none of the HTTP header,
-a tag in front and behind it exactly one contiguous run of the stream's body (the file's
-bytes, looped), and read back as MP3 of the time recorded. (One file per song is the
-window's choice handed to the same recorder as `--per-song`: record_songs_journey.py.)
-
-Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
+"""Recording from the recorder window: a local Icecast loops a known MP3, the real directory
+lists it, norvale plays it and records a few seconds. The file must be a tag, then one run of
+the stream's body (no header byte), read back as MP3 of that length. (Per song: record_songs_journey.)
     record_journey.py NORVALE NORVALE_DIRECTORY REPOSITORY_ROOT [SCREENSHOT.png]
 """
 import glob
@@ -18,12 +12,8 @@ import subprocess
 import sys
 import time
 
-import gi
-
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
 import journey
-from journey import application, click, has, step, wait_for
+from journey import Atspi, application, click, has, step, wait_for
 from recording_checks import check_run, make_source, without_id3
 
 norvale, server, root = sys.argv[1:4]
@@ -50,9 +40,6 @@ def check_recording(path, source, seconds):
     step(f"recorded {len(data)} bytes in {seconds:.2f} s")
     if len(data) < 4096:
         return [f"the recording holds only {len(data)} bytes"]
-    # The body starts anywhere in the looped file; from there on it must be the file's
-    # bytes in order, across every loop, with nothing lost, doubled or added. A byte of
-    # the HTTP header left in front fails the search for the start.
     problems = check_run(data, source)
     probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=format_name,duration", "-of", "json",
                             path], capture_output=True, text=True)

@@ -1,12 +1,7 @@
 #!/usr/bin/python3
-"""Recording per song without a window: a local Icecast sends a known MP3 file's frames
-unchanged while its song title is changed three times, and `norvale --record ADDRESS
---per-song --for 25s` runs with no display at all. There must be one file per title,
-named after it, with its ID3v2 title and artist as ffprobe reads them, each decoding
-without a single error, and the audio of all files put together (tags taken off) must be
-one unbroken run of the source file's bytes: nothing lost or doubled at a cut, no
-metadata byte inside.
-
+"""Recording per song with no display: `norvale --record ADDRESS --per-song --for 25s` while
+a local Icecast loops a known MP3 and changes its title three times. One file per title, named
+and ID3-tagged after it, each decoding cleanly; their audio together one unbroken run of the source.
     record_songs_journey.py NORVALE REPOSITORY_ROOT
 """
 import os

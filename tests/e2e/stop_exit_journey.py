@@ -1,11 +1,7 @@
 #!/usr/bin/python3
-"""Stop always stops, and nothing is lost at the end: the real norvale and engine, the
-real directory listing a local Icecast station and one that stalls (header and a second
-of MP3, then silence on an open connection). The stalled station is stopped from the
-desktop within a second, by PlayPause (the play/stop button's path) and by Stop. Then the
-Icecast station plays and SIGTERM ends the program: INST.INI names that station.
-
-Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
+"""Stop always stops, and nothing is lost at the end: a station that stalls (a second of MP3,
+then silence on an open connection) is stopped from the desktop within a second by PlayPause and
+by Stop; then an Icecast station plays and SIGTERM ends the program with INST.INI naming it.
     stop_exit_journey.py NORVALE NORVALE_DIRECTORY REPOSITORY_ROOT
 """
 import os
