@@ -46,8 +46,8 @@ def start_norvale(log_name):
     return process
 
 
-server = program = None
-try:
+logs = ("norvale-1.log", "norvale-2.log", "directory.log", "program/INST.INI")
+with journey.running("directory journey", root, work, failures, logs):
     step("starting the local Icecast stream")
     stream_url = journey.test_stream(root, "start", os.path.join(work, "stream"), "--burst", "8192")["URL"]
 
@@ -55,7 +55,6 @@ try:
     server, base = journey.directory_server(directory, work, [
         ("NL", "Hollandse Hits", "http://127.0.0.1:9/hits"), ("NL", "Polder FM", "http://127.0.0.1:9/polder"),
         ("BE", "Brussel Praat", "http://127.0.0.1:9/praat"), ("BE", "Vlaamse Zonnetoon", stream_url)])
-    inst = os.path.join(work, "program", "INST.INI")
 
     step("first start in a fresh program folder")
     program = start_norvale("norvale-1.log")
@@ -115,15 +114,3 @@ try:
     if find(app, "push button", "Starten") is not None:
         failures.append("the first-run window showed again")
     no_message_box()
-except Exception as error:  # noqa: BLE001 - any failure is reported with the logs
-    failures.append(f"{type(error).__name__}: {error}")
-finally:
-    journey.end(program, server)
-    journey.stop_stream(root, work)
-
-if failures:
-    try:
-        failures.append("INST.INI:\n" + open(inst).read())
-    except (OSError, NameError):
-        pass
-journey.finish("directory journey", failures, work, ("norvale-1.log", "norvale-2.log", "directory.log"))

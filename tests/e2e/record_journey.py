@@ -7,7 +7,6 @@ the stream's body (no header byte), read back as MP3 of that length. (Per song: 
 import glob
 import json
 import os
-import shutil
 import subprocess
 import sys
 import time
@@ -51,8 +50,7 @@ def check_recording(path, source, seconds):
     return problems
 
 
-directory = program = None
-try:
+with journey.running("recording journey", root, work, failures):
     step("making the source file and starting the local Icecast")
     source_file, source = make_source(work)
     station_url = journey.test_stream(root, "start", stream_dir, "--file", source_file, "--burst", "0",
@@ -101,10 +99,3 @@ try:
 
     if program.poll() is not None:
         failures.append(f"norvale ended early with {program.returncode}")
-except Exception as error:  # noqa: BLE001 - any failure is reported with the program log
-    failures.append(f"{type(error).__name__}: {error}")
-finally:
-    journey.end(program, directory)
-    journey.stop_stream(root, work)
-journey.finish("recording journey", failures, work, ("norvale.log", "directory.log"))
-shutil.rmtree(work, ignore_errors=True)

@@ -5,7 +5,6 @@ and ID3-tagged after it, each decoding cleanly; their audio together one unbroke
     record_songs_journey.py NORVALE REPOSITORY_ROOT
 """
 import os
-import shutil
 import subprocess
 import sys
 import threading
@@ -22,8 +21,7 @@ stream_dir, record_dir = os.path.join(work, "stream"), os.path.join(work, "opnam
 TITLES = ["Artiest Een - Eerste lied", "Artiest Twee - Tweede lied", "Derde lied", "Artiest Vier - Café 4/4"]
 failures = []
 
-
-try:
+with journey.running("recording per song journey", root, work, failures, ()):
     step("making the source file and starting the local Icecast")
     source_file, source = make_source(work)
     url = test_stream(root, "start", stream_dir, "--file", source_file, "--burst", "0", "--owner",
@@ -90,9 +88,3 @@ try:
                 or decode.stderr.strip():
             failures.append(f"SIGTERM: the whole recording is not tagged, contiguous and clean ({len(audio)} "
                             f"bytes) {decode.stderr.strip()[:200]}")
-except Exception as error:  # noqa: BLE001 - any failure is reported
-    failures.append(f"{type(error).__name__}: {error}")
-finally:
-    journey.stop_stream(root, work)
-journey.finish("recording per song journey", failures, work, ())
-shutil.rmtree(work, ignore_errors=True)

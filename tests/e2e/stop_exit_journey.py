@@ -6,10 +6,8 @@ by Stop; then an Icecast station plays and SIGTERM ends the program with INST.IN
 """
 import os
 import signal
-import socket
 import subprocess
 import sys
-import threading
 import time
 
 import journey
@@ -26,13 +24,7 @@ class StallingStation:
 
     def __init__(self, audio):
         self.audio, self.connections, self.closed = audio, 0, 0
-        self.listener = socket.create_server(("127.0.0.1", 0))
-        self.url = f"http://127.0.0.1:{self.listener.getsockname()[1]}/"
-        threading.Thread(target=self.accept, daemon=True).start()
-
-    def accept(self):
-        while True:
-            threading.Thread(target=self.serve, args=(self.listener.accept()[0],), daemon=True).start()
+        self.url = journey.station(self.serve)
 
     def serve(self, conn):
         self.connections += 1
@@ -64,8 +56,7 @@ def stall(app, started):
         raise RuntimeError("while stalled, the desktop or the button does not offer to stop")
 
 
-directory = program = None
-try:
+with journey.running("stop and exit journey", root, work, failures):
     step("a second of MP3, the local Icecast and the directory")
     clip = os.path.join(work, "clip.mp3")
     subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=1",
@@ -103,9 +94,3 @@ try:
     # Both stops hung up, and no reconnect came after them.
     if (station.connections, station.closed) != (2, 2):
         failures.append(f"the stalled station saw {station.connections} connections, {station.closed} closed")
-except Exception as error:  # noqa: BLE001 - any failure is reported with the program log
-    failures.append(f"{type(error).__name__}: {error}")
-finally:
-    journey.end(program, directory)
-    journey.stop_stream(root, work)
-journey.finish("stop and exit journey", failures, work, ("norvale.log", "directory.log"))
