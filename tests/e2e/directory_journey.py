@@ -33,7 +33,6 @@ def press(node):
 
 
 def item_in(list_name, item):
-    """The item of the named list, or None."""
     found = find(app, "list", list_name)
     return find(found, "list item", item) if found is not None else None
 

@@ -208,9 +208,6 @@ def running(name, root, work, failures, logs=("norvale.log", "directory.log")):
         shutil.rmtree(work, ignore_errors=True)
         return
     print("FAILED:", *failures, sep="\n  ")
-    for log in logs:
-        try:
-            print(f"--- {log}\n" + open(os.path.join(work, log)).read()[-3000:])
-        except OSError:
-            pass
+    for log in (os.path.join(work, log) for log in logs):
+        print(f"--- {log}\n" + open(log).read()[-3000:] if os.path.exists(log) else f"--- no {log}")
     sys.exit(1)

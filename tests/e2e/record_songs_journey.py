@@ -58,10 +58,9 @@ with journey.running("recording per song journey", root, work, failures, ()):
     if len(audio) < 20 * 16000:
         failures.append(f"only {len(audio)} bytes recorded in 25 s")
 
-    step("--help, a station that cannot be reached and a folder that cannot be written")
+    step("a station that cannot be reached and a folder that cannot be written")
     port = url.split(":")[2].split("/")[0]
-    for args, code, says in ((["--help"], 0, "--record ADDRESS"),
-                             (["--record", url.replace(port, "1"), "--to", record_dir], 2, "niet bereikbaar"),
+    for args, code, says in ((["--record", url.replace(port, "1"), "--to", record_dir], 2, "niet bereikbaar"),
                              (["--record", url, "--to", "/proc/norvale"], 3, "/proc/norvale")):
         run = subprocess.run([norvale, *args], env=env, capture_output=True, text=True, timeout=30)
         if run.returncode != code or says not in run.stdout + run.stderr:

@@ -48,8 +48,7 @@ def stop_within_a_second(app, how):
 
 
 def stall(app, started):
-    """Waits until the station has been sent all it gets and the engine waits for more,
-    showing that a press stops."""
+    """Waits until the station has sent all and the engine waits for more, offering to stop."""
     wait_for("the player to connect", lambda: station.connections > started, 10)
     wait_for("the stalled stream shown as buffering", lambda: find(app, "label", starts="Bufferen"), 10)
     if playerctl("status") != "Playing" or not find(app, "push button", "Stop"):

@@ -38,10 +38,7 @@ class Installed(unittest.TestCase):
         done = run(["cmake", "--install", BUILD, "--prefix", "/usr"], env=dict(os.environ, DESTDIR=cls.root))
         assert done.returncode == 0, done.stderr
         cls.usr = os.path.join(cls.root, "usr")
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
+        cls.addClassCleanup(cls.tmp.cleanup)
 
     def test_icons_in_every_size(self):
         for size in (16, 22, 24, 32, 48, 64, 128, 256):
