@@ -1,25 +1,14 @@
 #!/usr/bin/python3
-"""A new user's first session against the real directory server, and the next start.
-
-norvale-directory serves a small catalogue (one Belgian station streams from a local
-Icecast) on a free loopback port. A fresh program folder shows the first-run window,
-then the Holland list; the user picks another country, searches a station, plays it,
-keeps it as a favourite, sets the volume and quits from the desktop. The next start
-brings back the station, country and volume and plays at once. No message box may
-appear at any moment.
-
-Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
+"""A new user's first session against the real directory server, and the next start: first-run
+window, Holland list, another country, a search played and kept as favourite, volume, quit from
+the desktop; the next start brings all back and plays at once. No message box may ever appear.
     directory_journey.py NORVALE_EXECUTABLE REPOSITORY_ROOT NORVALE_DIRECTORY_EXECUTABLE
 """
 import os
 import sys
 
-import gi
-
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
 import journey
-from journey import application, click, find, playerctl, step, walk
+from journey import Atspi, application, click, find, playerctl, step, walk
 
 norvale, root, directory = sys.argv[1], sys.argv[2], sys.argv[3]
 journey.require(*journey.STREAM_TOOLS, "playerctl")
@@ -44,7 +33,6 @@ def press(node):
 
 
 def item_in(list_name, item):
-    """The item of the named list, or None."""
     found = find(app, "list", list_name)
     return find(found, "list item", item) if found is not None else None
 
@@ -57,8 +45,8 @@ def start_norvale(log_name):
     return process
 
 
-server = program = None
-try:
+logs = ("norvale-1.log", "norvale-2.log", "directory.log", "program/INST.INI")
+with journey.running("directory journey", root, work, failures, logs):
     step("starting the local Icecast stream")
     stream_url = journey.test_stream(root, "start", os.path.join(work, "stream"), "--burst", "8192")["URL"]
 
@@ -66,7 +54,6 @@ try:
     server, base = journey.directory_server(directory, work, [
         ("NL", "Hollandse Hits", "http://127.0.0.1:9/hits"), ("NL", "Polder FM", "http://127.0.0.1:9/polder"),
         ("BE", "Brussel Praat", "http://127.0.0.1:9/praat"), ("BE", "Vlaamse Zonnetoon", stream_url)])
-    inst = os.path.join(work, "program", "INST.INI")
 
     step("first start in a fresh program folder")
     program = start_norvale("norvale-1.log")
@@ -126,15 +113,3 @@ try:
     if find(app, "push button", "Starten") is not None:
         failures.append("the first-run window showed again")
     no_message_box()
-except Exception as error:  # noqa: BLE001 - any failure is reported with the logs
-    failures.append(f"{type(error).__name__}: {error}")
-finally:
-    journey.end(program, server)
-    journey.stop_stream(root, work)
-
-if failures:
-    try:
-        failures.append("INST.INI:\n" + open(inst).read())
-    except (OSError, NameError):
-        pass
-journey.finish("directory journey", failures, work, ("norvale-1.log", "norvale-2.log", "directory.log"))

@@ -1,12 +1,13 @@
-"""What the journeys share: log lines, waiting for a condition, the accessibility tree
-of the running program, playerctl, the private test stream, the directory server, the
-program folder and the program itself."""
+"""What the journeys share: waiting, the accessibility tree, the desktop, the test stream,
+the directory server and the program."""
+import contextlib
 import os
 import shutil
 import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.request
 
@@ -19,11 +20,11 @@ from gi.repository import Atspi, GLib  # noqa: E402
 # What scripts/test-stream runs; as root Icecast is started as its own user through setpriv.
 STREAM_TOOLS = ("icecast2", "ffmpeg", "curl") + (("setpriv",) if os.geteuid() == 0 else ())
 SKIPPED = 77  # ctest reports the journey as not run (SKIP_RETURN_CODE)
+_started = []  # processes to end when the journey does
 
 
 def require(*programs):
-    """Ends the journey unless every program is installed: skipped on a developer's machine,
-    failed in CI (CI=true), where every journey must run."""
+    """Ends the journey unless every program is installed: skipped, but failed in CI."""
     missing = [p for p in programs if shutil.which(p) is None]
     if missing:
         print(f"missing: {' '.join(missing)}", flush=True)
@@ -106,8 +107,7 @@ def test_stream(root, *args):
 
 
 def workspace(prefix):
-    """A folder for the journey's files, with "stream" in it for the test stream; the
-    Icecast user reads its config and writes its log in there."""
+    """A folder for the journey's files, with "stream" in it for the Icecast user."""
     work = tempfile.mkdtemp(prefix=prefix)
     os.chmod(work, 0o755)
     os.makedirs(os.path.join(work, "stream"))
@@ -120,9 +120,21 @@ def stop_stream(root, work):
                        capture_output=True)
 
 
+def station(serve):
+    """A station of the journey's own on a free loopback port: serve(connection) in a thread each."""
+    listener = socket.create_server(("127.0.0.1", 0))
+
+    def accept():
+        while True:
+            threading.Thread(target=serve, args=(listener.accept()[0],), daemon=True).start()
+
+    threading.Thread(target=accept, daemon=True).start()
+    return f"http://127.0.0.1:{listener.getsockname()[1]}/"
+
+
 def directory_server(executable, work, stations):
-    """The real norvale-directory with the stations (country code, name, address) imported,
-    on a free loopback port; returns the process and its base URL once it answers."""
+    """The real norvale-directory serving (country code, name, address) rows on a free port,
+    once it answers: the process and its base URL."""
     csv, database = os.path.join(work, "stations.csv"), os.path.join(work, "directory.sqlite")
     with open(csv, "w", encoding="utf-8") as f:
         f.write("country_code,name,url\n" + "".join(f"{c},{n},{u}\n" for c, n, u in stations))
@@ -134,6 +146,7 @@ def directory_server(executable, work, stations):
     server = subprocess.Popen([executable, "serve", "--listen", f"127.0.0.1:{port}", "--database", database,
                                "--quiet"], stdout=open(os.path.join(work, "directory.log"), "w"),
                               stderr=subprocess.STDOUT)
+    _started.append(server)
 
     def healthy():
         try:
@@ -147,22 +160,20 @@ def directory_server(executable, work, stations):
     return server, base
 
 
-def installed_folder(norvale, work, extra=""):
-    """A program folder as an installation seeds it, past its first run; extra is
-    appended to its INST.INI."""
+def installed_folder(norvale, work, extra="", volume=50):
+    """A program folder as an installation seeds it, past its first run, extra added to INST.INI."""
     folder = os.path.join(work, "program")
     shutil.copytree(os.path.join(os.path.dirname(norvale), "..", "share", "norvale"), folder)
     inst = os.path.join(folder, "INST.INI")
     with open(inst, encoding="utf-8") as f:
-        settings = f.read().replace("firstrun=0", "firstrun=1")
+        settings = f.read().replace("firstrun=0", "firstrun=1").replace("Volume=50", f"Volume={volume}")
     with open(inst, "w", encoding="utf-8") as f:
         f.write(settings.rstrip("\n") + "\n" + extra)
     return folder
 
 
 def environment(work, directory_url):
-    """The program's environment: the program folder work/program, a home of its own, the
-    given directory and no audio output."""
+    """Folder work/program, a home of its own, the given directory, no audio output."""
     home = os.path.join(work, "home")
     return dict(os.environ, NORVALE_HOME=os.path.join(work, "program"), HOME=home,
                 NORVALE_DIRECTORY_URL=directory_url, NORVALE_MPV_OPTIONS="ao=null",
@@ -170,29 +181,33 @@ def environment(work, directory_url):
 
 
 def start_norvale(norvale, work, directory_url, log_name="norvale.log"):
-    return subprocess.Popen([norvale], env=environment(work, directory_url),
-                            stdout=open(os.path.join(work, log_name), "w"), stderr=subprocess.STDOUT)
+    _started.append(subprocess.Popen([norvale], env=environment(work, directory_url),
+                                     stdout=open(os.path.join(work, log_name), "w"), stderr=subprocess.STDOUT))
+    return _started[-1]
 
 
-def end(*processes):
-    for process in processes:
-        if process is not None and process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-
-
-def finish(name, failures, work, logs=("norvale.log",)):
-    """Reports the journey's outcome, with the tail of each log file after a failure."""
+@contextlib.contextmanager
+def running(name, root, work, failures, logs=("norvale.log", "directory.log")):
+    """The journey's body: an exception in it is a failure; then what it started ends and the
+    outcome is reported, with the tail of each log after a failure."""
+    try:
+        yield
+    except Exception as error:  # noqa: BLE001 - any failure is reported with the logs
+        failures.append(f"{type(error).__name__}: {error}")
+    finally:
+        for process in _started:
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(10)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+        stop_stream(root, work)
     if not failures:
         print(f"{name} passed")
+        shutil.rmtree(work, ignore_errors=True)
         return
     print("FAILED:", *failures, sep="\n  ")
-    for log in logs:
-        try:
-            print(f"--- {log}\n" + open(os.path.join(work, log)).read()[-3000:])
-        except OSError:
-            pass
+    for log in (os.path.join(work, log) for log in logs):
+        print(f"--- {log}\n" + open(log).read()[-3000:] if os.path.exists(log) else f"--- no {log}")
     sys.exit(1)

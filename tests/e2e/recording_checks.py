@@ -1,13 +1,11 @@
-"""Checks shared by the recording journeys: what a file per song must be, and that
-recorded audio is one unbroken run of a looped source file."""
+"""The recording journeys' checks: a file per song, and audio as one run of a looped source."""
 import json
 import os
 import subprocess
 
 
 def make_source(work):
-    """Three seconds of noise as a plain MP3 (no ID3, no Xing frame), so every byte of a
-    recording can be found in it: returns its path and its bytes."""
+    """Three seconds of noise as a bare MP3 (no ID3, no Xing frame): its path and bytes."""
     path = os.path.join(work, "bron.mp3")
     subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
                     "anoisesrc=seed=7:amplitude=0.3:duration=3", "-ar", "44100", "-ac", "2", "-c:a", "libmp3lame",
@@ -22,8 +20,7 @@ def without_id3(data):
 
 
 def check_run(data, source):
-    """The body starts anywhere in the looped file; from there on it must be the file's
-    bytes in order, across every loop, with nothing lost, doubled or added."""
+    """From wherever it starts, the file's bytes in order across loops: nothing lost, doubled or added."""
     offset = (source + source).find(data[:4096])
     expected = (source * (len(data) // len(source) + 2))[offset:offset + len(data)]
     if offset >= 0 and data == expected:
@@ -34,8 +31,7 @@ def check_run(data, source):
 
 
 def check_songs(paths, titles, album, source):
-    """Each file tagged with its title ("Artist - Title") and album, as ffprobe reads
-    them, decoding without an error; together, without their tags, one unbroken run."""
+    """Each file tagged with its title ("Artist - Title") and album, decoding cleanly; together one run."""
     problems, audio = [], b""
     for path, title in zip(paths, titles):
         probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags", "-of", "json", path],

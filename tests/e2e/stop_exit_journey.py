@@ -1,19 +1,13 @@
 #!/usr/bin/python3
-"""Stop always stops, and nothing is lost at the end: the real norvale and engine, the
-real directory listing a local Icecast station and one that stalls (header and a second
-of MP3, then silence on an open connection). The stalled station is stopped from the
-desktop within a second, by PlayPause (the play/stop button's path) and by Stop. Then the
-Icecast station plays and SIGTERM ends the program: INST.INI names that station.
-
-Run inside scripts/xvfb-session (X server, session bus, accessibility bus).
+"""Stop always stops, and nothing is lost at the end: a station that stalls (a second of MP3,
+then silence on an open connection) is stopped from the desktop within a second by PlayPause and
+by Stop; then an Icecast station plays and SIGTERM ends the program with INST.INI naming it.
     stop_exit_journey.py NORVALE NORVALE_DIRECTORY REPOSITORY_ROOT
 """
 import os
 import signal
-import socket
 import subprocess
 import sys
-import threading
 import time
 
 import journey
@@ -30,13 +24,7 @@ class StallingStation:
 
     def __init__(self, audio):
         self.audio, self.connections, self.closed = audio, 0, 0
-        self.listener = socket.create_server(("127.0.0.1", 0))
-        self.url = f"http://127.0.0.1:{self.listener.getsockname()[1]}/"
-        threading.Thread(target=self.accept, daemon=True).start()
-
-    def accept(self):
-        while True:
-            threading.Thread(target=self.serve, args=(self.listener.accept()[0],), daemon=True).start()
+        self.url = journey.station(self.serve)
 
     def serve(self, conn):
         self.connections += 1
@@ -60,16 +48,14 @@ def stop_within_a_second(app, how):
 
 
 def stall(app, started):
-    """Waits until the station has been sent all it gets and the engine waits for more,
-    showing that a press stops."""
+    """Waits until the station has sent all and the engine waits for more, offering to stop."""
     wait_for("the player to connect", lambda: station.connections > started, 10)
     wait_for("the stalled stream shown as buffering", lambda: find(app, "label", starts="Bufferen"), 10)
     if playerctl("status") != "Playing" or not find(app, "push button", "Stop"):
         raise RuntimeError("while stalled, the desktop or the button does not offer to stop")
 
 
-directory = program = None
-try:
+with journey.running("stop and exit journey", root, work, failures):
     step("a second of MP3, the local Icecast and the directory")
     clip = os.path.join(work, "clip.mp3")
     subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=1",
@@ -107,9 +93,3 @@ try:
     # Both stops hung up, and no reconnect came after them.
     if (station.connections, station.closed) != (2, 2):
         failures.append(f"the stalled station saw {station.connections} connections, {station.closed} closed")
-except Exception as error:  # noqa: BLE001 - any failure is reported with the program log
-    failures.append(f"{type(error).__name__}: {error}")
-finally:
-    journey.end(program, directory)
-    journey.stop_stream(root, work)
-journey.finish("stop and exit journey", failures, work, ("norvale.log", "directory.log"))

@@ -8,8 +8,7 @@
 #include <csignal>
 #include <sys/resource.h>
 
-// A program folder with the shipped lang.ini, a playing scripted player, a parent
-// window for the recorder and the reports it sends.
+// A program folder with lang.ini, a playing player, the recorder's parent and its reports.
 struct RecordRig
 {
     QTemporaryDir folder;
@@ -51,8 +50,7 @@ struct RecordRig
     }
 };
 
-// A loopback stream server: once a client's request is complete it sends a header and
-// body, then closes unless told to stay, and keeps what the client sent.
+// Answers a complete request with header and body, closes, and keeps the request.
 struct StreamSource
 {
     QTcpServer server;
@@ -92,14 +90,11 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<bool>("reported"); // also: the status line shows the error
 
-        QTcpServer closed;
-        closed.listen(QHostAddress::LocalHost);
-        const QString nobody = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
         const auto row = [](const char *name, const QString &recStream, const QString &target,
                             const QStringList &messages, bool reported) {
             QTest::newRow(name) << recStream << target << messages << reported;
         };
-        row("no server listening", nobody, "", {"Err", "errorREC"}, true);
+        row("no server listening", "127.0.0.1:1", "", {"Err", "errorREC"}, true);
         row("caption without colon", "127.0.0.1", "", {"errorREC"}, true);
         row("port not a number", "127.0.0.1:mp3", "", {"errorREC"}, true);
         row("empty path", "source", "-", {"errorREC2"}, false);
@@ -154,8 +149,7 @@ private Q_SLOTS:
                                                          << "Opname Radio Tien.mp3";
     }
 
-    // The server ends the stream: every body byte is in the file, an earlier file of
-    // the proposed name stays as it was, and the window says so.
+    // The server ends the stream: every byte is kept, an earlier file stays, the window says so.
     void serverCloseLeavesCompleteFile()
     {
         QFETCH(QString, station);
@@ -179,8 +173,7 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.child<QLabel>("lS")->text(), rig.texts("RECstatClosed"));
     }
 
-    // The per-song choices and the planned recordings are kept with the recorder's folder
-    // for the next opening; a plan is added with Enter and removed with Delete.
+    // Per-song choices and plans (added with Enter, removed with Delete) outlive the window.
     void choicesRemembered()
     {
         RecordRig rig;

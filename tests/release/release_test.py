@@ -1,8 +1,6 @@
 #!/usr/bin/python3
-"""An installation as a package makes it: `cmake --install` into a temporary DESTDIR holds
-every file a desktop program needs, the desktop's own validators accept them, the
-installed player seeds its folder from share/norvale, and each program's --help names
-exactly the options its manual page names."""
+"""`cmake --install` into a DESTDIR as a package makes it: the desktop's files, accepted by its
+validators; the player seeds its folder from them; --help names exactly the manual's options."""
 import os
 import re
 import shutil
@@ -40,19 +38,15 @@ class Installed(unittest.TestCase):
         done = run(["cmake", "--install", BUILD, "--prefix", "/usr"], env=dict(os.environ, DESTDIR=cls.root))
         assert done.returncode == 0, done.stderr
         cls.usr = os.path.join(cls.root, "usr")
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
+        cls.addClassCleanup(cls.tmp.cleanup)
 
     def test_icons_in_every_size(self):
         for size in (16, 22, 24, 32, 48, 64, 128, 256):
-            with self.subTest(size=size):
-                with open(f"{self.usr}/share/icons/hicolor/{size}x{size}/apps/norvale.png", "rb") as png:
-                    header = png.read(24)
-                self.assertEqual(header[1:4], b"PNG")
-                self.assertEqual((int.from_bytes(header[16:20], "big"), int.from_bytes(header[20:24], "big")),
-                                 (size, size))
+            with self.subTest(size=size), open(f"{self.usr}/share/icons/hicolor/{size}x{size}/apps/norvale.png",
+                                               "rb") as png:
+                header = png.read(24)
+                self.assertEqual((header[1:4], int.from_bytes(header[16:20], "big"),
+                                  int.from_bytes(header[20:24], "big")), (b"PNG", size, size))
         self.assertTrue(os.path.isfile(f"{self.usr}/share/icons/hicolor/scalable/apps/norvale.svg"))
 
     def test_validators_accept_it(self):
