@@ -116,7 +116,7 @@ private Q_SLOTS:
     {
         for (const auto &[language, yes] : {std::pair {"Nederlands", "Ja"}, {"english", "Yes"}}) {
             QWidget parent;
-            const LanguageTexts texts(NORVALE_SOURCE_DIR "/data", [language] { return QString(language); });
+            const LanguageTexts texts(NORVALE_SOURCE_DIR "/data", [name = language] { return QString(name); });
             showMessage(&parent, texts, QStringLiteral("error0"), MessageCode::YesNo, true);
             QCOMPARE(parent.findChild<QMessageBox *>()->button(QMessageBox::Yes)->text().remove('&'), yes);
         }
