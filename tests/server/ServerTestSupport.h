@@ -1,15 +1,13 @@
 #pragma once
 
-// Helpers of the directory server's tests: stations, the shared PostgreSQL test database,
-// and a raw HTTP/1.x client. The client sends exactly the bytes given (bare LF line ends,
-// HTTP/1.0, pipelining, over-long lines) and reads responses by their Content-Length, so
-// that keep-alive can be observed.
+// Helpers of the directory server's tests: stations, pictures, the shared PostgreSQL test
+// database, and a raw HTTP/1.x client that sends exactly the bytes given and reads each
+// response by its Content-Length, so that pipelining and keep-alive can be observed.
 
 #include "catalogue/DatabaseAddress.h"
 #include "catalogue/DirectoryStore.h"
 
 #include <QBuffer>
-#include <QDir>
 #include <QHostAddress>
 #include <QImage>
 #include <QMap>
@@ -19,22 +17,14 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpSocket>
-
-inline QString sharedStations()
-{
-    return QDir(QStringLiteral(NORVALE_SHARED_DATA)).filePath(QStringLiteral("stations"));
-}
+#include <tuple>
 
 inline CatalogueStation makeStation(const QString &country, const QString &name, const QString &url, int votes = 0,
                                     const QString &tags = {}, const QString &homepage = {})
 {
     CatalogueStation s;
-    s.countryCode = country;
-    s.name = name;
-    s.url = url;
-    s.votes = votes;
-    s.tags = tags;
-    s.homepage = homepage;
+    std::tie(s.countryCode, s.name, s.url, s.votes, s.tags, s.homepage) =
+        std::tie(country, name, url, votes, tags, homepage);
     return s;
 }
 
@@ -91,12 +81,16 @@ inline bool emptyPostgresql(const QString &url)
         QVERIFY2(emptyPostgresql(database), "could not empty the test database");                                      \
     } while (false)
 
-inline QByteArray pngOf(const QImage &image)
+// A picture in the given format, with a text chunk that a redrawn copy must not keep.
+inline QByteArray picture(int width, int height, const char *format = "PNG")
 {
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    image.setText(QStringLiteral("Comment"), QStringLiteral("from-the-source"));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    image.save(&buffer, format);
     return bytes;
 }
 
@@ -105,10 +99,7 @@ inline QByteArray pngOf(const QImage &image)
 inline QHostAddress randomClient()
 {
     auto *random = QRandomGenerator::global();
-    return QHostAddress(QStringLiteral("127.%1.%2.%3")
-                            .arg(random->bounded(1, 255))
-                            .arg(random->bounded(0, 256))
-                            .arg(random->bounded(1, 255)));
+    return QHostAddress(0x7f000000u | random->bounded(0x10000u, 0xff0000u) | random->bounded(1u, 255u));
 }
 
 struct HttpTestReply

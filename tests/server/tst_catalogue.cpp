@@ -8,7 +8,6 @@
 #include "catalogue/TagWriter.h"
 #include "directory/TagParser.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QtEndian>
@@ -30,18 +29,6 @@ StationListText stationList(const CatalogueSnapshot &snapshot, const QString &be
     return parseStationList(QString::fromUtf8(snapshot.stationList(bestand)->body));
 }
 
-QByteArray picture(int width, int height, const char *format)
-{
-    QImage image(width, height, QImage::Format_ARGB32);
-    image.fill(Qt::red);
-    image.setText(QStringLiteral("Comment"), QStringLiteral("from-the-source"));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
-
 // The PNG's header made to claim other dimensions, with a valid checksum.
 QByteArray claimingSize(QByteArray png, quint32 width, quint32 height)
 {
@@ -61,7 +48,7 @@ private Q_SLOTS:
     // The whole shared export, and every list served from it read back by the player's parser.
     void sharedCsv()
     {
-        const QString file = sharedStations() + QStringLiteral("/stations.csv");
+        const QString file = QStringLiteral(NORVALE_SHARED_DATA "/stations/stations.csv");
         if (!QFile::exists(file))
             QSKIP("shared station data not found next to the checkout (../shared/data/stations)");
         const Importer::Result r = Importer::readFile(file);

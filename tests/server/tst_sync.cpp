@@ -150,9 +150,7 @@ private Q_SLOTS:
     // an address of this machine only when allowed.
     void logos()
     {
-        QImage image(300, 150, QImage::Format_ARGB32);
-        image.fill(Qt::blue);
-        const QByteArray png = pngOf(image);
+        const QByteArray png = picture(300, 150);
         LocalHttpServer logoServer([&](const QByteArray &target) -> LocalHttpReply {
             if (target == "/good.png")
                 return {200, png, "image/png"};
