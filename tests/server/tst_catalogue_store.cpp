@@ -49,11 +49,10 @@ private:
     // A database no earlier case has touched.
     QString freshDatabase()
     {
-        if (!m_postgres)
-            return m_dir.filePath(QStringLiteral("store-%1.db").arg(++m_serial));
-        if (!emptyPostgresql(m_pgAddress))
+        m_address = m_postgres ? m_pgAddress : m_dir.filePath(QStringLiteral("store-%1.db").arg(++m_serial));
+        if (m_postgres && !emptyPostgresql(m_address))
             qWarning("could not empty the test database");
-        return m_pgAddress;
+        return m_address;
     }
     std::unique_ptr<DirectoryStore> storeWithCatalogue()
     {
@@ -64,6 +63,7 @@ private:
     }
     const bool m_postgres;
     QString m_pgAddress;
+    QString m_address; // the last fresh one
     QTemporaryDir m_dir;
     int m_serial = 0;
 
@@ -120,9 +120,8 @@ private Q_SLOTS:
     // moves a report from the open list to the handled one.
     void brokenReports()
     {
-        const QString address = freshDatabase();
-        auto store = openStore(address);
-        QVERIFY(store && store->replaceCatalogue(smallCatalogue()).ok());
+        auto store = storeWithCatalogue();
+        QVERIFY(store);
         const QDateTime at = QDateTime::currentDateTimeUtc();
         const BrokenReport hostile {kTwee, "Naam\r\n<b>'); DROP TABLE x;--", "X", ReportReason::WrongStation, at};
         store->recordBrokenReport({"http://vier.example/", "V", "V", ReportReason::Other, at.addSecs(-60)},
@@ -132,31 +131,28 @@ private Q_SLOTS:
         store->flush();
         const QList<BrokenReport> reports = store->recentReports(10);
         QCOMPARE(reports.size(), 2);
-        QCOMPARE(reports.first().url, kTwee);
-        QCOMPARE(reports.first().stationName, QStringLiteral("Radio Twee"));
-        QCOMPARE(reports.first().reason, hostile.reason);
-        QCOMPARE(reports.first().at.toMSecsSinceEpoch(), at.toMSecsSinceEpoch());
-        QCOMPARE(reports.at(1).countryName, QStringLiteral("Belgium"));
+        const BrokenReport &r = reports.first();
+        QCOMPARE((std::tuple {r.url, r.stationName, r.reason, r.at.toMSecsSinceEpoch(), reports.at(1).countryName}),
+                 (std::tuple {kTwee, QStringLiteral("Radio Twee"), hostile.reason, at.toMSecsSinceEpoch(),
+                              QStringLiteral("Belgium")}));
         QCOMPARE(store->counts().brokenReports, 2);
 
         QList<BrokenReport> open;
-        QVERIFY(store->openReports(10, &open).ok());
-        QCOMPARE(open.size(), 2);
         int marked = 0;
+        QVERIFY(store->openReports(10, &open).ok() && open.size() == 2);
         QVERIFY(store->markReportsHandled({open.first().id, open.first().id, 999}, &marked).ok());
         QCOMPARE(marked, 1);
+        QCOMPARE(store->handledReports(5).value(0).stationName, QStringLiteral("Radio Vier"));
         QCOMPARE(store->handledReports(5).size(), 1);
-        QCOMPARE(store->handledReports(5).first().stationName, QStringLiteral("Radio Vier"));
-        open.clear();
-        QVERIFY(store->openReports(10, &open).ok());
-        QCOMPARE(open.size(), 1);
+        QList<BrokenReport> stillOpen;
+        QVERIFY(store->openReports(10, &stillOpen).ok() && stillOpen.size() == 1);
 
         // A batch the database refuses is written by a later flush, not dropped.
-        QVERIFY(execSql(address, {"ALTER TABLE broken_reports RENAME TO broken_reports_away"}));
+        QVERIFY(execSql(m_address, {"ALTER TABLE broken_reports RENAME TO broken_reports_away"}));
         store->recordBrokenReport({kEen, "Radio Een", "Nederland", ReportReason::NoSound, at}, "5.5.5.5");
         store->flush();
         QCOMPARE(store->health().queuedReports, 1);
-        QVERIFY(execSql(address, {"ALTER TABLE broken_reports_away RENAME TO broken_reports"}));
+        QVERIFY(execSql(m_address, {"ALTER TABLE broken_reports_away RENAME TO broken_reports"}));
         store->flush();
         QCOMPARE(store->counts().brokenReports, 3);
         QCOMPARE(store->health().queuedReports, 0);
@@ -170,10 +166,7 @@ private Q_SLOTS:
         QVERIFY(addLocalDemo(*store, QStringLiteral("http://127.0.0.1:8000/")).ok()); // replaces, no duplicates
         const auto snapshot = store->snapshot();
         const CatalogueCountry *demo = snapshot->countryByBestand(QStringLiteral("lokaal.txt"));
-        QVERIFY(demo);
-        QCOMPARE(demo->stationCount, 2);
-        QCOMPARE(demo->nameDutch, QStringLiteral("Lokale demo"));
-        QCOMPARE(demo->nameEnglish, QStringLiteral("Local demo"));
+        QVERIFY(demo && demo->stationCount == 2);
         const CatalogueStation *tone = snapshot->stationByUrl(QStringLiteral("http://127.0.0.1:8000/"));
         QVERIFY(tone);
         QCOMPARE(snapshot->recordableAddress(tone->urlMd5).value_or(QString()), QStringLiteral("127.0.0.1:8000"));
@@ -236,36 +229,29 @@ private Q_SLOTS:
     void migrationFromVersionOne()
     {
         const QString address = freshDatabase();
-        const QString id = m_postgres ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY AUTOINCREMENT";
         // The schema as the first release left it, with one station and one report in it.
-        QVERIFY(execSql(
-            address,
-            {
-                "CREATE TABLE schema_version (version INTEGER NOT NULL)",
-                "INSERT INTO schema_version (version) VALUES (1)",
-                "CREATE TABLE countries (code TEXT PRIMARY KEY, bestand TEXT NOT NULL, name_nl TEXT NOT NULL, "
-                "name_en TEXT NOT NULL)",
-                QStringLiteral(
-                    "CREATE TABLE stations (id %1, uuid TEXT NOT NULL, country_code TEXT NOT NULL, name TEXT "
-                    "NOT NULL, url TEXT NOT NULL, homepage TEXT NOT NULL, tags TEXT NOT NULL, codec TEXT "
-                    "NOT NULL, bitrate INTEGER NOT NULL, votes INTEGER NOT NULL, url_md5 TEXT NOT NULL)")
-                    .arg(id),
-                QStringLiteral("CREATE TABLE broken_reports (id %1, url TEXT NOT NULL, station_name TEXT NOT NULL, "
-                               "country_name TEXT NOT NULL, reason TEXT NOT NULL, client TEXT NOT NULL, reported_at "
-                               "BIGINT NOT NULL)")
-                    .arg(id),
-                "INSERT INTO countries VALUES ('NL', 'holland.txt', 'Nederland', 'Netherlands')",
-                "INSERT INTO stations (uuid, country_code, name, url, homepage, tags, codec, bitrate, votes, url_md5) "
-                "VALUES ('u1', 'NL', 'Oud Station', 'http://oud.example/', '', '', 'MP3', 128, 3, "
-                "'5E2E1A6E8C0A0D6A1F8B3D1E9F3C2B1A')",
-                "INSERT INTO broken_reports (url, station_name, country_name, reason, client, reported_at) VALUES "
-                "('http://oud.example/', 'Oud Station', 'Nederland', 'no-sound', 'x', 1000)",
-            }));
+        const QString v1 = QStringLiteral(R"(CREATE TABLE schema_version (version INTEGER NOT NULL);
+            INSERT INTO schema_version (version) VALUES (1);
+            CREATE TABLE countries (code TEXT PRIMARY KEY, bestand TEXT NOT NULL, name_nl TEXT NOT NULL,
+                name_en TEXT NOT NULL);
+            CREATE TABLE stations (id ID, uuid TEXT NOT NULL, country_code TEXT NOT NULL, name TEXT NOT NULL,
+                url TEXT NOT NULL, homepage TEXT NOT NULL, tags TEXT NOT NULL, codec TEXT NOT NULL,
+                bitrate INTEGER NOT NULL, votes INTEGER NOT NULL, url_md5 TEXT NOT NULL);
+            CREATE TABLE broken_reports (id ID, url TEXT NOT NULL, station_name TEXT NOT NULL,
+                country_name TEXT NOT NULL, reason TEXT NOT NULL, client TEXT NOT NULL, reported_at BIGINT NOT NULL);
+            INSERT INTO countries VALUES ('NL', 'holland.txt', 'Nederland', 'Netherlands');
+            INSERT INTO stations (uuid, country_code, name, url, homepage, tags, codec, bitrate, votes, url_md5)
+                VALUES ('u1', 'NL', 'Oud Station', 'http://oud.example/', '', '', 'MP3', 128, 3,
+                '5E2E1A6E8C0A0D6A1F8B3D1E9F3C2B1A');
+            INSERT INTO broken_reports (url, station_name, country_name, reason, client, reported_at)
+                VALUES ('http://oud.example/', 'Oud Station', 'Nederland', 'no-sound', 'x', 1000))");
+        const QString id = m_postgres ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY AUTOINCREMENT";
+        QVERIFY(execSql(address, QString(v1).replace(QLatin1String(" ID,"), " " + id + ",").split(QLatin1Char(';'))));
         auto store = openStore(address);
         QVERIFY(store);
         QCOMPARE(store->snapshot()->stationCount(), 1);
         QCOMPARE(store->recentReports(5).size(), 1);
-        QCOMPARE(store->recentReports(5).first().reason, ReportReason::NoSound);
+        QCOMPARE(store->recentReports(5).value(0).reason, ReportReason::NoSound);
         // The tables of the later versions work.
         store->recordPlay(QStringLiteral("http://oud.example/"), QStringLiteral("c"));
         store->recordFirstRun(QStringLiteral("c"));
