@@ -67,11 +67,10 @@ void pathRow(const char *name, const QByteArray &target, int status, const QByte
 }
 
 // deltas: plays, recorder failures, first runs, broken-station reports.
-void reportRow(const char *name, const QByteArray &target, int status, const char *answer, QList<int> deltas = {},
-               const QString &url = {})
+void reportRow(const char *name, const QByteArray &target, int status, const char *answer, QList<int> deltas = {})
 {
     deltas.resize(4);
-    QTest::newRow(name) << target << status << QByteArray(answer) << deltas << url;
+    QTest::newRow(name) << target << status << QByteArray(answer) << deltas;
 }
 
 } // namespace
@@ -86,11 +85,6 @@ public:
     { }
 
 private:
-    qint64 playsOf(const QString &url)
-    {
-        const CatalogueStation *s = m_store->snapshot()->stationByUrl(url);
-        return s ? s->playCount : -1;
-    }
     bool reportStored(const QString &url, const QString &name, ReportReason reason)
     {
         m_store->flush();
@@ -273,16 +267,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<QList<int>>("deltas");
-        QTest::addColumn<QString>("playedUrl");
 
         const auto meld = [](const QByteArray &text) {
             return kReport + "meld=" + text + "&versie=3.0";
         };
-        reportRow("play", meld(enc("zender_" + kRockUrl)), 200, "OK", {1}, kRockUrl);
-        reportRow("play, address with ampersands, sent raw", meld("zender_" + kRnbUrl.toUtf8()), 200, "OK", {1},
-                  kRnbUrl);
+        // "OK" only for a station of the catalogue, so the whole address was read.
+        reportRow("play", meld(enc("zender_" + kRockUrl)), 200, "OK", {1});
+        reportRow("play, address with ampersands, sent raw", meld("zender_" + kRnbUrl.toUtf8()), 200, "OK", {1});
         reportRow("play of an unknown station", meld(enc("zender_http://spam.example/")), 200, "unknown station");
-        reportRow("recorder failure", meld(enc("shoutc_" + kTalkUrl)), 200, "OK", {0, 1}, kTalkUrl);
+        reportRow("recorder failure", meld(enc("shoutc_" + kTalkUrl)), 200, "OK", {0, 1});
         reportRow("first run", meld("vfirst"), 200, "OK", {0, 0, 1});
         reportRow("other text", meld("hallo%20daar"), 200, "ignored");
         reportRow("invalid utf-8", meld("zender_http%3A%2F%2Fa%C3%28"), 200, "ignored");
@@ -308,10 +301,8 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArray, answer);
         QFETCH(QList<int>, deltas);
-        QFETCH(QString, playedUrl);
 
         const DirectoryStore::Counts before = counts();
-        const qint64 playsBefore = playsOf(playedUrl);
         const HttpTestReply reply = httpGet(m_port, target, randomClient());
         QCOMPARE(reply.status, status);
         QVERIFY2(status == 200 ? reply.body == answer : reply.body.contains(answer), reply.body.constData());
@@ -319,7 +310,6 @@ private Q_SLOTS:
         QCOMPARE((QList<qint64> {after.plays - before.plays, after.recorderFailures - before.recorderFailures,
                                  after.firstRuns - before.firstRuns, after.brokenReports - before.brokenReports}),
                  (QList<qint64>(deltas.cbegin(), deltas.cend())));
-        QCOMPARE(playsOf(playedUrl) - playsBefore, deltas.first());
     }
 
     void reportLimitPerClient()
@@ -332,11 +322,8 @@ private Q_SLOTS:
         QCOMPARE(statuses, QList<int>(30, 200) + QList<int>(5, 429));
 
         // A broken-station report over the limit is refused as well, and not stored.
-        QCOMPARE(connection
-                     .get(kSite + "melding&lang=English&reden=geengeluid&zenderurl=" + enc(kTalkUrl)
-                          + "&zendernaam=Limited&zenderland=UK")
-                     .status,
-                 429);
+        const QByteArray link = kSite + "melding&lang=English&reden=geengeluid&zenderurl=" + enc(kTalkUrl);
+        QCOMPARE(connection.get(link + "&zendernaam=Limited&zenderland=UK").status, 429);
         QVERIFY(!reportStored(kTalkUrl, QStringLiteral("Limited"), ReportReason::NoSound));
 
         QCOMPARE(httpGet(m_port, kReport + "meld=vfirst&versie=3.0", randomClient()).status, 200);
@@ -488,35 +475,36 @@ private Q_SLOTS:
     void clientBehindProxy_data()
     {
         QTest::addColumn<bool>("viaProxy");
-        QTest::addColumn<QByteArrayList>("headers");
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QByteArrayList>("values"); // of the two plays
         QTest::addColumn<int>("plays");
-        const auto row = [](const char *name, bool viaProxy, const QByteArrayList &headers, int plays) {
-            QTest::newRow(name) << viaProxy << headers << plays;
-        };
-        row("trusted proxy, two clients", true,
-            {"X-Forwarded-For: 198.51.100.1\r\n", "X-Forwarded-For: 198.51.100.2\r\n"}, 2);
-        row("trusted proxy, one client forwarded twice", true,
-            {"X-Forwarded-For: 198.51.100.3\r\n", "X-Forwarded-For: 198.51.100.3, 127.255.255.254\r\n"}, 1);
-        row("Forwarded header", true,
-            {"Forwarded: for=198.51.100.4;proto=http\r\n", "Forwarded: for=\"[2001:db8:4::1]:80\"\r\n"}, 2);
-        row("one IPv6 /64 is one client", true,
-            {"X-Forwarded-For: 2001:db8:5::1\r\n", "X-Forwarded-For: 2001:db8:5::ffff:2\r\n"}, 1);
-        row("untrusted peer's header ignored", false,
-            {"X-Forwarded-For: 198.51.100.6\r\n", "X-Forwarded-For: 198.51.100.7\r\n"}, 1);
+        const QByteArray forwardedFor = "X-Forwarded-For: ";
+        QTest::newRow("trusted proxy, two clients")
+            << true << forwardedFor << QByteArrayList {"198.51.100.1", "198.51.100.2"} << 2;
+        QTest::newRow("trusted proxy, one client forwarded twice")
+            << true << forwardedFor << QByteArrayList {"198.51.100.3", "198.51.100.3, 127.255.255.254"} << 1;
+        QTest::newRow("Forwarded header") << true << QByteArray("Forwarded: for=")
+                                          << QByteArrayList {"198.51.100.4;proto=http", "\"[2001:db8:4::1]:80\""} << 2;
+        QTest::newRow("one IPv6 /64 is one client")
+            << true << forwardedFor << QByteArrayList {"2001:db8:5::1", "2001:db8:5::ffff:2"} << 1;
+        QTest::newRow("untrusted peer's header ignored")
+            << false << forwardedFor << QByteArrayList {"198.51.100.6", "198.51.100.7"} << 1;
     }
 
     void clientBehindProxy()
     {
         QFETCH(bool, viaProxy);
-        QFETCH(QByteArrayList, headers);
+        QFETCH(QByteArray, header);
+        QFETCH(QByteArrayList, values);
         QFETCH(int, plays);
         m_store->flush();
-        const qint64 before = playsOf(kTalkUrl);
+        const qint64 before = m_store->snapshot()->stationByUrl(kTalkUrl)->playCount;
         const QHostAddress peer = viaProxy ? kProxy : randomClient();
-        for (const QByteArray &header : headers)
-            QCOMPARE(httpGet(m_port, kReport + "meld=" + enc("zender_" + kTalkUrl), peer, header).body, "OK");
+        for (const QByteArray &value : values)
+            QCOMPARE(httpGet(m_port, kReport + "meld=" + enc("zender_" + kTalkUrl), peer, header + value + "\r\n").body,
+                     "OK");
         m_store->flush();
-        QCOMPARE(playsOf(kTalkUrl) - before, plays);
+        QCOMPARE(m_store->snapshot()->stationByUrl(kTalkUrl)->playCount - before, plays);
     }
 
     void connectionLimits()
