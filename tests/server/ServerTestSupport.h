@@ -67,9 +67,7 @@ inline bool execSql(const QString &address, const QStringList &statements)
 // Each user of the shared database starts from an empty schema.
 inline bool emptyPostgresql(const QString &url)
 {
-    return execSql(url,
-                   {QStringLiteral("SET client_min_messages = warning"), QStringLiteral("DROP SCHEMA public CASCADE"),
-                    QStringLiteral("CREATE SCHEMA public")});
+    return execSql(url, {"SET client_min_messages = warning", "DROP SCHEMA public CASCADE", "CREATE SCHEMA public"});
 }
 
 // Sets `database` to the shared test database, emptied; skips the case without one.
@@ -94,8 +92,7 @@ inline QByteArray picture(int width, int height, const char *format = "PNG")
     return bytes;
 }
 
-// A loopback source address of its own, so that play de-duplication and the report limit
-// of one case never touch another (also across runs on a shared database).
+// A loopback address of its own: de-duplication and report limits of one case never touch another.
 inline QHostAddress randomClient()
 {
     auto *random = QRandomGenerator::global();
@@ -133,10 +130,9 @@ public:
     {
         HttpTestReply reply;
         qsizetype headerEnd = -1;
-        while ((headerEnd = m_buffer.indexOf("\r\n\r\n")) < 0) {
+        while ((headerEnd = m_buffer.indexOf("\r\n\r\n")) < 0)
             if (!fill())
                 return reply;
-        }
         const QList<QByteArray> lines = m_buffer.left(headerEnd).split('\n');
         m_buffer.remove(0, headerEnd + 4);
         reply.status = lines.value(0).trimmed().split(' ').value(1).toInt();
@@ -146,10 +142,9 @@ public:
                 reply.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
         }
         const qsizetype length = (noBody || reply.status == 304) ? 0 : reply.header("content-length").toLongLong();
-        while (m_buffer.size() < length) {
+        while (m_buffer.size() < length)
             if (!fill())
                 return {};
-        }
         reply.body = m_buffer.left(length);
         m_buffer.remove(0, length);
         return reply;

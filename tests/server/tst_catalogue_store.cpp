@@ -98,8 +98,7 @@ private Q_SLOTS:
         QCOMPARE(store->snapshot()->stationCount(), 4); // the catalogue is left as it was
     }
 
-    // Only stations of the catalogue are reported, under the catalogue's names; handling
-    // moves a report from the open list to the handled one.
+    // Only stations of the catalogue are reported, under its names; handling closes a report.
     void brokenReports()
     {
         auto store = storeWithCatalogue();
@@ -160,8 +159,7 @@ private Q_SLOTS:
         QCOMPARE(addLocalDemo(*store, QStringLiteral("ftp://127.0.0.1/")).error, StoreError::BadInput);
     }
 
-    // Logo files named by the MD5 of a stream address (either case) or by a station UUID;
-    // a logo goes with its station.
+    // Logo files named by a stream address's MD5 (either case) or a station UUID; a logo goes with its station.
     void logoFolder()
     {
         auto store = storeWithCatalogue();

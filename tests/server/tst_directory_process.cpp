@@ -231,9 +231,8 @@ private Q_SLOTS:
         QVERIFY2(quiet && quiet->playCount == 1, qPrintable(result.message));
     }
 
-    // Two servers on one PostgreSQL: a play reported on one reaches the other, both serve the
-    // same bytes; then the database goes away under them and comes back: lists are served
-    // from the snapshot meanwhile, and a play reported while it was away is counted after.
+    // Two servers on one PostgreSQL: a play reported on one reaches the other, both serve the same
+    // bytes; while the database is away lists come from the snapshot, and plays are counted after.
     void twoProcessesShareOnePostgresql()
     {
         QString database;
