@@ -271,11 +271,8 @@ private Q_SLOTS:
             QVERIFY(!why.isEmpty());
             return;
         }
-        QVERIFY(png->startsWith("\x89PNG"));
         QVERIFY(!png->contains("from-the-source"));
-        QImage image;
-        QVERIFY(image.loadFromData(*png, "PNG"));
-        QCOMPARE(image.size(), size);
+        QCOMPARE(QImage::fromData(*png, "PNG").size(), size);
     }
 
     void recordable_data()

@@ -79,11 +79,6 @@ public:
         m_log += m_process.readAllStandardError();
         return ended && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     }
-    ~Server()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
     QByteArray log() { return m_log += m_process.readAllStandardError(); }
 
     quint16 port = 0;
@@ -112,13 +107,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("arguments"); // split at blanks
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QByteArray>("message"); // on stdout for 0, on stderr otherwise
+        QTest::addColumn<QByteArray>("message"); // on stderr
 
         QVERIFY(m_occupant.listen(QHostAddress::LocalHost));
         const auto row = [](const char *name, const QString &arguments, int exitCode, const char *message) {
             QTest::newRow(name) << arguments << exitCode << QByteArray(message);
         };
-        row("help", "--help", 0, "norvale-directory serve");
         row("no command", "", 2, "no command");
         row("unknown command", "start", 2, "unknown command");
         row("unknown option", "serve --port=1", 2, "port");
@@ -150,7 +144,7 @@ private Q_SLOTS:
         env.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
         const RunResult result = run(arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts), env);
         QCOMPARE(result.exitCode, exitCode);
-        QVERIFY2((exitCode == 0 ? result.out : result.err).contains(message), result.err.constData());
+        QVERIFY2(result.err.contains(message), result.err.constData());
         QVERIFY2(!result.err.contains("secret"), "a password reached the output");
     }
 
