@@ -98,7 +98,7 @@ private Q_SLOTS:
         QCOMPARE(store->snapshot()->stationCount(), 4); // the catalogue is left as it was
     }
 
-    // Only stations of the catalogue are reported, under its names; handling closes a report.
+    // Only stations of the catalogue are reported, under its names (handling them is the HTTP test's).
     void brokenReports()
     {
         auto store = storeWithCatalogue();
@@ -118,16 +118,6 @@ private Q_SLOTS:
                               QStringLiteral("Belgium")}));
         QCOMPARE(store->counts().brokenReports, 2);
 
-        QList<BrokenReport> open;
-        int marked = 0;
-        QVERIFY(store->openReports(10, &open).ok() && open.size() == 2);
-        QVERIFY(store->markReportsHandled({open.first().id, open.first().id, 999}, &marked).ok());
-        QCOMPARE(marked, 1);
-        QCOMPARE(store->handledReports(5).value(0).stationName, QStringLiteral("Radio Vier"));
-        QCOMPARE(store->handledReports(5).size(), 1);
-        QList<BrokenReport> stillOpen;
-        QVERIFY(store->openReports(10, &stillOpen).ok() && stillOpen.size() == 1);
-
         // A batch the database refuses is written by a later flush, not dropped.
         QVERIFY(execSql(m_address, {"ALTER TABLE broken_reports RENAME TO broken_reports_away"}));
         store->recordBrokenReport({kEen, "Radio Een", "Nederland", ReportReason::NoSound, at}, "5.5.5.5");
@@ -146,12 +136,10 @@ private Q_SLOTS:
         QVERIFY(addLocalDemo(*store, QStringLiteral("http://127.0.0.1:8642")).ok());
         QVERIFY(addLocalDemo(*store, QStringLiteral("http://127.0.0.1:8000/")).ok()); // replaces, no duplicates
         const auto snapshot = store->snapshot();
-        const CatalogueCountry *demo = snapshot->countryByBestand(QStringLiteral("lokaal.txt"));
-        QVERIFY(demo && demo->stationCount == 2);
+        QVERIFY(snapshot->countryByBestand(QStringLiteral("lokaal.txt")));
+        QCOMPARE(snapshot->stationCount(), 6); // the demo's two once
         const CatalogueStation *tone = snapshot->stationByUrl(QStringLiteral("http://127.0.0.1:8000/"));
-        QVERIFY(tone);
-        QCOMPARE(snapshot->recordableAddress(tone->urlMd5).value_or(QString()), QStringLiteral("127.0.0.1:8000"));
-        QCOMPARE(snapshot->stationCount(), 6);
+        QVERIFY(tone && snapshot->recordableAddress(tone->urlMd5) == QStringLiteral("127.0.0.1:8000"));
         // A new catalogue leaves the demo in place.
         QVERIFY(store->replaceCatalogue(smallCatalogue().mid(0, 2)).ok());
         QCOMPARE(store->snapshot()->stationCount(), 4);
