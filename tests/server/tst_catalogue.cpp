@@ -68,16 +68,14 @@ private Q_SLOTS:
             QCOMPARE(QSet<QString>(countries.bestand.cbegin(), countries.bestand.cend()).size(), 51);
             for (int i = 0; i < countries.bestand.size(); ++i) {
                 const CatalogueCountry *c = snapshot->countryByBestand(countries.bestand.at(i));
-                QVERIFY(c);
-                QCOMPARE(countries.naam.at(i), language == Language::Dutch ? c->nameDutch : c->nameEnglish);
+                QVERIFY(c && countries.naam.at(i) == (language == Language::Dutch ? c->nameDutch : c->nameEnglish));
                 const StationListText list = stationList(*snapshot, c->bestand);
                 QCOMPARE(list.naam.size(), c->stationCount);
                 QCOMPARE(QSet<QString>(list.url.cbegin(), list.url.cend()), urlsByCountry.value(c->code));
             }
         }
         const CountryListText dutch = parseCountryList(QString::fromUtf8(snapshot->countryList(Language::Dutch).body));
-        QVERIFY(dutch.naam.indexOf(QStringLiteral("België"))
-                < dutch.naam.indexOf(QStringLiteral("Bosnië en Herzegovina")));
+        QVERIFY(dutch.naam.indexOf("België") < dutch.naam.indexOf("Bosnië en Herzegovina"));
         QCOMPARE(dutch.naam.last(), QStringLiteral("Zwitserland"));
     }
 
@@ -154,11 +152,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("fields"); // name, url, homepage
         QTest::addColumn<QStringList>("expected"); // name, homepage
-        QTest::newRow("closing tag in name") << QStringList {"Evil</naam><naam>Injected", "http://a.example/", ""}
-                                             << QStringList {"Evil‹/naam›‹naam›Injected", ""};
-        QTest::newRow("angle brackets in all fields")
-            << QStringList {"<b>Vet</b>", "http://a.example/?q=<x>", "https://site.example/<p>"}
-            << QStringList {"‹b›Vet‹/b›", "site.example/‹p›"};
+        QTest::newRow("closing tags in all fields")
+            << QStringList {"Evil</naam><naam>Injected", "http://a.example/?q=</url>", "https://site.example/<p>"}
+            << QStringList {"Evil‹/naam›‹naam›Injected", "site.example/‹p›"};
         QTest::newRow("line breaks and tabs")
             << QStringList {"Een\r\nTwee\tDrie", "http://a.example/", "http://www.site.example"}
             << QStringList {"Een  Twee Drie", "www.site.example"};

@@ -105,8 +105,7 @@ private Q_SLOTS:
         QVERIFY(store);
         const QDateTime at = QDateTime::currentDateTimeUtc();
         const BrokenReport hostile {kTwee, "Naam\r\n<b>'); DROP TABLE x;--", "X", ReportReason::WrongStation, at};
-        store->recordBrokenReport({"http://vier.example/", "V", "V", ReportReason::Other, at.addSecs(-60)},
-                                  QStringLiteral("9.9.9.9"));
+        store->recordBrokenReport({"http://vier.example/", "V", "V", ReportReason::Other, at.addSecs(-60)}, "9.9.9.9");
         store->recordBrokenReport(hostile, QStringLiteral("1.2.3.4"));
         store->recordBrokenReport({"http://x.example/'; DROP TABLE broken_reports;--", "", "", {}, at}, "1.2.3.4");
         store->flush();

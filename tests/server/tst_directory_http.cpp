@@ -182,7 +182,6 @@ private Q_SLOTS:
         pathRow("home english", kSite + "home&lang=english&versie=3.0", 200, {"Popular", "Votes", "lang=\"en\""},
                 {"Populair"});
         pathRow("dutch needs its exact name", kSite + "home&lang=nederlands", 200, {"Popular"});
-        pathRow("about dutch", kSite + "over&lang=Nederlands&versie=3.0", 200, {"Over Norvale", "radio-browser.info"});
         pathRow("about english", kSite + "over&lang=English&versie=3.0", 200, {"About Norvale", "radio-browser.info"});
         pathRow("problem page without station", kSite + "melding&lang=English", 200, {"nothing to report"}, {"reden="});
         pathRow("first run", "/radio/inter/website/firstrun", 200, {"Welkom", "Welcome"}, {"<script"});
@@ -282,7 +281,6 @@ private Q_SLOTS:
         const QByteArray link = kSite + "melding&lang=English&zenderland=UK&";
         const QByteArray rock = "&zenderurl=" + enc(kRockUrl);
         reportRow("unknown reason", link + "reden=kapot&zendernaam=R1" + rock, 400, "Report not stored");
-        reportRow("no address", link + "reden=geengeluid&zenderurl=&zendernaam=R2", 400, "Report not stored");
         reportRow("not an address", link + "reden=geengeluid&zenderurl=javascript%3Aalert(1)&zendernaam=R3", 400,
                   "Report not stored");
         reportRow("control characters", link + "reden=geengeluid&zendernaam=R5%0D%0AX" + rock, 400,
