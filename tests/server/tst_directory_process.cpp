@@ -53,11 +53,9 @@ public:
     // descriptors: the process's limit of open files, 0 for the inherited one.
     bool start(const QStringList &arguments, rlim_t descriptors = 0)
     {
-        m_process.setChildProcessModifier([descriptors] {
-            const rlimit files {descriptors, descriptors};
-            if (descriptors > 0)
-                setrlimit(RLIMIT_NOFILE, &files);
-        });
+        const rlimit files {descriptors, descriptors};
+        if (descriptors > 0)
+            m_process.setChildProcessModifier([files] { setrlimit(RLIMIT_NOFILE, &files); });
         m_process.start(kProgram, QStringList {"serve", "--listen", "127.0.0.1:0"} + arguments);
         const QRegularExpression serving(QStringLiteral("serving .* on http://127\\.0\\.0\\.1:(\\d+)/"));
         const QDeadlineTimer deadline(20000);
@@ -76,7 +74,6 @@ public:
     {
         ::kill(pid_t(m_process.processId()), SIGTERM);
         const bool ended = m_process.waitForFinished(15000);
-        m_log += m_process.readAllStandardError();
         return ended && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     }
     QByteArray log() { return m_log += m_process.readAllStandardError(); }
@@ -157,8 +154,7 @@ private Q_SLOTS:
             csv += "NL,Station " + QByteArray::number(i) + ",http://s" + QByteArray::number(i)
                 + ".example.nl/stream,https://example.nl/\n";
         QFile many(dir.filePath(QStringLiteral("many.csv")));
-        QVERIFY(many.open(QIODevice::WriteOnly) && many.write(csv) == csv.size());
-        many.close();
+        QVERIFY(many.open(QIODevice::WriteOnly) && many.write(csv) == csv.size() && many.flush());
         // Without --database the catalogue goes to the XDG data folder.
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
