@@ -70,7 +70,6 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
         QString why;
         if (m_postgres && (m_pgAddress = testPostgresql(&why)).isEmpty())
             QSKIP(qPrintable(why));

@@ -211,9 +211,8 @@ private Q_SLOTS:
 
         const HttpTestReply reply = httpGet(m_port, target, randomClient());
         QCOMPARE(reply.status, status);
-        const bool html = target.contains("/website/");
         QCOMPARE(reply.header("content-type"),
-                 QByteArray(html ? "text/html; charset=utf-8" : "text/plain; charset=utf-8"));
+                 target.contains("/website/") ? "text/html; charset=utf-8" : "text/plain; charset=utf-8");
         for (const QByteArray &text : present)
             QVERIFY2(reply.body.contains(text), text.constData());
         for (const QByteArray &text : absent)

@@ -115,10 +115,9 @@ private Q_SLOTS:
         const StoreResult r = syncFromRadioBrowser(*store, mirrors, m_options);
         QVERIFY2(r.error == (synced ? StoreError::None : StoreError::Network) && !r.message.isEmpty(),
                  qPrintable(r.message));
-        if (!synced) {
-            QCOMPARE(store->snapshot()->stationCount(), 1);
+        QVERIFY(synced || store->snapshot()->stationCount() == 1); // the old catalogue kept
+        if (!synced)
             return;
-        }
 
         // The sync gives exactly what importing the same files gives.
         auto imported = openStore();
