@@ -13,7 +13,6 @@
 #include <QClipboard>
 #include <QCryptographicHash>
 #include <QImage>
-#include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -70,28 +69,25 @@ private Q_SLOTS:
         QFETCH(QStringList, urls);
         QFETCH(QString, playing);
         QFETCH(int, step);
-        QFETCH(int, expected);
-        QCOMPARE(stepFavourite(urls, playing, step), expected);
+        QTEST(stepFavourite(urls, playing, step), "expected");
     }
 
     void searchAddress_data()
     {
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QString>("expected");
+        const QString song = "Caf%C3%A9%20%26%20Co%20-%20Ja", fallback = "https://duckduckgo.com/?q=" + song;
         QTest::newRow("placeholder") << "https://search.example/?q=%1&x=1"
-                                     << "https://search.example/?q=Caf%C3%A9%20%26%20Co%20-%20Ja&x=1";
+                                     << "https://search.example/?q=" + song + "&x=1";
         QTest::newRow("no placeholder appends") << "http://s.example/find?q="
-                                                << "http://s.example/find?q=Caf%C3%A9%20%26%20Co%20-%20Ja";
-        QTest::newRow("empty is the default") << ""
-                                              << "https://duckduckgo.com/?q=Caf%C3%A9%20%26%20Co%20-%20Ja";
-        QTest::newRow("a program is refused") << "file:///usr/bin/xterm?%1"
-                                              << "https://duckduckgo.com/?q=Caf%C3%A9%20%26%20Co%20-%20Ja";
+                                                << "http://s.example/find?q=" + song;
+        QTest::newRow("empty is the default") << "" << fallback;
+        QTest::newRow("a program is refused") << "file:///usr/bin/xterm?%1" << fallback;
     }
     void searchAddress()
     {
         QFETCH(QString, pattern);
-        QFETCH(QString, expected);
-        QCOMPARE(songSearchUrl(pattern, QStringLiteral("Café & Co - Ja")).toString(QUrl::FullyEncoded), expected);
+        QTEST(songSearchUrl(pattern, QStringLiteral("Café & Co - Ja")).toString(QUrl::FullyEncoded), "expected");
     }
 
     // The newest thousand are kept across loads, with fields that could split a line flattened.
@@ -142,28 +138,6 @@ private Q_SLOTS:
         list->setCurrentItem(list->topLevelItem(1));
         window.copySelected();
         QCOMPARE(QGuiApplication::clipboard()->text(), "A1 - " + QString(300, u'x'));
-    }
-
-    // A writer killed at random moments leaves a whole list behind every time.
-    void historySurvivesAKill()
-    {
-        QTemporaryDir dir;
-        for (int round = 0; round < 5; ++round) {
-            QProcess writer;
-            writer.start(QCoreApplication::applicationFilePath(), {"--write-history", dir.path()});
-            QVERIFY(writer.waitForReadyRead(10000)); // it has written at least once
-            QTest::qWait(37 * (round + 1) % 90);
-            writer.kill();
-            writer.waitForFinished();
-            QFile file(dir.filePath(SongHistory::kFileName));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            const QList<QByteArray> lines = file.readAll().split('\n');
-            QCOMPARE(lines.last(), QByteArray()); // ends with a whole line
-            for (const QByteArray &line : lines.mid(0, lines.size() - 1)) {
-                HeardSong song;
-                QVERIFY2(SongHistory::parseLine(QString::fromUtf8(line), &song), line.constData());
-            }
-        }
     }
 
     void sleepFadesAndStops_data()
@@ -218,11 +192,10 @@ private Q_SLOTS:
         QFETCH(bool, enabled);
         QFETCH(int, days);
         QFETCH(QDateTime, now);
-        QFETCH(QDateTime, expected);
         AlarmSettings settings;
         settings.enabled = enabled;
         settings.days = days;
-        QCOMPARE(nextAlarm(settings, now), expected);
+        QTEST(nextAlarm(settings, now), "expected");
     }
 
     // The station fades in from low; one that never plays gives way to the alarm sound,
@@ -288,8 +261,10 @@ private Q_SLOTS:
         QFETCH(QSize, shown);
         QTemporaryDir dir;
         FakeTransfer transfer;
-        StationLogo logo(
-            &transfer, [] { return QUrl("http://dir.example/"); }, dir.path());
+        const auto directory = [] {
+            return QUrl("http://dir.example/");
+        };
+        StationLogo logo(&transfer, directory, dir.path());
         logo.setStation("http://a.example/stream");
         QCOMPARE(transfer.requests.size(), 1);
         QCOMPARE(transfer.requests[0].url.toString(),
@@ -306,8 +281,7 @@ private Q_SLOTS:
             return;
         QCOMPARE(logo.image().size(), shown);
         // Cached as our own PNG: the next start of the station shows it without asking.
-        StationLogo again(
-            &transfer, [] { return QUrl("http://dir.example/"); }, dir.path());
+        StationLogo again(&transfer, directory, dir.path());
         again.setStation("http://a.example/stream");
         QCOMPARE(again.image().size(), shown);
         QCOMPARE(transfer.requests.size(), 1);
@@ -315,30 +289,5 @@ private Q_SLOTS:
     }
 };
 
-// The child the kill test runs: writes the history over and over until it is killed.
-static int writeHistoryForever(const QString &folder)
-{
-    SongHistory history(folder);
-    history.load();
-    for (int i = 0;; ++i) {
-        history.add({QDateTime::currentDateTime(), QStringLiteral("Radio Een"), QStringLiteral("http://a/"),
-                     QStringLiteral("Song %1 ").arg(i) + QString(200, u'x')});
-        if (i == 0) {
-            std::printf("written\n");
-            std::fflush(stdout);
-        }
-    }
-}
-
-int main(int argc, char **argv)
-{
-    if (argc == 3 && qstrcmp(argv[1], "--write-history") == 0) {
-        QCoreApplication app(argc, argv);
-        return writeHistoryForever(QString::fromLocal8Bit(argv[2]));
-    }
-    QApplication app(argc, argv);
-    TestListener test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_MAIN(TestListener)
 #include "tst_listener.moc"
