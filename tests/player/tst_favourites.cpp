@@ -5,6 +5,7 @@
 #include "player/FavouritesList.h"
 #include "player/LastStation.h"
 #include "player/Playlist.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QMessageBox>
@@ -184,46 +185,46 @@ private Q_SLOTS:
 
     void restoreOrder_data()
     {
-        QTest::addColumn<QStringList>("ini"); // key=value lines for INST.INI; "Online Radio" keys first
+        QTest::addColumn<QByteArray>("ini"); // INST.INI; empty: the shipped one of a fresh folder
         QTest::addColumn<QStringList>("effects");
-        const QStringList remembered {"LaatsteURL=http://u/", "LaatsteNAAM=N", "LaatsteLandNaam=Belgie",
-                                      "LaatsteLandbestand=belgie.txt"};
+        const auto ini = [](const char *online, const char *volume, bool station = true) {
+            return "[Online Radio]\n" + QByteArray(online) + "\n[Onthouden]\n" + volume
+                + (station
+                       ? "\nLaatsteURL=http://u/\nLaatsteNAAM=N\nLaatsteLandNaam=Belgie\nLaatsteLandbestand=belgie.txt"
+                       : "");
+        };
         const QStringList middle {"land Belgie ", "land Belgie belgie.txt", "naam N"};
         QTest::newRow("afspelen 1 plays once, window")
-            << QStringList {"afspelen=1", "grootscherm=1", "Volume=35"} + remembered
+            << ini("afspelen=1\ngrootscherm=1", "Volume=35")
             << QStringList {"url http://u/"} + middle + QStringList {"volume 35", "report zender_http://u/", "show"};
         QTest::newRow("afspelen 0 sets then stops, tray")
-            << QStringList {"afspelen=0", "grootscherm=0", "Volume=35"} + remembered
+            << ini("afspelen=0\ngrootscherm=0", "Volume=35")
             << middle + QStringList {"volume 35", "url http://u/", "report zender_http://u/", "stop", "tray"};
-        QTest::newRow("afspelen empty plays, volume missing") << QStringList {"grootscherm=yes"}
-                + remembered << middle + QStringList {"volume 50", "url http://u/", "report zender_http://u/", "tray"};
+        QTest::newRow("afspelen empty plays, volume missing")
+            << ini("grootscherm=yes", "")
+            << middle + QStringList {"volume 50", "url http://u/", "report zender_http://u/", "tray"};
         QTest::newRow("volume not a number")
-            << QStringList {"afspelen=1", "grootscherm=1", "Volume=abc"} + remembered
+            << ini("afspelen=1\ngrootscherm=1", "Volume=abc")
             << QStringList {"url http://u/"} + middle + QStringList {"volume 50", "report zender_http://u/", "show"};
-        // The shipped INST.INI of a fresh folder: no station yet, nothing to report, no error.
-        QTest::newRow("fresh folder") << QStringList {
-            "shipped"} << QStringList {"land Holland ", "land Holland holland.txt", "naam ", "volume 50", "show"};
+        // No station yet, nothing to report, no error.
+        QTest::newRow("fresh folder") << QByteArray()
+                                      << QStringList {"land Holland ", "land Holland holland.txt", "naam ", "volume 50",
+                                                      "show"};
         QTest::newRow("volume out of range")
-            << QStringList {"grootscherm=1", "Volume=250"} << QStringList {"naam ", "volume 100", "show"};
+            << ini("grootscherm=1", "Volume=250", false) << QStringList {"naam ", "volume 100", "show"};
     }
 
     // One tick runs every step in order; nothing is started twice.
     void restoreOrder()
     {
-        QFETCH(QStringList, ini);
+        QFETCH(QByteArray, ini);
         QFETCH(QStringList, effects);
         QTemporaryDir home;
         const QString path = home.filePath(QStringLiteral("INST.INI"));
-        if (ini == QStringList {"shipped"}) {
+        if (ini.isEmpty())
             QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/INST.INI"), path);
-            ini.clear();
-        }
-        for (const QString &line : ini) {
-            const QString key = line.section(QLatin1Char('='), 0, 0);
-            const bool online = key == QLatin1String("afspelen") || key == QLatin1String("grootscherm");
-            WriteINI(path, online ? QStringLiteral("Online Radio") : QStringLiteral("Onthouden"), key,
-                     line.section(QLatin1Char('='), 1));
-        }
+        else
+            writeBytes(path, ini);
         QStringList log;
         QString playerUrl;
         Watched watched(log);
@@ -242,8 +243,7 @@ private Q_SLOTS:
     {
         QTemporaryDir home;
         const QString path = home.filePath(QStringLiteral("INST.INI"));
-        WriteINI(path, QStringLiteral("Online Radio"), QStringLiteral("afspelen"), QStringLiteral("1"));
-        WriteINI(path, QStringLiteral("Onthouden"), QStringLiteral("LaatsteURL"), QStringLiteral("http://u/"));
+        writeBytes(path, "[Online Radio]\nafspelen=1\n[Onthouden]\nLaatsteURL=http://u/\n");
         QStringList log;
         QString playerUrl;
         int failuresLeft = 13;
