@@ -8,28 +8,12 @@
 #include "support/FakeTransfer.h"
 
 #include <QAction>
-#include <QDBusArgument>
-#include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSystemTrayIcon>
-
-namespace {
-
-// A desktop panel, watching the player service.
-class PanelWatch : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QVariantMap> changes;
-public Q_SLOTS:
-    void record(const QString &, const QVariantMap &changed, const QStringList &) { changes << changed; }
-};
-
-} // namespace
 
 class TestForm1 : public QObject
 {
@@ -57,19 +41,12 @@ private Q_SLOTS:
         QCOMPARE(announced(), (QList<qsizetype> {0, 0, 1}));
     }
 
-    // Another country leaves the station without an address: the desktop's panels hear
-    // of it even when the player's state stays as it was.
-    void countryChoiceIsAnnounced()
+    // Another country leaves the station without an address (the desktop hears of it, tst_nowplaying).
+    void countryChoiceClearsTheStation()
     {
         Rig rig;
         QVERIFY(rig.play(0));
         rig.player.script(PlayState::Stopped, QStringLiteral("Gestopt"));
-        rig.form->findChild<QTimer *>(QStringLiteral("Timer6"))->stop(); // its now-playing line is announced too
-        PanelWatch panel;
-        QVERIFY(QDBusConnection::sessionBus().connect(rig.form->findChild<MprisService *>()->serviceName(),
-                                                      "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties",
-                                                      "PropertiesChanged", &panel,
-                                                      SLOT(record(QString, QVariantMap, QStringList))));
         QTest::mouseClick(rig.child<QWidget>("Label1"), Qt::LeftButton);
         auto *chooser = rig.form->findChild<Form2 *>();
         QVERIFY(chooser);
@@ -80,8 +57,7 @@ private Q_SLOTS:
         QCOMPARE(rig.child<QLabel>("ZenderNaam")->text(), QStringLiteral(" - "));
         QCOMPARE(rig.child<QLabel>("TaalGeselecteerd")->text(), QStringLiteral("belgie.txt"));
         QCOMPARE(rig.form->findChild<QSystemTrayIcon *>()->toolTip(), QStringLiteral("Norvale -  - "));
-        QTRY_COMPARE(panel.changes.size(), 1);
-        QCOMPARE(qdbus_cast<QVariantMap>(panel.changes[0]["Metadata"])["mpris:trackid"].value<QDBusObjectPath>().path(),
+        QCOMPARE(rig.form->findChild<MprisService *>()->metadata()["mpris:trackid"].value<QDBusObjectPath>().path(),
                  QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
     }
 

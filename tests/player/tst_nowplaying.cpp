@@ -162,6 +162,14 @@ private Q_SLOTS:
         QCOMPARE(m_window.volume, 25);
         QTRY_COMPARE(watcher.changes.size(), 3);
         QCOMPARE(watcher.changes[2], (QVariantMap {{"Volume", 0.25}}));
+        // A station left without an address, the state as it was (another country chosen).
+        const auto restore = qScopeGuard([this] { m_window.url = QStringLiteral("http://one.example/stream"); });
+        m_window.url.clear();
+        m_window.station.setStation({});
+        QTRY_COMPARE(watcher.changes.size(), 4);
+        QCOMPARE(
+            qdbus_cast<QVariantMap>(watcher.changes[3]["Metadata"])["mpris:trackid"].value<QDBusObjectPath>().path(),
+            QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"));
     }
 
     void actions_data()
