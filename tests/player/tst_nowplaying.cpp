@@ -198,16 +198,18 @@ private Q_SLOTS:
         m_window.state = PlayState::Playing;
         m_window.favourites = favourites;
         m_window.calls.clear();
-        const QStringList args {"--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.norvale",
-                                "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2." + call.section(' ', 0, 0)};
-        const QString reply = client("dbus-send", args + call.split(' ').mid(1));
+        const auto send = [](const QString &call) {
+            return client("dbus-send",
+                          QStringList {"--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.norvale",
+                                       "/org/mpris/MediaPlayer2"}
+                              + call.split(' '));
+        };
+        const QString reply = send("org.mpris.MediaPlayer2." + call);
         QCOMPARE(reply == "failed", expected.isEmpty());
         // "-": the call is answered but the window is asked nothing.
         QCOMPARE(m_window.calls, expected.isEmpty() || expected == "-" ? QStringList {} : QStringList {expected});
         const QString canStep =
-            client("dbus-send",
-                   {"--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.norvale", "/org/mpris/MediaPlayer2",
-                    "org.freedesktop.DBus.Properties.Get", "string:org.mpris.MediaPlayer2.Player", "string:CanGoNext"});
+            send("org.freedesktop.DBus.Properties.Get string:org.mpris.MediaPlayer2.Player string:CanGoNext");
         QVERIFY2(canStep.endsWith(favourites >= 2 ? "true" : "false"), qPrintable(canStep));
     }
 

@@ -34,6 +34,7 @@ class TestWebView : public QObject
     Q_OBJECT
 
     QNetworkAccessManager m_manager;
+    NetTransfer m_transfer {&m_manager};
     QTemporaryDir m_dir;
     QString m_base;
     LocalHttpServer m_server {[this](const QByteArray &target) {
@@ -83,8 +84,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, address);
         QFETCH(QString, text);
-        NetTransfer transfer(&m_manager);
-        WebView view(&transfer);
+        WebView view(&m_transfer);
         QSignalSpy complete(&view, &WebView::NavigateComplete);
         QSignalSpy error(&view, &WebView::NavigateError);
         view.Navigate(address.contains("%1") ? address.arg(m_base) : address);
@@ -96,8 +96,7 @@ private Q_SLOTS:
 
     void linksAndPictures()
     {
-        NetTransfer transfer(&m_manager);
-        WebView view(&transfer);
+        WebView view(&m_transfer);
         view.resize(400, 300);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
