@@ -409,28 +409,25 @@ private Q_SLOTS:
         QVERIFY(!frame->isVisible());
     }
 
+    // The loader counts the failures (tst_stationlistloader); the window shows error10 for
+    // its twelfth, and a box nobody answered stays the only one through the next round.
     void repeatedFailuresShowError10()
     {
         Rig rig(QStringLiteral("Nederlands"), [](const QByteArray &) { return LocalHttpReply {500, "boom"}; });
         QCOMPARE(rig.entries("List1"), QStringList {rig.text("error14")});
-        auto *counter = rig.child<QLabel>("errorZendersLaden");
         for (int failure = 1; failure <= 11; ++failure)
             QVERIFY(rig.fetch());
+        QCOMPARE(rig.child<QLabel>("errorZendersLaden")->text(), QStringLiteral("11"));
         QVERIFY2(!rig.form->findChild<QMessageBox *>(), "error10 shown too early");
-        QCOMPARE(counter->text(), QStringLiteral("11"));
-        QVERIFY(rig.fetch());
+        for (int failure = 12; failure <= 24; ++failure)
+            QVERIFY(rig.fetch());
+        QCOMPARE(rig.form->findChildren<QMessageBox *>().size(), 1);
         auto *box = rig.form->findChild<QMessageBox *>(QStringLiteral("message_error10"));
         QVERIFY(box);
         QCOMPARE(box->text(), rig.text("error10"));
         QCOMPARE(box->windowTitle(), rig.text("error0"));
-        QCOMPARE(counter->text(), QStringLiteral("0"));
         QVERIFY(rig.loader->isActive());
         QCOMPARE(rig.entries("List1"), QStringList {rig.text("error14")});
-
-        // Nobody answers the box: the next round of failures leaves one box, not two.
-        for (int failure = 1; failure <= 12; ++failure)
-            QVERIFY(rig.fetch());
-        QCOMPARE(rig.form->findChildren<QMessageBox *>().size(), 1);
     }
 };
 
