@@ -190,10 +190,8 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString ini = dir.filePath("INST.INI");
-        AlarmSettings settings;
-        settings.enabled = true;
-        settings.stationName = "Radio Een";
-        settings.stationUrl = "http://127.0.0.1:9/gone";
+        const AlarmSettings settings {
+            .enabled = true, .stationName = "Radio Een", .stationUrl = "http://127.0.0.1:9/gone"};
         settings.write(ini);
         QCOMPARE(AlarmSettings::read(ini).stationUrl, settings.stationUrl);
         FakeRadio radio;
