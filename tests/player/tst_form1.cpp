@@ -361,7 +361,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("path");
         QTest::newRow("close box") << "close box";
         QTest::newRow("tray Close, as the desktop's Quit") << "sluit";
-        QTest::newRow("session end") << "session";
         QTest::newRow("quit request, as a termination signal") << "quit";
     }
 
@@ -391,8 +390,6 @@ private Q_SLOTS:
             QEvent quit(QEvent::Quit);
             QCoreApplication::sendEvent(qApp, &quit);
             QVERIFY(quit.isAccepted()); // not refused by a window that would only hide
-        } else {
-            rig.form->rememberForExit(); // what the session manager's commit request runs
         }
         QCOMPARE(rig.remembered("LaatsteNAAM"), QStringLiteral("Radio Een"));
         QCOMPARE(rig.remembered("LaatsteURL"), QStringLiteral("http://one.example/stream"));

@@ -24,11 +24,6 @@ void writePicture(const QString &path, const char *format, QSize size = {8, 8})
     QVERIFY(image.save(path, format));
 }
 
-QString inst(const QTemporaryDir &dir)
-{
-    return dir.filePath(QStringLiteral("INST.INI"));
-}
-
 } // namespace
 
 class TestSkins : public QObject
@@ -101,16 +96,17 @@ private Q_SLOTS:
         QFETCH(QStringList, ticks);
         QFETCH(QString, finalSkin);
         QTemporaryDir dir;
+        const QString inst = dir.filePath(QStringLiteral("INST.INI"));
         for (const QString &file : kSkinFiles + kSliderFiles)
             if (!missing.contains(file))
                 writePicture(dir.filePath(file), file.endsWith(QLatin1String(".jpg")) ? "JPEG" : "PNG");
         if (skin != QLatin1String("-"))
-            WriteINI(inst(dir), QStringLiteral("Online Radio"), QStringLiteral("skin"), skin);
+            WriteINI(inst, QStringLiteral("Online Radio"), QStringLiteral("skin"), skin);
 
         SkinLoader loader(dir.path());
         for (QString tick : ticks) {
             if (const qsizetype choose = tick.indexOf(QLatin1Char('>')); choose >= 0) {
-                WriteINI(inst(dir), QStringLiteral("Online Radio"), QStringLiteral("skin"), tick.left(choose));
+                WriteINI(inst, QStringLiteral("Online Radio"), QStringLiteral("skin"), tick.left(choose));
                 tick = tick.mid(choose + 1);
             }
             const MainSkinResult result = loader.loadMain();
@@ -124,7 +120,7 @@ private Q_SLOTS:
                     QVERIFY(!picture.isNull());
             }
         }
-        QCOMPARE(ReadINI(inst(dir), QStringLiteral("Online Radio"), QStringLiteral("skin")), finalSkin);
+        QCOMPARE(ReadINI(inst, QStringLiteral("Online Radio"), QStringLiteral("skin")), finalSkin);
         QCOMPARE(loader.skinfout(),
                  QLatin1String(ticks.join(',').contains(QLatin1String("error16")) ? "2" : "skinfout"));
         // Dialogs need the title bar as well; the recorder and the first run can do without it.
@@ -169,7 +165,7 @@ private Q_SLOTS:
         form.List1_Click(0);
         QCOMPARE(labels(), QStringList({"An", "an.example", "Zomer", "1-6-2024"}));
         QCOMPARE(chosen.count(), 2);
-        QCOMPARE(ReadINI(inst(dir), QStringLiteral("Online Radio"), QStringLiteral("skin")), QStringLiteral("Zomer"));
+        QCOMPARE(ReadINI(dir.filePath("INST.INI"), "Online Radio", "skin"), QStringLiteral("Zomer"));
     }
 };
 
