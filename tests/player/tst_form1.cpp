@@ -128,19 +128,16 @@ private Q_SLOTS:
         QTest::addColumn<PlayState>("state");
         QTest::addColumn<QString>("call"); // on a press of the button (captioned for it), Space, the tray item
         QTest::addColumn<QString>("mpris"); // what the desktop is told meanwhile
-        QTest::newRow("stopped") << PlayState::Stopped << "play"
-                                 << "Stopped";
-        QTest::newRow("ready") << PlayState::Ready << "play"
-                               << "Stopped";
-        QTest::newRow("playing") << PlayState::Playing << "stop"
-                                 << "Playing";
+        const auto row = [](const char *tag, PlayState state, const char *call, const char *mpris) {
+            QTest::newRow(tag) << state << QString(call) << QString(mpris);
+        };
+        row("stopped", PlayState::Stopped, "play", "Stopped");
+        row("ready", PlayState::Ready, "play", "Stopped");
+        row("playing", PlayState::Playing, "stop", "Playing");
         // Stop always stops: connecting, a stalled stream, a paused engine.
-        QTest::newRow("transitioning") << PlayState::Transitioning << "stop"
-                                       << "Playing";
-        QTest::newRow("paused") << PlayState::Paused << "stop"
-                                << "Paused";
-        QTest::newRow("buffering") << PlayState::Buffering << "stop"
-                                   << "Playing";
+        row("transitioning", PlayState::Transitioning, "stop", "Playing");
+        row("paused", PlayState::Paused, "stop", "Paused");
+        row("buffering", PlayState::Buffering, "stop", "Playing");
     }
 
     void playerStateDrivesButton()

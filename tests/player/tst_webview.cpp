@@ -68,20 +68,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("address"); // %1: the test server
         QTest::addColumn<QString>("text"); // empty: NavigateError expected
-        QTest::newRow("page") << "%1page"
-                              << "Welkom";
-        QTest::newRow("about text shown as it stands") << "about:<b>Fout</b> 1"
-                                                       << "<b>Fout</b> 1";
-        QTest::newRow("http error") << "%1missing"
-                                    << "";
-        QTest::newRow("page too large") << "%1big"
-                                        << "";
-        QTest::newRow("file refused") << "file:///etc/hostname"
-                                      << "";
-        QTest::newRow("other scheme refused") << "ftp://127.0.0.1/x"
-                                              << "";
-        QTest::newRow("nobody listening") << "http://127.0.0.1:1/"
-                                          << "";
+        const auto row = [](const char *tag, const char *address, const char *text) {
+            QTest::newRow(tag) << QString(address) << QString(text);
+        };
+        row("page", "%1page", "Welkom");
+        row("about text shown as it stands", "about:<b>Fout</b> 1", "<b>Fout</b> 1");
+        row("http error", "%1missing", "");
+        row("page too large", "%1big", "");
+        row("file refused", "file:///etc/hostname", "");
+        row("other scheme refused", "ftp://127.0.0.1/x", "");
+        row("nobody listening", "http://127.0.0.1:1/", "");
     }
 
     void navigate()
