@@ -51,7 +51,6 @@ private Q_SLOTS:
         Rig rig(QStringLiteral("Nederlands"), serveHolland, nullptr, skin);
         Form1 &form = *rig.form;
         const QString folder = rig.folder.path();
-        const LanguageTexts texts(folder, [] { return QStringLiteral("Nederlands"); });
         QVERIFY(QTest::qWaitFor([&] { return form.findChild<SkinImage *>("Image2")->hasPicture(); }));
         const auto click = [&](QWidget *parent, const char *name) {
             QTest::mouseClick(parent->findChild<QWidget *>(name), Qt::LeftButton);
@@ -69,13 +68,13 @@ private Q_SLOTS:
                 shown = shown->findChild<QDialog *>();
             }
         } else if (window == QLatin1String("recorder")) {
-            shown = Record::openRecorder(&form, {folder, texts, "127.0.0.1:9", "Radio", &rig.player, {}});
+            shown = Record::openRecorder(&form, {folder, form.texts(), "127.0.0.1:9", "Radio", &rig.player, {}});
         } else if (window == QLatin1String("firstrun")) {
             auto *first = new Form6(folder, QUrl("http://127.0.0.1:9/"), rig.registry, "/usr/bin/norvale");
             own.reset(shown = first);
             first->load();
         } else if (window == QLatin1String("upgrade")) {
-            auto *upgrade = new Form7(folder, texts, rig.registry, "/usr/bin/norvale");
+            auto *upgrade = new Form7(folder, form.texts(), rig.registry, "/usr/bin/norvale");
             own.reset(shown = upgrade);
             upgrade->setSkin(readSkin(folder, SkinPart::Frame));
         }
