@@ -11,23 +11,18 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
 
 namespace {
 
-// A program folder with the shipped texts and forwarder, and the Standaard skin's
-// dialog pictures.
+// A program folder with the shipped texts, forwarder and skins.
 void makeProgramFolder(const QTemporaryDir &dir)
 {
     QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/lang.ini"), dir.filePath("lang.ini"));
     QFile::copy(QStringLiteral(NORVALE_SOURCE_DIR "/data/old.version"), dir.filePath("old.version"));
     writeBytes(dir.filePath("INST.INI"),
                "[Online Radio]\ntaal=Nederlands\nskin=Standaard\nvisual=1\n[Onthouden]\nfirstrun=0\nVolume=50\n");
-    for (const char *name : {"skins/Standaard_frame1.skn", "skins/Standaard_balk1.skn"}) {
-        QImage image(4, 4, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        QDir().mkpath(dir.filePath("skins"));
-        QVERIFY(image.save(dir.filePath(QLatin1String(name)), "PNG"));
-    }
+    std::filesystem::copy(NORVALE_BINARY_DIR "/share/norvale/skins", dir.filePath("skins").toStdString());
 }
 
 } // namespace

@@ -74,7 +74,6 @@ private Q_SLOTS:
         QFETCH(QString, fileName);
         QTemporaryDir home, to;
         const Favourites store(home.path()), target(to.path());
-        QVERIFY(store.ensureFolder());
         // Older installations named files after the station, "%" unescaped; "50%2F50" is
         // also the escaped file name of "50/50".
         writeBytes(store.folder() + "/100% NL", "[Internet]\nnaam=100% NL\n");
