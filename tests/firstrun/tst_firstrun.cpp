@@ -126,8 +126,7 @@ private Q_SLOTS:
         QTemporaryDir program, folder, other;
         makeProgramFolder(program);
         writeBytes(program.filePath(blocked ? "favo" : "favo/Bestaand.ini"), "[Zender]\n");
-        const QString oldPath = folder.filePath("norvale2");
-        const QString self = program.filePath("norvale");
+        const QString oldPath = folder.filePath("norvale2"), self = program.filePath("norvale");
         writeBytes(oldPath, "old program");
         writeBytes(self, "this program");
         writeBytes(other.filePath("INST.INI"), "[Onthouden]\nLaatsteNAAM=Ander\n");

@@ -2,6 +2,7 @@
 #include "app/LanguageTexts.h"
 #include "skins/Form5.h"
 #include "skins/SkinLoader.h"
+#include "support/TestFiles.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -53,11 +54,10 @@ private Q_SLOTS:
         QFETCH(int, error);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("x_frame1.skn"));
-        QFile file(path);
         if (size.isValid())
             writePicture(path, content.constData(), size);
         else if (!content.isEmpty())
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) > 0 && file.flush());
+            writeBytes(path, content);
         const PictureResult result = readPicture(path);
         QCOMPARE(int(result.error), error);
         QCOMPARE(result.image.size(), error == int(PictureError::None) ? size : QSize(0, 0));
@@ -134,11 +134,8 @@ private Q_SLOTS:
     void skinOptions()
     {
         QTemporaryDir dir;
-        QDir().mkpath(dir.filePath(QStringLiteral("skins")));
         const auto info = [&](const char *name, const QByteArray &text) {
-            QFile f(dir.filePath(QStringLiteral("skins/") + QLatin1String(name)));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(text);
+            writeBytes(dir.filePath(QStringLiteral("skins/") + QLatin1String(name)), text);
         };
         info("Zomer.logskn", "[Auteur]\nnaam=An\nwebsite=an.example\n[Skin]\nnaam=Zomer\nSetupDatum=1-6-2024\n");
         info("alleen skin.logskn", "[Skin]\nnaam=Alleen\n");
