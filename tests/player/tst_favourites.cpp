@@ -261,23 +261,18 @@ private:
                 log << QStringList {what, QVariant(value).toString()...}.join(u' ');
             };
         };
-        LastStation::Hooks h;
-        h.setUrl = [&playerUrl, rec](const QString &url) {
-            playerUrl = url, rec("url")(url);
+        return {
+            .setUrl = [&playerUrl, rec](const QString &url) { playerUrl = url, rec("url")(url); },
+            .playerUrl = [&] { return playerUrl; },
+            .setVolume = rec("volume"),
+            .setVerstuurMelding = rec("report"),
+            .stop = rec("stop"),
+            .showWindow = rec("show"),
+            .goToTray = rec("tray"),
+            .setFavouritesPath =
+                [&](const QString &folder) { return log << "favo", Favourites(folder).ensureFolder(); },
+            .showError = rec("error"),
         };
-        h.playerUrl = [&] {
-            return playerUrl;
-        };
-        h.setVolume = rec("volume");
-        h.setVerstuurMelding = rec("report");
-        h.stop = rec("stop");
-        h.showWindow = rec("show");
-        h.goToTray = rec("tray");
-        h.setFavouritesPath = [&](const QString &folder) {
-            return log << "favo", Favourites(folder).ensureFolder();
-        };
-        h.showError = rec("error");
-        return h;
     }
 };
 

@@ -250,22 +250,21 @@ private Q_SLOTS:
     void mutePaths_data()
     {
         QTest::addColumn<QString>("control"); // what the user clicks
-        QTest::addColumn<bool>("mutedBefore");
-        QTest::addColumn<bool>("mutedAfter");
+        QTest::addColumn<bool>("mutedBefore"); // every path turns it round
         QTest::addColumn<bool>("indicatorAfter"); // Label15 at once, before Timer6 runs
 
-        QTest::newRow("Volume: mutes") << "Label9" << false << true << true;
-        QTest::newRow("Volume: unmutes") << "Label9" << true << false << false;
-        QTest::newRow("indicator unmutes") << "Label15" << true << false << false;
-        QTest::newRow("indicator while unmuted mutes, label unchanged") << "Label15" << false << true << false;
-        QTest::newRow("tray item leaves the indicator to Timer6") << "muting" << false << true << false;
+        QTest::newRow("Volume: mutes") << "Label9" << false << true;
+        QTest::newRow("Volume: unmutes") << "Label9" << true << false;
+        QTest::newRow("indicator unmutes") << "Label15" << true << false;
+        QTest::newRow("indicator while unmuted mutes, label unchanged") << "Label15" << false << false;
+        QTest::newRow("tray item leaves the indicator to Timer6") << "muting" << false << false;
     }
 
     void mutePaths()
     {
         QFETCH(QString, control);
         QFETCH(bool, mutedBefore);
-        QFETCH(bool, mutedAfter);
+        const bool mutedAfter = !mutedBefore;
 
         Rig rig;
         rig.form->show();
