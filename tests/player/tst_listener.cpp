@@ -7,6 +7,7 @@
 #include "player/StationLogo.h"
 #include "player/WakeAlarm.h"
 #include "support/FakeTransfer.h"
+#include "support/TestFiles.h"
 
 #include <QBuffer>
 #include <QCheckBox>
@@ -20,8 +21,7 @@
 
 using namespace std::chrono_literals;
 
-// The player as the sleep timer and the alarm drive it: the volume that sounds, the
-// slider's volume, what was asked.
+// The player as the sleep timer and the alarm drive it: volume sounding, the slider's volume, what was asked.
 struct FakeRadio
 {
     int user = 80, sounding = 80;
@@ -96,13 +96,11 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QDateTime start(QDate(2026, 1, 1), QTime(8, 0));
-        QFile file(dir.filePath(SongHistory::kFileName));
-        QVERIFY(file.open(QIODevice::WriteOnly));
+        QString lines;
         for (int i = 0; i < SongHistory::kMaxSongs + 4; ++i)
-            file.write(SongHistory::line({start.addSecs(i), "Radio Een", "http://a/", QStringLiteral("Song %1").arg(i)})
-                           .toUtf8()
-                       + "\nnot a song\n");
-        file.close();
+            lines += SongHistory::line({start.addSecs(i), "Radio Een", "http://a/", "Song " + QString::number(i)})
+                + "\nnot a song\n";
+        writeBytes(dir.filePath(SongHistory::kFileName), lines.toUtf8());
         SongHistory history(dir.path());
         history.load();
         QCOMPARE(history.songs().size(), SongHistory::kMaxSongs);
