@@ -41,8 +41,7 @@ private Q_SLOTS:
         QTest::newRow("new settings, then Cancel") << "Command3" << int(FirstRunExit::Settings);
     }
 
-    // Run as the program runs it, with a second start coming while the window is minimized:
-    // the window comes forward, and every way of closing it marks the first run done.
+    // Run as the program runs it: a second start raises the minimized window; every way of closing marks the run done.
     void everyWayOfClosingMarksTheFirstRun()
     {
         QFETCH(QString, how);

@@ -31,8 +31,7 @@ private Q_SLOTS:
         QTest::newRow("multi-byte at the cut") << QStringLiteral("é").repeated(200) + QLatin1Char('/');
     }
 
-    // Each name becomes exactly one file inside favo/ that the file system takes, and
-    // comes back whole from the list and from loading it.
+    // Each name becomes one file inside favo/ that the file system takes, and comes back whole from list and load.
     void hostileNamesRoundTrip()
     {
         QFETCH(QString, naam);
@@ -74,8 +73,7 @@ private Q_SLOTS:
         QFETCH(QString, fileName);
         QTemporaryDir home, to;
         const Favourites store(home.path()), target(to.path());
-        // Older installations named files after the station, "%" unescaped; "50%2F50" is
-        // also the escaped file name of "50/50".
+        // Older installations named files after the station, "%" unescaped; "50%2F50" is also the escaped "50/50".
         writeBytes(store.folder() + "/100% NL", "[Internet]\nnaam=100% NL\n");
         writeBytes(store.folder() + "/50%2F50", "[Internet]\nnaam=50/50\nurl=http://fifty/\n");
         for (const auto &[naam, url] : {std::pair<QString, QString> {"Jazz", "http://old/"},

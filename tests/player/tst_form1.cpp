@@ -393,8 +393,8 @@ private Q_SLOTS:
         QCOMPARE(rig.remembered("LaatsteNAAM"), QStringLiteral("elsewhere"));
     }
 
-    // The loader counts the failures (tst_stationlistloader); the window shows error10 for
-    // its twelfth, and a box nobody answered stays the only one through the next round.
+    // The loader counts failures (tst_stationlistloader); the twelfth shows error10, one box however long nobody
+    // answers.
     void repeatedFailuresShowError10()
     {
         Rig rig(QStringLiteral("Nederlands"), [](const QByteArray &) { return LocalHttpReply {500, "boom"}; });
