@@ -39,8 +39,7 @@ inline LocalHttpServer::Handler serveList(const QByteArray &list)
     };
 }
 
-// One loaded main window over a fresh program folder, a loopback directory server,
-// real transfers and the scripted player.
+// One loaded main window: a fresh program folder, a loopback directory server, real transfers, the scripted player.
 struct Rig
 {
     QTemporaryDir folder;

@@ -216,18 +216,16 @@ private Q_SLOTS:
         QCOMPARE(rig.child<QLabel>("recStream")->text(), recStream.isEmpty() ? QStringLiteral("streamrec") : recStream);
         QVERIFY(frame2->isVisible());
 
-        int changes = 0;
         struct Watch : QObject
         {
-            int *changes;
+            int changes = 0;
             bool eventFilter(QObject *, QEvent *event) override
             {
                 const auto type = event->type();
-                *changes += type == QEvent::EnabledChange || type == QEvent::Show || type == QEvent::Hide;
+                changes += type == QEvent::EnabledChange || type == QEvent::Show || type == QEvent::Hide;
                 return false;
             }
         } watch;
-        watch.changes = &changes;
         command4->installEventFilter(&watch);
         frame2->installEventFilter(&watch);
         if (otherAddress)
@@ -242,7 +240,7 @@ private Q_SLOTS:
             ask.answerLast(QStringLiteral("\n127.0.0.1:8001"));
         QCOMPARE(command4->isEnabled(), !recStream.isEmpty());
         QVERIFY(frame2->isVisible());
-        QTEST(changes == 0, "steady");
+        QTEST(watch.changes == 0, "steady");
         rig.player.script(PlayState::Stopped, QStringLiteral("Gestopt"));
         QVERIFY(!command4->isEnabled());
     }
