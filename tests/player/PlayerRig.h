@@ -4,6 +4,7 @@
 #include "app/NetTransfer.h"
 #include "directory/StationListLoader.h"
 #include "player/Form1.h"
+#include "settings/Registry.h"
 #include "support/FakeMediaPlayer.h"
 #include "support/LocalHttpServer.h"
 
@@ -38,8 +39,7 @@ inline LocalHttpServer::Handler serveList(const QByteArray &list)
     };
 }
 
-// One loaded main window over a fresh program folder, a loopback directory server,
-// real transfers and the scripted player.
+// One loaded main window: a fresh program folder, a loopback directory server, real transfers, the scripted player.
 struct Rig
 {
     QTemporaryDir folder;
@@ -47,20 +47,23 @@ struct Rig
     QNetworkAccessManager network;
     NetTransfer inet1 {&network}, inet2 {&network}, inet3 {&network};
     FakeMediaPlayer player;
+    const Registry registry {AutostartFolders {folder.filePath("user"), folder.filePath("machine")}};
     std::unique_ptr<Form1> form;
     StationListLoader *loader = nullptr;
 
     // ask: the transfer the address questions go through, when a test answers them itself.
     explicit Rig(const QString &language = QStringLiteral("Nederlands"),
-                 LocalHttpServer::Handler handler = serveHolland, Transfer *ask = nullptr)
+                 LocalHttpServer::Handler handler = serveHolland, Transfer *ask = nullptr,
+                 const QString &skin = QStringLiteral("Standaard"))
         : server(std::move(handler))
     {
         // A fresh program folder as an installation seeds it: texts, skins, slider pictures.
         std::filesystem::copy(NORVALE_BINARY_DIR "/share/norvale", folder.path().toStdString(),
                               std::filesystem::copy_options::recursive);
         WriteINI(ini(), QStringLiteral("Online Radio"), QStringLiteral("taal"), language);
-        form = std::make_unique<Form1>(
-            AppServices {folder.path(), QUrl(server.baseUrl()), &inet1, &inet2, ask ? ask : &inet3, &player});
+        WriteINI(ini(), QStringLiteral("Online Radio"), QStringLiteral("skin"), skin);
+        form = std::make_unique<Form1>(AppServices {folder.path(), QUrl(server.baseUrl()), &inet1, &inet2,
+                                                    ask ? ask : &inet3, &player, &inet1, &registry});
         form->load();
         player.clearCalls(); // the restore's volume; the tests count what they cause
         loader = form->findChild<StationListLoader *>();

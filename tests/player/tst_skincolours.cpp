@@ -1,17 +1,11 @@
-#include "app/IniFile.h"
-#include "app/NetTransfer.h"
+#include "PlayerRig.h"
 #include "controls/MessageBox.h"
 #include "firstrun/Form6.h"
 #include "firstrun/Form7.h"
-#include "player/Form1.h"
 #include "recorder/Record.h"
-#include "settings/Registry.h"
 #include "skins/SkinImage.h"
-#include "support/FakeMediaPlayer.h"
 
-#include <QtTest>
 #include <QtWidgets>
-#include <filesystem>
 
 namespace {
 
@@ -54,17 +48,9 @@ private Q_SLOTS:
             desktop.setColor(QPalette::ColorRole(role),
                              QColor::fromHsl(0, 0, 255 - desktop.color(QPalette::ColorRole(role)).lightness()));
         QApplication::setPalette(desktop);
-        QTemporaryDir folder;
-        std::filesystem::copy(NORVALE_BINARY_DIR "/share/norvale", folder.path().toStdString(),
-                              std::filesystem::copy_options::recursive);
-        WriteINI(folder.filePath("INST.INI"), QStringLiteral("Online Radio"), QStringLiteral("skin"), skin);
-        QNetworkAccessManager network;
-        NetTransfer inet {&network};
-        FakeMediaPlayer player;
-        const Registry registry({folder.filePath("user"), folder.filePath("machine")});
-        const LanguageTexts texts(folder.path(), [] { return QStringLiteral("Nederlands"); });
-        Form1 form({folder.path(), QUrl("http://127.0.0.1:9/"), &inet, &inet, &inet, &player, &inet, &registry});
-        form.load();
+        Rig rig(QStringLiteral("Nederlands"), serveHolland, nullptr, skin);
+        Form1 &form = *rig.form;
+        const QString folder = rig.folder.path();
         QVERIFY(QTest::qWaitFor([&] { return form.findChild<SkinImage *>("Image2")->hasPicture(); }));
         const auto click = [&](QWidget *parent, const char *name) {
             QTest::mouseClick(parent->findChild<QWidget *>(name), Qt::LeftButton);
@@ -82,19 +68,19 @@ private Q_SLOTS:
                 shown = shown->findChild<QDialog *>();
             }
         } else if (window == QLatin1String("recorder")) {
-            shown = Record::openRecorder(&form, {folder.path(), texts, "127.0.0.1:9", "Radio", &player, {}});
+            shown = Record::openRecorder(&form, {folder, form.texts(), "127.0.0.1:9", "Radio", &rig.player, {}});
         } else if (window == QLatin1String("firstrun")) {
-            auto *first = new Form6(folder.path(), QUrl("http://127.0.0.1:9/"), registry, "/usr/bin/norvale");
+            auto *first = new Form6(folder, QUrl("http://127.0.0.1:9/"), rig.registry, "/usr/bin/norvale");
             own.reset(shown = first);
             first->load();
         } else if (window == QLatin1String("upgrade")) {
-            auto *upgrade = new Form7(folder.path(), texts, registry, "/usr/bin/norvale");
+            auto *upgrade = new Form7(folder, form.texts(), rig.registry, "/usr/bin/norvale");
             own.reset(shown = upgrade);
-            upgrade->setSkin(readSkin(folder.path(), SkinPart::Frame));
+            upgrade->setSkin(readSkin(folder, SkinPart::Frame));
         }
         QVERIFY(shown);
         shown->show();
-        const SkinLook look = readSkin(folder.path(), SkinPart::Frame | SkinPart::Bar);
+        const SkinLook look = readSkin(folder, SkinPart::Frame | SkinPart::Bar);
         const QColor frame = averageColour(look.frame), bar = averageColour(look.bar);
         int checked = 0; // a window without a readable label fails too
         for (QLabel *label : shown->findChildren<QLabel *>()) {

@@ -34,6 +34,7 @@ class TestWebView : public QObject
     Q_OBJECT
 
     QNetworkAccessManager m_manager;
+    NetTransfer m_transfer {&m_manager};
     QTemporaryDir m_dir;
     QString m_base;
     LocalHttpServer m_server {[this](const QByteArray &target) {
@@ -70,7 +71,7 @@ private Q_SLOTS:
         const auto row = [](const char *tag, const char *address, const char *text) {
             QTest::newRow(tag) << QString(address) << QString(text);
         };
-        row("page", "%1page", "Welkom");
+        row("page, then its pictures and links", "%1page", "Welkom");
         row("about text shown as it stands", "about:<b>Fout</b> 1", "<b>Fout</b> 1");
         row("http error", "%1missing", "");
         row("page too large", "%1big", "");
@@ -83,8 +84,10 @@ private Q_SLOTS:
     {
         QFETCH(QString, address);
         QFETCH(QString, text);
-        NetTransfer transfer(&m_manager);
-        WebView view(&transfer);
+        WebView view(&m_transfer);
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
         QSignalSpy complete(&view, &WebView::NavigateComplete);
         QSignalSpy error(&view, &WebView::NavigateError);
         view.Navigate(address.contains("%1") ? address.arg(m_base) : address);
@@ -92,16 +95,9 @@ private Q_SLOTS:
         QCOMPARE(error.size(), text.isEmpty() ? 1 : 0);
         if (!text.isEmpty())
             QVERIFY2(view.pageText().startsWith(text), qPrintable(view.pageText()));
-    }
-
-    void linksAndPictures()
-    {
-        NetTransfer transfer(&m_manager);
-        WebView view(&transfer);
-        view.resize(400, 300);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.Navigate(m_base + "page");
+        if (address != QLatin1String("%1page"))
+            return;
+        // Its own pictures show, local files never do.
         QTRY_VERIFY(shows(view, Qt::red));
         QVERIFY(!shows(view, Qt::green));
 

@@ -2,6 +2,7 @@
 #include "app/LanguageTexts.h"
 #include "skins/Form5.h"
 #include "skins/SkinLoader.h"
+#include "support/TestFiles.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -22,11 +23,6 @@ void writePicture(const QString &path, const char *format, QSize size = {8, 8})
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     QVERIFY(image.save(path, format));
-}
-
-QString inst(const QTemporaryDir &dir)
-{
-    return dir.filePath(QStringLiteral("INST.INI"));
 }
 
 } // namespace
@@ -58,11 +54,10 @@ private Q_SLOTS:
         QFETCH(int, error);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("x_frame1.skn"));
-        QFile file(path);
         if (size.isValid())
             writePicture(path, content.constData(), size);
         else if (!content.isEmpty())
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) > 0 && file.flush());
+            writeBytes(path, content);
         const PictureResult result = readPicture(path);
         QCOMPARE(int(result.error), error);
         QCOMPARE(result.image.size(), error == int(PictureError::None) ? size : QSize(0, 0));
@@ -101,16 +96,17 @@ private Q_SLOTS:
         QFETCH(QStringList, ticks);
         QFETCH(QString, finalSkin);
         QTemporaryDir dir;
+        const QString inst = dir.filePath(QStringLiteral("INST.INI"));
         for (const QString &file : kSkinFiles + kSliderFiles)
             if (!missing.contains(file))
                 writePicture(dir.filePath(file), file.endsWith(QLatin1String(".jpg")) ? "JPEG" : "PNG");
         if (skin != QLatin1String("-"))
-            WriteINI(inst(dir), QStringLiteral("Online Radio"), QStringLiteral("skin"), skin);
+            WriteINI(inst, QStringLiteral("Online Radio"), QStringLiteral("skin"), skin);
 
         SkinLoader loader(dir.path());
         for (QString tick : ticks) {
             if (const qsizetype choose = tick.indexOf(QLatin1Char('>')); choose >= 0) {
-                WriteINI(inst(dir), QStringLiteral("Online Radio"), QStringLiteral("skin"), tick.left(choose));
+                WriteINI(inst, QStringLiteral("Online Radio"), QStringLiteral("skin"), tick.left(choose));
                 tick = tick.mid(choose + 1);
             }
             const MainSkinResult result = loader.loadMain();
@@ -124,7 +120,7 @@ private Q_SLOTS:
                     QVERIFY(!picture.isNull());
             }
         }
-        QCOMPARE(ReadINI(inst(dir), QStringLiteral("Online Radio"), QStringLiteral("skin")), finalSkin);
+        QCOMPARE(ReadINI(inst, QStringLiteral("Online Radio"), QStringLiteral("skin")), finalSkin);
         QCOMPARE(loader.skinfout(),
                  QLatin1String(ticks.join(',').contains(QLatin1String("error16")) ? "2" : "skinfout"));
         // Dialogs need the title bar as well; the recorder and the first run can do without it.
@@ -138,11 +134,8 @@ private Q_SLOTS:
     void skinOptions()
     {
         QTemporaryDir dir;
-        QDir().mkpath(dir.filePath(QStringLiteral("skins")));
         const auto info = [&](const char *name, const QByteArray &text) {
-            QFile f(dir.filePath(QStringLiteral("skins/") + QLatin1String(name)));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(text);
+            writeBytes(dir.filePath(QStringLiteral("skins/") + QLatin1String(name)), text);
         };
         info("Zomer.logskn", "[Auteur]\nnaam=An\nwebsite=an.example\n[Skin]\nnaam=Zomer\nSetupDatum=1-6-2024\n");
         info("alleen skin.logskn", "[Skin]\nnaam=Alleen\n");
@@ -169,7 +162,7 @@ private Q_SLOTS:
         form.List1_Click(0);
         QCOMPARE(labels(), QStringList({"An", "an.example", "Zomer", "1-6-2024"}));
         QCOMPARE(chosen.count(), 2);
-        QCOMPARE(ReadINI(inst(dir), QStringLiteral("Online Radio"), QStringLiteral("skin")), QStringLiteral("Zomer"));
+        QCOMPARE(ReadINI(dir.filePath("INST.INI"), "Online Radio", "skin"), QStringLiteral("Zomer"));
     }
 };
 
