@@ -42,22 +42,17 @@ struct Rig
     {
         return {&texts, nederlands, iniPath(), QUrl(QStringLiteral("http://d.test/")), &inet1};
     }
-    std::function<void(const QString &)> record(const char *what)
+    // A hook that logs its name and the value it was given, if any.
+    auto record(const char *what)
     {
-        return [this, what](const QString &v) {
-            log << QLatin1String(what) + QLatin1Char(' ') + v;
-        };
-    }
-    std::function<void()> note(const char *what)
-    {
-        return [this, what] {
-            log << QLatin1String(what);
+        return [this, what](const auto &...value) {
+            log << QStringList {QLatin1String(what), value...}.join(u' ');
         };
     }
     Form2::Hooks form2Hooks()
     {
-        return {note("close"),     record("zender"),    record("land"),
-                record("bestand"), note("placeholder"), note("timer1")};
+        return {record("close"),   record("zender"),      record("land"),
+                record("bestand"), record("placeholder"), record("timer1")};
     }
 };
 
