@@ -60,41 +60,32 @@ class TestProgramFolder : public QObject
 private Q_SLOTS:
     void resolutionOrder_data()
     {
-        QTest::addColumn<bool>("setHome");
-        QTest::addColumn<bool>("homeHasLang");
-        QTest::addColumn<bool>("exeHasLang");
+        // "home": NORVALE_HOME is set, "homeLang"/"exeLang": lang.ini is there, "seeded": the
+        // shipped files are copied, "blocked": the chosen place lies below a plain file.
+        QTest::addColumn<QString>("facts");
         QTest::addColumn<ProgramFolderSource>("source");
-        QTest::addColumn<bool>("seeded");
-        QTest::addColumn<bool>("blocked"); // the chosen place lies below a plain file
-
-        QTest::newRow("home wins over a portable copy")
-            << true << false << true << ProgramFolderSource::Environment << true << false;
-        QTest::newRow("home with lang.ini is left alone")
-            << true << true << false << ProgramFolderSource::Environment << false << false;
-        QTest::newRow("portable copy") << false << false << true << ProgramFolderSource::ExecutableFolder << false
-                                       << false;
-        QTest::newRow("installed copy") << false << false << false << ProgramFolderSource::UserData << true << false;
-        QTest::newRow("NORVALE_HOME below a file")
-            << true << false << false << ProgramFolderSource::Environment << false << true;
-        QTest::newRow("user data below a file")
-            << false << false << false << ProgramFolderSource::UserData << false << true;
+        QTest::newRow("home wins over a portable copy") << "home exeLang seeded" << ProgramFolderSource::Environment;
+        QTest::newRow("home with lang.ini is left alone") << "home homeLang" << ProgramFolderSource::Environment;
+        QTest::newRow("portable copy") << "exeLang" << ProgramFolderSource::ExecutableFolder;
+        QTest::newRow("installed copy") << "seeded" << ProgramFolderSource::UserData;
+        QTest::newRow("NORVALE_HOME below a file") << "home blocked" << ProgramFolderSource::Environment;
+        QTest::newRow("user data below a file") << "blocked" << ProgramFolderSource::UserData;
     }
 
     void resolutionOrder()
     {
-        QFETCH(bool, setHome);
-        QFETCH(bool, homeHasLang);
-        QFETCH(bool, exeHasLang);
+        QFETCH(QString, facts);
         QFETCH(ProgramFolderSource, source);
-        QFETCH(bool, seeded);
-        QFETCH(bool, blocked);
+        const QStringList fact = facts.split(u' ');
+        const bool setHome = fact.contains("home"), seeded = fact.contains("seeded"),
+                   blocked = fact.contains("blocked");
 
         const Installation inst;
         const QString blocker = inst.root.filePath("plain-file");
         const QString home = blocked ? blocker + "/home" : inst.root.filePath("custom/home"); // not there yet
-        if (homeHasLang)
+        if (fact.contains("homeLang"))
             writeBytes(home + "/LANG.INI", "[english]\n");
-        if (exeHasLang)
+        if (fact.contains("exeLang"))
             writeBytes(inst.bin() + "/lang.ini", "[english]\n");
         ProgramFolderInputs inputs = inst.inputs(setHome ? home : QString());
         if (blocked) {
