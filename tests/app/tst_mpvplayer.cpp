@@ -86,13 +86,22 @@ private Q_SLOTS:
     void initTestCase()
     {
         prepareEngineProcess();
-        NORVALE_START_ICECAST(m_server);
+        NORVALE_REQUIRE_ENVIRONMENT(IcecastServer::missingTools());
+        QCOMPARE(m_server.start(), QString());
     }
 
     // The server's root serves the same stream, as plain stations do; the journeys play it too.
     void listeningSession()
     {
         const QString url = m_server.streamUrl(), other = m_server.rootUrl();
+        // First players go away while the engine's threads keep waking them up.
+        for (int delayMs : {0, 5, 20, 60, 200}) {
+            auto player = newPlayer();
+            player->setUrl(url);
+            QTest::qWait(delayMs);
+            player->setMute(true);
+            player.reset();
+        }
         auto player = newPlayer();
         QVERIFY(player->isValid());
         QCOMPARE(player->playState(), PlayState::Ready);
@@ -291,21 +300,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(player->engineProperty("idle-active").toBool(), true, kWait);
         QVERIFY(history.stateAtError.isEmpty());
         QVERIFY(deepest > 1); // the handlers really did nest
-    }
-
-    void destroyedWhileBusy()
-    {
-        // Engine threads keep waking the player up while it goes away.
-        for (int delayMs : {0, 5, 20, 60, 200}) {
-            auto player = newPlayer();
-            player->setUrl(m_server.streamUrl());
-            QTest::qWait(delayMs);
-            player->setMute(true);
-            player.reset();
-        }
-        auto player = newPlayer();
-        player->setUrl(m_server.streamUrl());
-        QTRY_COMPARE_WITH_TIMEOUT(player->playState(), PlayState::Playing, kWait);
     }
 };
 

@@ -24,8 +24,9 @@ QString IcecastServer::missingTools()
 QString IcecastServer::start()
 {
     // Should the test crash, the server does not outlive it.
-    const QStringList options {"--owner", QString::number(QCoreApplication::applicationPid()), "--burst",
-                               QString::number(m_burstBytes)};
+    QStringList options {"--owner", QString::number(QCoreApplication::applicationPid())};
+    if (m_burstBytes > 0)
+        options << "--burst" << QString::number(m_burstBytes);
     QByteArray output;
     if (QString why = run(QStringLiteral("start"), options, &output); !why.isEmpty())
         return why;

@@ -6,12 +6,13 @@
 #include <QTemporaryDir>
 
 // A private Icecast server on loopback fed by an ffmpeg MP3 tone, run through
-// scripts/test-stream; start it with NORVALE_START_ICECAST. It stops when the object goes away.
+// scripts/test-stream. It stops when the object goes away.
 class IcecastServer
 {
 public:
     // burstBytes: audio a new listener gets at once; song titles reach it this much later.
-    explicit IcecastServer(int burstBytes)
+    // 0: the script's default (about 4 s of audio).
+    explicit IcecastServer(int burstBytes = 0)
         : m_burstBytes(burstBytes)
     { }
     ~IcecastServer();
@@ -36,11 +37,3 @@ private:
     QTemporaryDir m_dir {QDir::tempPath() + QStringLiteral("/norvale-icecast-XXXXXX")};
     int m_port = 0;
 };
-
-// Skips the test when the tools are missing (fails it in CI) and fails it when the server does not come up.
-#define NORVALE_START_ICECAST(server)                                                                                  \
-    do {                                                                                                               \
-        NORVALE_REQUIRE_ENVIRONMENT(IcecastServer::missingTools());                                                    \
-        if (const QString why_ = (server).start(); !why_.isEmpty())                                                    \
-            QFAIL(qPrintable(QStringLiteral("the test stream did not start: ") + why_));                               \
-    } while (false)
