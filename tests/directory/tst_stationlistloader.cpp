@@ -63,7 +63,6 @@ private Q_SLOTS:
     void successFillsListsAndStopsTimer()
     {
         QFETCH(QString, body);
-        QFETCH(Lists, lists);
 
         QSignalSpy downloaded(m_loader, &StationListLoader::downloaded);
         QSignalSpy loaded(m_loader, &StationListLoader::loaded);
@@ -79,7 +78,7 @@ private Q_SLOTS:
         QCOMPARE(m_events, (QStringList {"cleared", "downloaded", "loaded"}));
         QCOMPARE(downloaded.first().at(0).toString(), body);
         const QVariantList args = loaded.first();
-        QCOMPARE((Lists {args[0].toStringList(), args[1].toStringList(), args[2].toStringList()}), lists);
+        QTEST((Lists {args[0].toStringList(), args[1].toStringList(), args[2].toStringList()}), "lists");
         QVERIFY(!m_loader->isActive() && !m_loader->isFetching());
     }
 
@@ -195,10 +194,7 @@ private Q_SLOTS:
             << QStringLiteral("<naam>  Radio\r\n 2 \n</naam>") << station << Lists {{"  Radio\r\n 2 \n"}, {}, {}};
         QTest::newRow("entities and non-ASCII kept") << QStringLiteral("<naam>R&amp;B — Ö1 日本</naam>") << station
                                                      << Lists {{QStringLiteral("R&amp;B — Ö1 日本")}, {}, {}};
-        QTest::newRow("empty text") << QString() << station << Lists {{}, {}, {}};
         QTest::newRow("opening without any closing") << QStringLiteral("<naam>Radio") << station << Lists {{}, {}, {}};
-        QTest::newRow("closing ends exactly at the end")
-            << QStringLiteral("<naam>x</naam>") << station << Lists {{"x"}, {}, {}};
         QTest::newRow("closing cut short at the end")
             << QStringLiteral("<naam>x</naam") << station << Lists {{}, {}, {}};
         QTest::newRow("field of another name inside a field")

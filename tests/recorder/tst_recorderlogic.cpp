@@ -133,8 +133,6 @@ private Q_SLOTS:
     {
         QFETCH(qint64, metaint);
         QFETCH(QByteArray, stream);
-        QFETCH(QByteArray, audio);
-        QFETCH(QStringList, titles);
         QFETCH(int, fault);
         for (const QByteArrayList &reads : everySplit(stream)) {
             IcyDemuxer icy(metaint);
@@ -147,8 +145,8 @@ private Q_SLOTS:
                 seen << QStringLiteral("%1:%2").arg(change.position).arg(QString::fromUtf8(change.title));
             QCOMPARE(int(icy.fault()), fault);
             if (fault == int(IcyDemuxer::Fault::None))
-                QCOMPARE(out, audio);
-            QCOMPARE(seen, titles);
+                QTEST(out, "audio");
+            QTEST(seen, "titles");
         }
     }
 
@@ -210,8 +208,6 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, stream);
         QFETCH(int, interval);
-        QFETCH(QStringList, titles);
-        QFETCH(QList<int>, firstFrames);
         for (const QByteArrayList &reads : everySplit(stream)) {
             SongSplitter splitter(AudioCodec::Mp3, interval);
             QList<SongSplitter::Event> events;
@@ -225,8 +221,8 @@ private Q_SLOTS:
                     seen << event.title, starts << int(audio.size() / 417);
                 audio += event.bytes;
             }
-            QCOMPARE(seen, titles);
-            QCOMPARE(starts, firstFrames);
+            QTEST(seen, "titles");
+            QTEST(starts, "firstFrames");
             QCOMPARE(audio.size(), 12 * 417);
         }
     }
