@@ -1,11 +1,10 @@
 #!/usr/bin/python3
-"""A new listener's first session against the real directory server, and the evening after the
-next start. First: first-run window, Holland list, another country, a search played and kept as
-favourite, volume, quit from the desktop. Next start: all comes back and plays at once; with a
-second favourite on an ICY server sending Latin-1 titles (the Icecast one sends UTF-8 with
-markup), Next/Previous switch them, the titles reach MPRIS as artist and plain title and
-`--history` exactly, an opened address plays, `--sleep 1` stops within 65 s and the stored volume
-is the user's, not a faded one. No message box may ever appear.
+"""A listener's first session against the real directory server, then the evening after the next
+start. First run, Holland list, Belgium chosen, a search played and kept as favourite, volume, quit
+from the desktop; the next start brings all back and plays. With a second favourite on an ICY server
+sending Latin-1 titles (Icecast's are UTF-8 with markup), Next/Previous switch them, titles reach
+MPRIS and `--history`, an opened address plays, `--sleep 1` stops within 65 s keeping the volume.
+No message box may ever appear.
     listener_journey.py NORVALE_EXECUTABLE REPOSITORY_ROOT NORVALE_DIRECTORY_EXECUTABLE
 """
 import os

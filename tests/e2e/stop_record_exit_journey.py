@@ -9,6 +9,7 @@ file per title, named and ID3-tagged after it, each decoding cleanly, together o
     stop_record_exit_journey.py NORVALE NORVALE_DIRECTORY REPOSITORY_ROOT
 """
 import glob
+import json
 import os
 import signal
 import subprocess
@@ -18,7 +19,6 @@ import time
 
 import journey
 from journey import Atspi, application, click, find, has, playerctl, step, test_stream, wait_for
-from recording_checks import check_run, check_songs, make_source, without_id3
 
 norvale, server, root = sys.argv[1:4]
 journey.require(*journey.STREAM_TOOLS, "playerctl")
@@ -27,6 +27,53 @@ stream_dir, record_dir = os.path.join(work, "stream"), os.path.join(work, "opnam
 os.makedirs(record_dir)
 TITLES = ["Artiest Een - Eerste lied", "Artiest Twee - Tweede lied", "Derde lied", "Artiest Vier - Café 4/4"]
 failures = []
+
+
+def make_source(work):
+    """Three seconds of noise as a bare MP3 (no ID3, no Xing frame): its path and bytes."""
+    path = os.path.join(work, "bron.mp3")
+    subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                    "anoisesrc=seed=7:amplitude=0.3:duration=3", "-ar", "44100", "-ac", "2", "-c:a", "libmp3lame",
+                    "-b:a", "128k", "-id3v2_version", "0", "-write_xing", "0", path], check=True)
+    return path, open(path, "rb").read()
+
+
+def without_id3(data):
+    if data[:3] != b"ID3":
+        return data
+    return data[10 + (data[6] << 21 | data[7] << 14 | data[8] << 7 | data[9]):]
+
+
+def check_run(data, source):
+    """From wherever it starts, the file's bytes in order across loops: nothing lost, doubled or added."""
+    offset = (source + source).find(data[:4096])
+    expected = (source * (len(data) // len(source) + 2))[offset:offset + len(data)]
+    if offset >= 0 and data == expected:
+        return []
+    first = next((i for i, (a, b) in enumerate(zip(data, expected)) if a != b), min(len(data), len(expected)))
+    return [f"the recording is no contiguous run of the stream (start found at {offset}, first "
+            f"difference at byte {first} of {len(data)}, begins {data[:24]!r})"]
+
+
+def check_songs(paths, titles, album, source):
+    """Each file tagged with its title ("Artist - Title") and album, decoding cleanly; together one run."""
+    problems, audio = [], b""
+    for path, title in zip(paths, titles):
+        probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format_tags", "-of", "json", path],
+                               capture_output=True, text=True)
+        tags = {k.lower(): v for k, v in json.loads(probe.stdout or "{}").get("format", {}).get("tags", {}).items()}
+        artist, _, name = title.rpartition(" - ")
+        if (tags.get("title"), tags.get("artist", ""), tags.get("album")) != (name, artist, album):
+            problems.append(f"{path}: tags {tags}")
+        decode = subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-i", path, "-f", "null", "-"],
+                                capture_output=True, text=True)
+        if decode.returncode != 0 or decode.stderr.strip():
+            problems.append(f"{path} does not decode cleanly: {decode.stderr.strip()[:300]}")
+        data = open(path, "rb").read()
+        if not data.startswith(b"ID3\x04"):
+            problems.append(f"{path} has no ID3v2.4 tag in front")
+        audio += without_id3(data)
+    return problems + check_run(audio, source), audio
 
 
 class StallingStation:
@@ -140,12 +187,9 @@ def record_per_song(url):
 
 
 with journey.running("stop, record and exit journey", root, work, failures):
-    step("a second of MP3, a known MP3 looped by the local Icecast, and the directory")
-    clip = os.path.join(work, "clip.mp3")
-    subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=1",
-                    "-c:a", "libmp3lame", "-b:a", "128k", clip], check=True)
-    station = StallingStation(open(clip, "rb").read())
+    step("a known MP3: its first second from the stalling station, looped by the local Icecast; the directory")
     source_file, source = make_source(work)
+    station = StallingStation(source[:16000])
     icecast = test_stream(root, "start", stream_dir, "--file", source_file, "--burst", "0", "--owner", str(os.getpid()))
     directory, directory_url = journey.directory_server(
         server, work, [("NL", "Norvale toon", icecast["ROOT_URL"]), ("NL", "Norvale stil", station.url)])
