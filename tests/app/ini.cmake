@@ -1,2 +1,1 @@
 norvale_add_test(tst_inifile SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_inifile.cpp LIBS norvale_core_app norvale_testsupport)
-norvale_add_test(tst_programfolder SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_programfolder.cpp LIBS norvale_core_app norvale_testsupport)

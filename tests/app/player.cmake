@@ -1,4 +1,3 @@
-norvale_add_test(tst_playerrules SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_playerrules.cpp LIBS norvale_engine)
 norvale_add_test(tst_mpvoptions SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_mpvoptions.cpp
     LIBS norvale_engine norvale_testsupport)
 norvale_add_test(tst_mpvplayer SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_mpvplayer.cpp

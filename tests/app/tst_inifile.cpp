@@ -35,7 +35,6 @@ private Q_SLOTS:
         row("section case", "INST.INI", inst, "online radio", "taal", "Nederlands");
         row("key case", "INST.INI", inst, "Onthouden", "volume", "50");
         row("key in other section", "INST.INI", inst, "Onthouden", "taal", "");
-        row("missing key", "INST.INI", inst, "Onthouden", "LaatsteURL", "");
         row("missing section", "INST.INI", inst, "Record", "dir", "");
         row("missing file", "other.ini", inst, "Onthouden", "Volume", "");
         row("empty value", "INST.INI", "[s]\nk=\nk2=x\n", "s", "k", "");
@@ -112,8 +111,6 @@ private Q_SLOTS:
         QFETCH(QString, section);
         QFETCH(QString, key);
         QFETCH(QString, value);
-        QFETCH(QByteArray, after);
-        QFETCH(QString, readBack);
 
         // An existing file spelt otherwise is updated under its own name, not joined by a second.
         QTemporaryDir dir;
@@ -123,8 +120,8 @@ private Q_SLOTS:
             writeBytes(folder + u'/' + onDisk, before);
         const QString path = folder + "/INST.INI";
         QCOMPARE(WriteINI(path, section, key, value), IniWriteResult::Ok);
-        QCOMPARE(readBytes(folder + u'/' + onDisk), after);
-        QCOMPARE(ReadINI(path, section.toLower(), key.toUpper()), readBack);
+        QTEST(readBytes(folder + u'/' + onDisk), "after");
+        QTEST(ReadINI(path, section.toLower(), key.toUpper()), "readBack");
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList {onDisk});
     }
 
@@ -182,29 +179,23 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList {otherFile, "INST.INI"}));
     }
 
+    // Each step: "language=its text", or "rewrite" (the file changes on disk). The language is
+    // asked at every lookup; its section is read once, and the file again when it changes.
     void languageTexts()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath("LANG.INI");
-        QString language = QStringLiteral("Nederlands");
+        QString language;
         const LanguageTexts texts(dir.path(), [&] { return language; });
-        writeBytes(path, "[Nederlands]\ncommand3b=Afspelen\nlabel3=\n[english]\ncommand3b=Play\n");
-        QCOMPARE(texts(QStringLiteral("command3b")), QStringLiteral("Afspelen"));
-        QCOMPARE(texts(QStringLiteral("label3")), QString());
-        language = QStringLiteral("english"); // asked at every lookup
-        QCOMPARE(texts(QStringLiteral("command3b")), QStringLiteral("Play"));
-        language = QStringLiteral("Deutsch");
-        QCOMPARE(texts(QStringLiteral("command3b")), QString());
-
-        // A language's section is read once; the file is read again when the language changes.
-        language = QStringLiteral("english");
-        QCOMPARE(texts(QStringLiteral("command3b")), QStringLiteral("Play"));
-        writeBytes(path, "[english]\ncommand3b=Listen\n");
-        QCOMPARE(texts(QStringLiteral("command3b")), QStringLiteral("Play"));
-        language = QStringLiteral("Nederlands");
-        QCOMPARE(texts(QStringLiteral("command3b")), QString());
-        language = QStringLiteral("english");
-        QCOMPARE(texts(QStringLiteral("command3b")), QStringLiteral("Listen"));
+        writeBytes(dir.filePath("LANG.INI"), "[Nederlands]\ncommand3b=Afspelen\n[english]\ncommand3b=Play\n");
+        for (const char *step : {"Nederlands=Afspelen", "english=Play", "Deutsch=", "english=Play", "rewrite",
+                                 "english=Play", "Nederlands=", "english=Listen"}) {
+            if (qstrcmp(step, "rewrite") == 0) {
+                writeBytes(dir.filePath("LANG.INI"), "[english]\ncommand3b=Listen\n");
+                continue;
+            }
+            language = QString::fromLatin1(step).section(u'=', 0, 0);
+            QCOMPARE(texts(QStringLiteral("command3b")), QString::fromLatin1(step).section(u'=', 1));
+        }
     }
 };
 

@@ -1,13 +1,16 @@
-// The player's parts that need no stream: the options text, the title a stream
-// announces, the addresses it refuses and an engine that does not start.
+// The player's parts that need no stream: the options text, the title a stream announces,
+// the addresses it refuses, an engine that does not start, when a dropped stream is tried
+// again and what is shown.
 
-#include "engine/EngineOptions.h"
 #include "engine/MpvPlayer.h"
+#include "engine/PlayerStatus.h"
+#include "engine/ReconnectSchedule.h"
 #include "support/EngineProcess.h"
 
 #include <QtTest>
 
-using OptionList = QList<std::pair<QString, QString>>;
+// Status rows name only the facts that matter to them; the others keep their defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 class TestMpvOptions : public QObject
 {
@@ -15,23 +18,6 @@ class TestMpvOptions : public QObject
 
 private Q_SLOTS:
     void initTestCase() { prepareEngineProcess(); }
-
-    void parseOptions_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<OptionList>("expected");
-
-        QTest::newRow("escaped commas stay in the value, blanks go")
-            << " stream-lavf-o = reconnect=1\\,reconnect_streamed=1 ,mute"
-            << OptionList {{"stream-lavf-o", "reconnect=1,reconnect_streamed=1"}, {"mute", "yes"}};
-        QTest::newRow("no key is dropped") << "=x,,ao=null" << OptionList {{"ao", "null"}};
-    }
-
-    void parseOptions()
-    {
-        QFETCH(QString, text);
-        QTEST(EngineOptions::parse(text), "expected");
-    }
 
     void titleFromTags_data()
     {
@@ -56,18 +42,22 @@ private Q_SLOTS:
 
     void refusedOptionsAreReported()
     {
-        MpvPlayer player(QStringLiteral("ao=null,no-such-option=1,volume=20,load-unsafe-playlists=yes"));
+        // Blanks go, escaped commas stay in the value, entries without a key are dropped.
+        MpvPlayer player(
+            QStringLiteral(" ao = null ,no-such-option=1,,=x,volume=20,mute,"
+                           "stream-lavf-o = reconnect=1\\,reconnect_streamed=1,load-unsafe-playlists=yes"));
         QVERIFY(player.isValid());
         QCOMPARE(player.initError(), MpvPlayer::InitError::None);
         QCOMPARE(player.startError(), QString());
         QCOMPARE(player.rejectedOptions(), (QStringList {"no-such-option=1", "load-unsafe-playlists=yes"}));
+        QCOMPARE(player.engineProperty("mute").toBool(), true); // a bare option means yes
         QCOMPARE(player.engineProperty("load-unsafe-playlists").toBool(), false);
         QCOMPARE(player.volume(), 20); // taken from the engine after the options
         player.setVolume(150);
-        player.setMute(true);
         QCOMPARE(player.volume(), 100);
         QCOMPARE(player.engineProperty("volume").toDouble(), 100.0);
-        QCOMPARE(player.engineProperty("mute").toBool(), true);
+        player.setMute(false);
+        QCOMPARE(player.engineProperty("mute").toBool(), false);
     }
 
     void refusedAddresses_data()
@@ -107,6 +97,66 @@ private Q_SLOTS:
         QSignalSpy errors(&player, &MediaPlayer::error);
         player.setUrl(QStringLiteral("http://127.0.0.1:1/stream"));
         QCOMPARE(errors.size(), 1);
+    }
+
+    void reconnectSchedule_data()
+    {
+        // On a fake clock in ms: "p<t>" audio flows, "o" a new connection is on its way,
+        // "r" the user chooses again, "e<t>=<due>" the stream ends and the next attempt is
+        // due then, or "gone".
+        QTest::addColumn<QString>("events");
+        QTest::newRow("never played: only the opening attempts") << "e0=500 e500=1500 e1500=gone";
+        QTest::newRow("played: every pause") << "p0 e5000=5500 e5500=6500 e6500=8500 e8500=gone";
+        QTest::newRow("playing well earns a fresh set") << "p0 e1000=1500 p1500 e11500=12000 e12000=13000";
+        QTest::newRow("a short play earns none") << "p0 e10000=10500 p10500 e12000=13000 o e13000=15000 e15000=gone";
+        QTest::newRow("a playlist's next address has not played") << "p0 e1000=1500 p1500 o e20000=gone";
+        QTest::newRow("gone too long, attempts left") << "p0 e0=500 p500 e6000=gone";
+        QTest::newRow("the user's choice starts afresh") << "p0 e0=500 e500=1500 r e2000=2500 e2500=3500 e3500=gone";
+    }
+
+    void reconnectSchedule()
+    {
+        QFETCH(QString, events);
+        ReconnectSchedule schedule;
+        schedule.setPolicy({{500, 1000, 2000}, 6000, 10000, 2});
+        for (const QString &event : events.split(u' ')) {
+            const QStringList parts = event.mid(1).split(u'=');
+            if (event.startsWith(u'p')) {
+                schedule.playing(parts[0].toLongLong());
+            } else if (event == u"o") {
+                schedule.opening();
+            } else if (event == u"r") {
+                schedule.restart();
+            } else {
+                const std::optional<qint64> due = schedule.ended(parts[0].toLongLong());
+                QCOMPARE(due ? QString::number(*due) : QStringLiteral("gone"), parts[1]);
+            }
+        }
+    }
+
+    // What the engine journeys cannot bring about on demand.
+    void status_data()
+    {
+        using enum PlayerPhase;
+        QTest::addColumn<PlayerFacts>("facts");
+        QTest::addColumn<PlayState>("state");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("buffering");
+        QTest::newRow("paused beats a refill")
+            << PlayerFacts {.phase = Running, .paused = true, .pausedForCache = true, .cachePercent = 40}
+            << PlayState::Paused << "Paused" << false;
+        QTest::newRow("refill in whole tens")
+            << PlayerFacts {.phase = Running, .pausedForCache = true, .cachePercent = 57} << PlayState::Buffering
+            << "Buffering 50%" << true;
+    }
+
+    void status()
+    {
+        QFETCH(PlayerFacts, facts);
+        const PlayerStatus status = playerStatus(facts, {});
+        QTEST(status.state, "state");
+        QTEST(status.text, "text");
+        QTEST(status.buffering, "buffering");
     }
 };
 

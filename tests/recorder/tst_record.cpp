@@ -153,7 +153,6 @@ private Q_SLOTS:
     void serverCloseLeavesCompleteFile()
     {
         QFETCH(QString, station);
-        QFETCH(QString, named);
         StreamSource source;
         for (int i = 0; i < 50000; ++i)
             source.body += QByteArray::number(QRandomGenerator::global()->generate(), 16) + "\r\n\r\n";
@@ -165,7 +164,7 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.messages(), QStringList {"RECended"});
         QCOMPARE(source.request, QByteArray("GET / HTTP/1.0\n\n"));
         QFile file(rig.record->recording().files().value(0));
-        QCOMPARE(file.fileName().section('/', -1).remove(QRegularExpression(" \\d+\\.\\d+")), named);
+        QTEST(file.fileName().section('/', -1).remove(QRegularExpression(" \\d+\\.\\d+")), "named");
         QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == source.body);
         earlier.close();
         QVERIFY(earlier.open(QIODevice::ReadOnly) && earlier.readAll() == "earlier take");

@@ -1,12 +1,14 @@
 #!/usr/bin/python3
 """`cmake --install` into a DESTDIR as a package makes it: the desktop's files, accepted by its
-validators; the player seeds its folder from them; --help names exactly the manual's options."""
+validators; the player seeds its folder from them, or says once why not; --help names exactly the
+manual's options."""
 import os
 import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 BUILD, SOURCE = sys.argv.pop(1), sys.argv.pop(1)
@@ -76,6 +78,28 @@ class Installed(unittest.TestCase):
         self.assertEqual(done.returncode, 0, done.stderr)
         for name in ("lang.ini", "INST.INI", "skins/Nacht_head.skn", "alarm.mp3"):
             self.assertTrue(os.path.isfile(f"{home}/.local/share/norvale/{name}"), name)
+
+        # A file where the favourites belong, an engine that cannot start: main says each once,
+        # the engine first, before any station is tried.
+        blocked = os.path.join(self.tmp.name, "blocked")
+        os.makedirs(blocked)
+        open(os.path.join(blocked, "favo"), "w").close()
+        player = subprocess.Popen([f"{self.usr}/bin/norvale"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                  text=True, env=dict(env, NORVALE_HOME=blocked, QT_QPA_PLATFORM="offscreen",
+                                                      NORVALE_DIRECTORY_URL="http://127.0.0.1:9/",
+                                                      NORVALE_MPV_OPTIONS="ao=null,audio-device=help"))
+        timer = threading.Timer(20, player.kill)
+        timer.start()
+        output = ""
+        while "cannot create" not in output and (line := player.stdout.readline()):
+            output += line
+        timer.cancel()
+        player.kill()
+        player.communicate()
+        engine_says = "The playback engine (libmpv) did not start"
+        engine, folder = output.find(engine_says), output.find("could not be placed in the program folder")
+        self.assertTrue(0 <= engine < folder and output.count(engine_says) == 1, output)
+        self.assertIn("cannot create", output)
 
     def test_completion(self):
         for program, words, expected in [
