@@ -295,7 +295,8 @@ void HttpSession::send(const HttpRequest &request, HttpResponse response, bool h
         m_headerSent = 0;
         m_writing = true;
         beast::error_code ec;
-        m_stream.socket().native_non_blocking(true, ec); // sendfile has no flag for it
+        if (!m_stream.socket().native_non_blocking()) // sendfile has no flag for it
+            m_stream.socket().native_non_blocking(true, ec);
         // The stream's own deadline covers only its operations; this one covers the file's.
         m_fileDeadline.expires_after(std::chrono::seconds(m_shared.options.idleSeconds));
         m_fileDeadline.async_wait([self = shared_from_this(), send = ++m_fileSends](beast::error_code ec) {
