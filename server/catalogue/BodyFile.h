@@ -18,8 +18,8 @@ public:
 
     int fd() const { return m_fd; }
 
-    // Writes the bodies one after another into a new file; offsets receives where each
-    // starts. Null when the system offers no such file (the bodies are then sent from
+    // Writes the bodies one after another, each from a page boundary, into a new file;
+    // offsets receives where each starts. Null when the system offers no such file (the bodies are then sent from
     // memory as before).
     static std::shared_ptr<const BodyFile> write(const std::vector<const QByteArray *> &bodies,
                                                  std::vector<qint64> *offsets);

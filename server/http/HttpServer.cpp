@@ -15,7 +15,7 @@
 #include <vector>
 
 namespace asio = boost::asio;
-namespace beast = boost::beast;
+using boost::system::error_code;
 using tcp = asio::ip::tcp;
 
 bool etagMatches(const QByteArray &ifNoneMatch, const QByteArray &etag)
@@ -67,14 +67,14 @@ struct HttpServer::Private
     void accept()
     {
         asio::io_context &context = *contexts[nextContext++ % contexts.size()];
-        acceptor->async_accept(context.get_executor(), [this](beast::error_code ec, tcp::socket socket) {
+        acceptor->async_accept(context.get_executor(), [this](error_code ec, HttpSession::Socket socket) {
             if (ec == asio::error::operation_aborted || !acceptor->is_open())
                 return;
             if (ec) {
                 // Out of descriptors, most likely: accepting again at once would fail the same
                 // way in a busy loop. The waiting clients stay in the backlog meanwhile.
                 acceptRetry.expires_after(kAcceptRetry);
-                acceptRetry.async_wait([this](beast::error_code waitError) {
+                acceptRetry.async_wait([this](error_code waitError) {
                     if (!waitError)
                         accept();
                 });
@@ -101,7 +101,7 @@ HttpServer::~HttpServer()
 
 bool HttpServer::start(QString *error)
 {
-    beast::error_code ec;
+    error_code ec;
     const auto address = asio::ip::make_address(d->shared.options.address.toStdString(), ec);
     if (ec) {
         if (error)
@@ -168,7 +168,7 @@ void HttpServer::stop(int graceSeconds)
         return;
     d->running = false;
     asio::post(d->io, [this] {
-        beast::error_code ec;
+        error_code ec;
         d->acceptor->close(ec);
     });
     if (graceSeconds > 0) {
@@ -196,6 +196,6 @@ void HttpServer::stop(int graceSeconds)
     d->workers->join(); // what they still run ends in a post to the stopped io_context
     // No thread runs the io_context any more: new clients are refused from here on, not
     // left waiting in the backlog while the caller finishes its shutdown.
-    beast::error_code ec;
+    error_code ec;
     d->acceptor->close(ec);
 }

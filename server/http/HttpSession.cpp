@@ -2,6 +2,7 @@
 
 #include "http/RequestLog.h"
 
+#include <algorithm>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
@@ -11,7 +12,7 @@
 #include <sys/socket.h>
 
 namespace asio = boost::asio;
-namespace beast = boost::beast;
+using boost::system::error_code;
 using tcp = asio::ip::tcp;
 
 namespace {
@@ -21,20 +22,20 @@ constexpr auto kDrainTime = std::chrono::seconds(2);
 
 } // namespace
 
-HttpSession::HttpSession(tcp::socket socket, HttpServerShared &shared)
-    : m_stream(std::move(socket))
+HttpSession::HttpSession(Socket socket, HttpServerShared &shared)
+    : m_socket(std::move(socket))
+    , m_deadlineTimer(m_socket.get_executor())
     , m_shared(shared)
     , m_framer({std::size_t(shared.options.headerLimit), shared.options.targetLimit})
-    , m_fileDeadline(m_stream.get_executor())
 {
     ++m_shared.connections;
-    beast::error_code ec;
-    const auto endpoint = m_stream.socket().remote_endpoint(ec);
+    error_code ec;
+    const auto endpoint = m_socket.remote_endpoint(ec);
     if (!ec) {
         m_peer = endpoint.address();
         m_client = QString::fromStdString(m_peer.to_string());
     }
-    m_stream.socket().set_option(tcp::no_delay(true), ec);
+    m_socket.set_option(tcp::no_delay(true), ec);
     // A trusted proxy speaks for many clients: it is not one client to cap.
     if (!ec && !m_shared.options.trustedProxies.contains(m_peer))
         m_clientKey = clientKeyOf(m_client);
@@ -60,6 +61,7 @@ void HttpSession::start(bool overloaded)
         if (!m_clientKey.isEmpty())
             overloaded = ++m_shared.perClient[m_clientKey] > m_shared.options.maxConnectionsPerClient || overloaded;
     }
+    watchDeadline();
     if (overloaded) {
         HttpRequest none;
         none.clientId = m_client;
@@ -71,7 +73,7 @@ void HttpSession::start(bool overloaded)
 
 void HttpSession::closeIfIdle()
 {
-    asio::post(m_stream.get_executor(), [self = shared_from_this()] {
+    asio::post(m_socket.get_executor(), [self = shared_from_this()] {
         if (!self->m_requestStarted && !self->m_writing)
             self->closeNow();
     });
@@ -86,14 +88,13 @@ void HttpSession::nextRequest()
         closeNow();
         return;
     }
-    m_stream.expires_after(
-        std::chrono::seconds(m_requestStarted ? m_shared.options.headerSeconds : m_shared.options.idleSeconds));
+    setDeadline(std::chrono::seconds(m_requestStarted ? m_shared.options.headerSeconds : m_shared.options.idleSeconds));
     processBuffer();
 }
 
 void HttpSession::readMore()
 {
-    m_stream.async_read_some(asio::buffer(m_chunk), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+    m_socket.async_read_some(asio::buffer(m_chunk), [self = shared_from_this()](error_code ec, std::size_t n) {
         if (ec) {
             // Time-outs, resets and end of stream all end the
             // connection; a half-sent request gets no answer.
@@ -102,7 +103,7 @@ void HttpSession::readMore()
         }
         if (!self->m_requestStarted) {
             self->m_requestStarted = true;
-            self->m_stream.expires_after(std::chrono::seconds(self->m_shared.options.headerSeconds));
+            self->setDeadline(std::chrono::seconds(self->m_shared.options.headerSeconds));
         }
         self->m_framer.append(self->m_chunk.data(), n);
         self->processBuffer();
@@ -117,6 +118,9 @@ void HttpSession::processBuffer()
         readMore();
         return;
     }
+    // A whole request is in: the work on it (a deferred search, an answer held for its
+    // write) has no deadline; sending the answer has one again.
+    m_deadline = Clock::time_point::max();
     HttpRequest &request = framed.request;
     request.clientId = m_client;
     if (framed.kind == RequestFramer::Framed::Kind::Error) {
@@ -180,7 +184,7 @@ void HttpSession::defer(HttpRequest request, std::function<HttpResponse()> work,
                        response = HttpResponse::text(500, "internal error\n");
                    }
                    --self->m_shared.deferred;
-                   asio::post(self->m_stream.get_executor(),
+                   asio::post(self->m_socket.get_executor(),
                               [self, request = std::move(request), response = std::move(response), head, keepAlive,
                                http10KeepAlive, started]() mutable {
                                   self->m_writing = false;
@@ -193,7 +197,7 @@ void HttpSession::defer(HttpRequest request, std::function<HttpResponse()> work,
 // An answer waiting for what it confirms (see HttpResponse::holdUntil).
 struct HttpSession::Held
 {
-    asio::steady_timer timer;
+    Timer timer;
     HttpRequest request;
     HttpResponse response;
     bool head = false;
@@ -212,17 +216,16 @@ void HttpSession::hold(const HttpRequest &request, HttpResponse response, bool h
     const auto holdUntil = std::move(response.holdUntil);
     response.holdUntil = nullptr;
     const auto wait = std::chrono::milliseconds(response.holdMs);
-    auto held = std::make_shared<Held>(Held {asio::steady_timer(m_stream.get_executor()), request, std::move(response),
-                                             head, keepAlive, http10KeepAlive, started});
+    auto held = std::make_shared<Held>(
+        Held {Timer(m_socket.get_executor()), request, std::move(response), head, keepAlive, http10KeepAlive, started});
     m_writing = true;
     held->timer.expires_after(wait);
-    held->timer.async_wait(
-        [self = shared_from_this(), held](const boost::system::error_code &) { self->answerHeld(*held); });
+    held->timer.async_wait([self = shared_from_this(), held](const error_code &) { self->answerHeld(*held); });
     holdUntil([session = weak_from_this(), weakHeld = std::weak_ptr<Held>(held)] {
         const auto self = session.lock();
         const auto held = weakHeld.lock();
         if (self && held)
-            asio::post(self->m_stream.get_executor(), [self, held] { self->answerHeld(*held); });
+            asio::post(self->m_socket.get_executor(), [self, held] { self->answerHeld(*held); });
     });
 }
 
@@ -294,22 +297,18 @@ void HttpSession::send(const HttpRequest &request, HttpResponse response, bool h
         m_body.clear();
         m_headerSent = 0;
         m_writing = true;
-        beast::error_code ec;
-        m_stream.socket().native_non_blocking(true, ec); // sendfile has no flag for it
-        // The stream's own deadline covers only its operations; this one covers the file's.
-        m_fileDeadline.expires_after(std::chrono::seconds(m_shared.options.idleSeconds));
-        m_fileDeadline.async_wait([self = shared_from_this(), send = ++m_fileSends](beast::error_code ec) {
-            if (!ec && self->m_file && self->m_fileSends == send)
-                self->closeNow();
-        });
+        error_code ec;
+        if (!m_socket.native_non_blocking()) // sendfile has no flag for it
+            m_socket.native_non_blocking(true, ec);
+        setDeadline(std::chrono::seconds(m_shared.options.idleSeconds));
         writeFile();
         return;
     }
     const std::array<asio::const_buffer, 2> buffers {asio::buffer(m_header),
                                                      asio::buffer(m_body.constData(), std::size_t(m_body.size()))};
-    m_stream.expires_after(std::chrono::seconds(m_shared.options.idleSeconds));
+    setDeadline(std::chrono::seconds(m_shared.options.idleSeconds));
     m_writing = true;
-    asio::async_write(m_stream, buffers, [self = shared_from_this()](beast::error_code ec, std::size_t) {
+    asio::async_write(m_socket, buffers, [self = shared_from_this()](error_code ec, std::size_t) {
         self->m_writing = false;
         self->m_body.clear();
         if (ec) {
@@ -327,8 +326,8 @@ void HttpSession::send(const HttpRequest &request, HttpResponse response, bool h
 // the body goes from the file to the socket with sendfile, without passing through here.
 void HttpSession::writeFile()
 {
-    auto &socket = m_stream.socket();
-    beast::error_code ec;
+    auto &socket = m_socket;
+    error_code ec;
     const int fd = socket.native_handle();
     while (!ec && (m_headerSent < m_header.size() || m_fileLeft > 0)) {
         ssize_t n;
@@ -348,7 +347,7 @@ void HttpSession::writeFile()
         if (n > 0 || (n < 0 && errno == EINTR))
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            socket.async_wait(tcp::socket::wait_write, [self = shared_from_this()](beast::error_code waitError) {
+            socket.async_wait(tcp::socket::wait_write, [self = shared_from_this()](error_code waitError) {
                 if (waitError)
                     self->written(false);
                 else
@@ -360,12 +359,11 @@ void HttpSession::writeFile()
     }
     // Finished at once: carried on from the event loop, as an asynchronous write would be,
     // so that pipelined requests do not nest.
-    asio::post(m_stream.get_executor(), [self = shared_from_this(), ok = !ec] { self->written(ok); });
+    asio::post(m_socket.get_executor(), [self = shared_from_this(), ok = !ec] { self->written(ok); });
 }
 
 void HttpSession::written(bool ok)
 {
-    m_fileDeadline.cancel();
     m_file.reset();
     m_writing = false;
     if (!ok)
@@ -380,15 +378,15 @@ void HttpSession::written(bool ok)
 // unread data would reset the connection and could destroy the answer in flight.
 void HttpSession::closeGracefully()
 {
-    beast::error_code ec;
-    m_stream.socket().shutdown(tcp::socket::shutdown_send, ec);
-    m_stream.expires_after(kDrainTime);
+    error_code ec;
+    m_socket.shutdown(tcp::socket::shutdown_send, ec);
+    setDeadline(std::chrono::duration_cast<std::chrono::seconds>(kDrainTime));
     drain();
 }
 
 void HttpSession::drain()
 {
-    m_stream.async_read_some(asio::buffer(m_chunk), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+    m_socket.async_read_some(asio::buffer(m_chunk), [self = shared_from_this()](error_code ec, std::size_t n) {
         self->m_drained += n;
         if (ec || self->m_drained > kDrainLimit)
             self->closeNow();
@@ -399,6 +397,28 @@ void HttpSession::drain()
 
 void HttpSession::closeNow()
 {
-    beast::error_code ec;
-    m_stream.socket().close(ec);
+    error_code ec;
+    m_socket.close(ec);
+    m_deadlineTimer.cancel();
+}
+
+void HttpSession::setDeadline(std::chrono::seconds after)
+{
+    m_deadline = Clock::now() + after;
+}
+
+// Holds the session while its socket is open; closeNow() cancels it, so that a closed
+// session is freed at once.
+void HttpSession::watchDeadline()
+{
+    const auto now = Clock::now();
+    if (now >= m_deadline) {
+        closeNow();
+        return;
+    }
+    m_deadlineTimer.expires_after(std::min<Clock::duration>(m_deadline - now, std::chrono::seconds(1)));
+    m_deadlineTimer.async_wait([self = shared_from_this()](error_code ec) {
+        if (!ec && self->m_socket.is_open())
+            self->watchDeadline();
+    });
 }

@@ -10,10 +10,10 @@
 
 #include <array>
 #include <atomic>
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/thread_pool.hpp>
-#include <boost/beast/core/tcp_stream.hpp>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -41,7 +41,14 @@ struct HttpServerShared
 class HttpSession final : public std::enable_shared_from_this<HttpSession>
 {
 public:
-    HttpSession(boost::asio::ip::tcp::socket socket, HttpServerShared &shared);
+    // The serving thread's own executor type, not the type-erased default: every
+    // operation of a request would otherwise copy and call through a type-erased executor.
+    using Executor = boost::asio::io_context::executor_type;
+    using Socket = boost::asio::basic_stream_socket<boost::asio::ip::tcp, Executor>;
+    using Timer = boost::asio::basic_waitable_timer<std::chrono::steady_clock,
+                                                    boost::asio::wait_traits<std::chrono::steady_clock>, Executor>;
+
+    HttpSession(Socket socket, HttpServerShared &shared);
     ~HttpSession();
 
     // overloaded: the server is at its connection limit; the client gets 503 and the close.
@@ -73,8 +80,16 @@ private:
     void closeGracefully();
     void drain();
     void closeNow();
+    void setDeadline(std::chrono::seconds after);
+    void watchDeadline();
 
-    boost::beast::tcp_stream m_stream;
+    Socket m_socket;
+    // Time-outs: the deadline is a plain time that each step moves, and one timer per
+    // session looks at it once a second. Arming and cancelling a timer for every read and
+    // write cost more than the rest of a keep-alive request; a time-out may now end up to
+    // a second late.
+    Timer m_deadlineTimer;
+    Clock::time_point m_deadline = Clock::time_point::max();
     HttpServerShared &m_shared;
     boost::asio::ip::address m_peer;
     QString m_client;
@@ -90,8 +105,6 @@ private:
     qint64 m_fileOffset = 0;
     qint64 m_fileLeft = 0;
     std::size_t m_headerSent = 0;
-    boost::asio::steady_timer m_fileDeadline;
-    unsigned m_fileSends = 0; // tells a deadline that fired late from the current one
     bool m_close = false;
     std::size_t m_drained = 0;
 };
