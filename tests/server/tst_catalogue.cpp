@@ -1,6 +1,7 @@
 // Catalogue import, the tagged-field writer and the snapshot, without a database.
 
 #include "ServerTestSupport.h"
+#include "catalogue/BodyFile.h"
 #include "catalogue/CountryNames.h"
 #include "catalogue/Importer.h"
 #include "catalogue/Snapshot.h"
@@ -12,6 +13,7 @@
 #include <QImage>
 #include <QtEndian>
 #include <QtTest>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace {
@@ -72,6 +74,13 @@ private Q_SLOTS:
                 const StationListText list = stationList(*snapshot, c->bestand);
                 QCOMPARE(list.naam.size(), c->stationCount);
                 QCOMPARE(QSet<QString>(list.url.cbegin(), list.url.cend()), urlsByCountry.value(c->code));
+                // Sent from the body file: each body whole, from a page boundary (an unaligned one
+                // costs the kernel a second, paced send per push).
+                const ListBody *served = snapshot->stationList(c->bestand);
+                QVERIFY(served->file && served->bodyAt % 4096 == 0 && served->gzipAt % 4096 == 0);
+                QByteArray sent(served->body.size(), '\0');
+                QCOMPARE(::pread(served->file->fd(), sent.data(), sent.size(), served->bodyAt), sent.size());
+                QCOMPARE(sent, served->body);
             }
         }
         const CountryListText dutch = parseCountryList(QString::fromUtf8(snapshot->countryList(Language::Dutch).body));
