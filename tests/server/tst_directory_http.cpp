@@ -108,6 +108,19 @@ private:
     quint16 m_port = 0;
     QByteArray m_logo;
 
+    // Held for 1.5 s, longer than the header deadline; "confirmed" is confirmed at once.
+    static HttpResponse heldAnswer(const HttpRequest &request)
+    {
+        HttpResponse response = HttpResponse::text(200, "held\n");
+        response.holdMs = 1500;
+        const bool confirmed = request.path.endsWith("confirmed");
+        response.holdUntil = [confirmed](const std::function<void()> &done) {
+            if (confirmed)
+                done();
+        };
+        return response;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -137,7 +150,11 @@ private Q_SLOTS:
         QString bad;
         QVERIFY(httpOptions.trustedProxies.parse({kProxy.toString()}, &bad));
         m_server = std::make_unique<HttpServer>(
-            httpOptions, [this](const HttpRequest &request) { return m_service->handle(request); }, &m_log);
+            httpOptions,
+            [this](const HttpRequest &request) {
+                return request.path.startsWith("/test/held") ? heldAnswer(request) : m_service->handle(request);
+            },
+            &m_log);
         QString error;
         QVERIFY2(m_server->start(&error), qPrintable(error));
         m_port = m_server->port();
@@ -507,6 +524,20 @@ private Q_SLOTS:
         QCOMPARE(HttpTestConnection(m_port, greedy).read().status, 503);
         QCOMPARE(httpGet(m_port, "/health", randomClient()).status, 200);
         QCOMPARE(held.front()->get("/health").status, 200);
+    }
+
+    void heldAnswers()
+    {
+        // Not cut off by the header deadline: sent at the end of its hold, and the
+        // connection carries on with the next request.
+        HttpTestConnection connection(m_port, randomClient());
+        QElapsedTimer waited;
+        waited.start();
+        QCOMPARE(connection.get("/test/held-never").body, "held\n");
+        QVERIFY2(waited.elapsed() >= 1400, qPrintable(QString::number(waited.elapsed())));
+        waited.restart();
+        QCOMPARE(connection.get("/test/held-confirmed").body, "held\n");
+        QVERIFY2(waited.elapsed() < 1000, qPrintable(QString::number(waited.elapsed())));
     }
 
     void gzipBodies_data()
