@@ -2,6 +2,7 @@
 
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/parser.hpp>
+#include <cctype>
 #include <string_view>
 
 namespace beast = boost::beast;
@@ -31,18 +32,42 @@ std::size_t headerEnd(std::string_view data, std::size_t *lineStart)
     }
 }
 
-// Accept-Encoding names gzip (or "*") with a weight above zero.
+// Accept-Encoding names gzip (or "*") with a weight above zero. Read in place: it comes
+// with nearly every request.
 bool acceptsGzip(std::string_view header)
 {
-    const QByteArray text = toByteArray(header).toLower();
-    for (const QByteArray &item : text.split(',')) {
-        const QList<QByteArray> parts = item.split(';');
-        const QByteArray coding = parts.first().trimmed();
-        if (coding != "gzip" && coding != "x-gzip" && coding != "*")
+    const auto trimmed = [](std::string_view text) {
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+            text.remove_prefix(1);
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+            text.remove_suffix(1);
+        return text;
+    };
+    const auto equalsLower = [](std::string_view text, std::string_view lower) {
+        if (text.size() != lower.size())
+            return false;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (char(std::tolower(static_cast<unsigned char>(text[i]))) != lower[i])
+                return false;
+        }
+        return true;
+    };
+    while (!header.empty()) {
+        const std::size_t comma = header.find(',');
+        std::string_view item = header.substr(0, comma);
+        header = comma == std::string_view::npos ? std::string_view() : header.substr(comma + 1);
+        const std::size_t semicolon = item.find(';');
+        const std::string_view coding = trimmed(item.substr(0, semicolon));
+        if (!equalsLower(coding, "gzip") && !equalsLower(coding, "x-gzip") && coding != "*")
             continue;
-        for (const QByteArray &parameter : parts.mid(1)) {
-            const QByteArray p = parameter.trimmed();
-            if (p.startsWith("q=") && p.mid(2).toDouble() <= 0.0)
+        std::string_view parameters =
+            semicolon == std::string_view::npos ? std::string_view() : item.substr(semicolon + 1);
+        while (!parameters.empty()) {
+            const std::size_t next = parameters.find(';');
+            const std::string_view p = trimmed(parameters.substr(0, next));
+            parameters = next == std::string_view::npos ? std::string_view() : parameters.substr(next + 1);
+            if (p.size() >= 2 && equalsLower(p.substr(0, 2), "q=")
+                && QByteArray(p.data() + 2, qsizetype(p.size() - 2)).toDouble() <= 0.0)
                 return false;
         }
         return true;
@@ -81,12 +106,20 @@ void repairRequestLine(std::string &header)
     const std::size_t last = header.rfind(' ', lineEnd);
     if (first >= last || header.compare(last + 1, 5, "HTTP/") != 0)
         return;
+    const auto needsEncoding = [](unsigned char c) {
+        return c <= 0x20 || c >= 0x7f || std::string_view("\"<>\\^`{|}").find(char(c)) != std::string_view::npos;
+    };
+    bool any = false;
+    for (std::size_t i = first + 1; i < last && !any; ++i)
+        any = needsEncoding(static_cast<unsigned char>(header[i]));
+    if (!any)
+        return;
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string target;
     bool changed = false;
     for (std::size_t i = first + 1; i < last; ++i) {
         const unsigned char c = static_cast<unsigned char>(header[i]);
-        if (c <= 0x20 || c >= 0x7f || std::string_view("\"<>\\^`{|}").find(char(c)) != std::string_view::npos) {
+        if (needsEncoding(c)) {
             target += '%';
             target += hex[c >> 4];
             target += hex[c & 15];

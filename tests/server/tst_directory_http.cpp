@@ -558,6 +558,8 @@ private Q_SLOTS:
         QCOMPARE(gzipDecompress(packed.body), plain.body);
         QVERIFY(packed.header("etag") != plain.header("etag") || plain.header("etag").isEmpty());
         QCOMPARE(httpGet(m_port, target, {}, "Accept-Encoding: gzip;q=0\r\n").header("content-encoding"), QByteArray());
+        QCOMPARE(httpGet(m_port, target, {}, "Accept-Encoding: br,  X-GZIP ; Q=1\r\n").header("content-encoding"),
+                 QByteArray("gzip"));
     }
 
     // Clients in threads of their own while the snapshot is replaced: every answer whole (and, under the
